@@ -1,0 +1,54 @@
+// The one application object: start-up state, directories, message texts, the main window
+// and the running download. Every part of the program reaches it through `theApp`.
+#pragma once
+
+#include <cstddef>
+
+#include "json/cJson.h"
+#include "platform/ui.h"
+
+class cWinMain;
+class cMgrDownloader;
+
+class cApp {
+public:
+    static constexpr size_t kTextSize = 128;
+    static constexpr size_t kVersionSize = 64;
+    static constexpr size_t kPathSize = 260;
+
+    cApp();
+    ~cApp();
+
+    // Loads the UX document, reads the settings, runs the main window's message loop.
+    // Returns the process exit code.
+    int OnExecute();
+    // A warning box owned by the main window when it exists, captioned with the title.
+    int ShowMessage(const char* text, unsigned style);
+    // Stops, joins and destroys the running download manager, if any.
+    void StopDownload();
+
+    void LoadServerURL(cJson& document);
+    void CheckVersion(cJson& document);
+    void CreateDownloadDirectory(const char* path);
+    void SaveVersion();
+
+    // The native handle of the main window, or null while there is none.
+    platform::WindowHandle MainWindowHandle() const;
+
+    char messageBoxTitle[kTextSize];
+    char exitQuestion[kTextSize];
+    char networkErrorText[kTextSize];
+    cWinMain* mainWindow = nullptr;
+    char versionString[kVersionSize] = {};
+    const char* serverUrl = nullptr;
+    cMgrDownloader* downloadManager = nullptr;
+    char workDirectory[kPathSize] = {};
+    char moduleDirectory[kPathSize] = {};
+    char16_t downloadDirectoryWide[kPathSize] = {};
+    char downloadDirectory[kPathSize] = {};
+    char launchFileName[kPathSize] = {};
+    const char* resourceDirectory = nullptr;
+};
+
+// Null before the application object exists and after it is destroyed.
+extern cApp* theApp;

@@ -1,0 +1,50 @@
+// System services the portable core asks of its platform. One backend implements every
+// function declared here: platform/gtk on Linux, platform/win32 on Windows, platform/fake in
+// tests (chosen at link time).
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace platform {
+
+// The separator the core uses where it builds or splits a path.
+#ifdef _WIN32
+inline constexpr char kPathSeparator = '\\';
+#else
+inline constexpr char kPathSeparator = '/';
+#endif
+
+// Takes the process-wide single-instance lock named `name`. False when another running copy
+// holds it. The lock is released by the system when the process ends, however it ends.
+bool AcquireSingleInstance(const char* name);
+
+// The system temporary folder, ending in kPathSeparator.
+std::string TempFolder();
+// The folder of the running program file, ending in kPathSeparator.
+std::string ModuleFolder();
+// Creates one folder; false when it could not be created (an existing folder included).
+bool CreateFolder(const char* path);
+bool SetCurrentFolder(const char* path);
+std::string CurrentFolder();
+// Expands a leading "~/" to the user's home folder (POSIX backends); other paths unchanged.
+std::string ExpandUserPath(const char* path);
+
+// Milliseconds since an arbitrary start, wrapping like a 32-bit tick count.
+uint32_t TickCount();
+void SleepMs(uint32_t ms);
+// Bytes free for the user on the volume holding `path`; -1 when unknown.
+int64_t FreeDiskSpace(const char* path);
+
+// Text in the documents' code page (932 for the shipped document) to UTF-16 and UTF-8.
+std::u16string CodePageToUtf16(const char* bytes, size_t length);
+std::string CodePageToUtf8(const char* bytes, size_t length);
+
+// Starts `path` with elevated rights and no arguments; false when it did not start.
+bool LaunchElevated(const char* path);
+
+// Ends the process at once with `code`, without any teardown. The fake backend lets tests
+// observe the call instead.
+[[noreturn]] void ExitProcess(int code);
+
+}  // namespace platform

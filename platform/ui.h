@@ -1,0 +1,43 @@
+// The user-interface thread, message boxes and the few window operations the core needs
+// before the window toolkit exists. Constants use the Windows values so that the Win32
+// backend passes them through unchanged.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+namespace platform {
+
+struct NativeWindow;
+using WindowHandle = NativeWindow*;
+
+// Message-box styles and answers.
+inline constexpr unsigned kMbOk = 0x0;
+inline constexpr unsigned kMbOkCancel = 0x1;
+inline constexpr unsigned kMbIconWarning = 0x30;
+inline constexpr unsigned kMbIconQuestion = 0x20;
+inline constexpr int kIdOk = 1;
+inline constexpr int kIdCancel = 2;
+
+// Window messages.
+inline constexpr unsigned kWmTimer = 0x113;
+
+// Shows a modal message box (texts in the documents' code page) and returns the answer.
+// May be called from any thread; a worker's box is shown by the UI thread while it waits.
+int MessageBox(WindowHandle owner, const char* text, const char* caption, unsigned style);
+
+// Runs `fn` on the UI thread and waits for it to finish; runs it at once on the UI thread.
+void InvokeOnUiThread(const std::function<void()>& fn);
+// On the UI thread: waits until `done()` is true while still running what workers hand to
+// InvokeOnUiThread, so a stop never waits on a worker that waits on the UI thread.
+void WaitOnUiThread(const std::function<bool()>& done);
+bool IsUiThread();
+
+// Delivers a message to a window synchronously on the UI thread and returns its result.
+intptr_t SendMessage(WindowHandle window, unsigned message, uintptr_t wParam, intptr_t lParam);
+// Marks the whole client area for repaint without erasing.
+void InvalidateWindow(WindowHandle window);
+// Brings the window forward and flashes it to draw the user's eye.
+void FlashWindow(WindowHandle window);
+
+}  // namespace platform
