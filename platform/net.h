@@ -1,0 +1,52 @@
+// Pull-style HTTP client, shaped by what one resumable transfer needs: open a session, open a
+// URL with extra headers, look at the answer's status and length, then pull the body in
+// chunks. libcurl implements it on Linux, WinINet on Windows, an in-memory fake in tests
+// (chosen at link time).
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace platform::net {
+
+// One answer being read. Used by one thread at a time (the transfer's).
+class Request {
+public:
+    virtual ~Request() = default;
+    // HTTP status code of the answer (200, 206, 404, ...).
+    virtual int Status() const = 0;
+    // The Content-Length header as the server sent it, or empty when it sent none.
+    virtual std::string ContentLengthText() const = 0;
+    // First byte offset of a 206 answer's Content-Range, or -1 when there is none.
+    virtual int64_t RangeStart() const = 0;
+    // Bytes that a Read can return at once without waiting.
+    virtual int64_t BytesAvailable() = 0;
+    // Blocks until at least one byte or the end of the body arrives. Returns the bytes
+    // copied (at most `size`), 0 at the end of the body, -1 when the connection failed or the
+    // session was closed.
+    virtual int64_t Read(char* buffer, int64_t size) = 0;
+};
+
+// One client session (agent string, connections). Requests keep what they need of their
+// session alive, so a session may be released while a request still exists.
+class Session {
+public:
+    virtual ~Session() = default;
+    // Sends a GET for `url` with `headers` ("Name:value\r\n" lines), bypassing caches, and
+    // waits for the answer's headers. Null when no answer could be had (refused, unknown
+    // host, session closed).
+    virtual std::unique_ptr<Request> OpenUrl(const char* url, const char* headers) = 0;
+    // Safe from any thread, at any time, any number of times: every read blocked in one of
+    // this session's requests fails at once, and later calls fail too.
+    virtual void Close() = 0;
+};
+
+// Null when no session can be opened.
+std::shared_ptr<Session> OpenSession(const char* agent);
+
+// Sets the per-server connection limit of the process and answers the limit now in force
+// (0 when it cannot be set).
+unsigned SetMaxConnectionsPerServer(unsigned limit);
+
+}  // namespace platform::net
