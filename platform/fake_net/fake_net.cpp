@@ -104,10 +104,12 @@ public:
         end_ = size;
         const bool success = answer.status >= 200 && answer.status < 300;
         if (success && answer.honourRange && rangeAsked >= 0) {
-            if (rangeAsked >= size && size > 0) {
+            if (size == 0 && rangeAsked == 0) {
+                // An empty file answers a whole-file range with an empty 200, as nginx does.
+            } else if (rangeAsked >= size) {
                 status_ = 416;
                 begin_ = end_ = 0;
-            } else if (size > 0) {
+            } else {
                 status_ = 206;
                 begin_ = rangeStart_ = rangeAsked;
             }

@@ -16,8 +16,9 @@ struct Answer {
     // OpenUrl answers null (connection refused, unknown host).
     bool refuse = false;
     // Status of the answer. A 2xx status honours a "Range:bytes=N-" header when `honourRange`
-    // is set: 206 with the rest of the body and a Content-Range (416 and no body when N is at or
-    // past the end). Any other status sends the whole body as is (an error page).
+    // is set: 206 with the rest of the body and a Content-Range, 416 and no body when N is at or
+    // past the end (an empty body answers N = 0 with an empty 200). Any other status sends the
+    // whole body as is (an error page).
     int status = 200;
     bool honourRange = true;
     // The Content-Length header: unset sends the length of what the answer carries, "" sends
