@@ -224,7 +224,6 @@ int64_t CurlRequest::Read(char* buffer, int64_t size) {
         }
         Drive([this] { return targetFilled_ > 0; });
         target_ = nullptr;
-        HoldIfOverflowing();
         if (targetFilled_ > 0) {
             return targetFilled_;
         }
@@ -235,25 +234,25 @@ int64_t CurlRequest::Read(char* buffer, int64_t size) {
     return EndedByServer(result_) ? 0 : -1;
 }
 
-void CurlRequest::HoldIfOverflowing() {
-    if (overflowRead_ < overflow_.size() && !paused_ && !done_) {
-        paused_ = true;
-        curl_easy_pause(handles_.easy, CURLPAUSE_RECV);
-    }
-}
-
 size_t CurlRequest::OnBody(char* data, size_t size, size_t count, void* self) {
     CurlRequest& request = *static_cast<CurlRequest*>(self);
     if (request.session_->closed) {
         return 0;  // aborts the transfer
     }
     const size_t total = size * count;
-    size_t taken = 0;
-    if (request.target_) {
-        taken = std::min(total, static_cast<size_t>(request.targetSize_ - request.targetFilled_));
-        std::memcpy(request.target_ + request.targetFilled_, data, taken);
-        request.targetFilled_ += static_cast<int64_t>(taken);
+    if (!request.headersFinal_) {
+        return total;  // the body of an answer that is not the one asked for
     }
+    const size_t room =
+        request.target_ ? static_cast<size_t>(request.targetSize_ - request.targetFilled_) : 0;
+    if (room == 0) {
+        // libcurl keeps these bytes and stops receiving until the next Read resumes it.
+        request.paused_ = true;
+        return CURL_WRITEFUNC_PAUSE;
+    }
+    const size_t taken = std::min(total, room);
+    std::memcpy(request.target_ + request.targetFilled_, data, taken);
+    request.targetFilled_ += static_cast<int64_t>(taken);
     request.overflow_.insert(request.overflow_.end(), data + taken, data + total);
     return total;
 }

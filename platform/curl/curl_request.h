@@ -49,7 +49,6 @@ private:
     template <typename Ready>
     void Drive(Ready ready);
     void Finish(CURLcode result);
-    void HoldIfOverflowing();
 
     static size_t OnHeader(char* data, size_t size, size_t count, void* self);
     static size_t OnBody(char* data, size_t size, size_t count, void* self);
@@ -71,12 +70,13 @@ private:
 
     bool done_ = false;
     CURLcode result_ = CURLE_OK;
-    bool paused_ = false;
+    bool paused_ = false;  // by the body callback, while there was nowhere to put bytes
     // The caller's buffer during a Read; the body callback fills it first.
     char* target_ = nullptr;
     int64_t targetSize_ = 0;
     int64_t targetFilled_ = 0;
-    // Body bytes that arrived beyond the caller's buffer; the transfer pauses until drained.
+    // The rest of a piece of body that did not fit the caller's buffer (less than one receive
+    // buffer); no byte is received while it is not drained.
     std::vector<char> overflow_;
     size_t overflowRead_ = 0;
 };
