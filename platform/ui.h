@@ -33,7 +33,11 @@ void InvokeOnUiThread(const std::function<void()>& fn);
 void WaitOnUiThread(const std::function<bool()>& done);
 bool IsUiThread();
 
-// Delivers a message to a window synchronously on the UI thread and returns its result.
+// What a window does with a message sent to it; returns the message's result.
+using MessageHandler = std::function<intptr_t(unsigned message, uintptr_t wParam, intptr_t lParam)>;
+void SetMessageHandler(WindowHandle window, MessageHandler handler);
+// Delivers a message to a window synchronously on the UI thread and returns its result
+// (0 when the window has no handler).
 intptr_t SendMessage(WindowHandle window, unsigned message, uintptr_t wParam, intptr_t lParam);
 // The program's top-level window and its message loop. `onClose` runs on the UI thread when
 // the user asks to close the window (close button, Alt+F4); the backend closes nothing itself.

@@ -146,10 +146,10 @@ void FailMainWindowCreation(bool fail) {
     state().failMainWindow = fail;
 }
 
-WindowHandle NewWindow(std::function<intptr_t(unsigned, uintptr_t, intptr_t)> proc) {
+WindowHandle NewWindow(MessageHandler handler) {
     std::lock_guard lock(state().mutex);
     auto window = std::make_unique<NativeWindow>();
-    window->proc = std::move(proc);
+    window->handler = std::move(handler);
     state().windows.push_back(std::move(window));
     return state().windows.back().get();
 }

@@ -100,8 +100,8 @@ std::optional<int> ExitCode();
 
 // Windows: the main window fails to be created while this is set.
 void FailMainWindowCreation(bool fail);
-// A window of the test's own, for code that takes a window handle. `proc` answers SendMessage.
-WindowHandle NewWindow(std::function<intptr_t(unsigned, uintptr_t, intptr_t)> proc = nullptr);
+// A window of the test's own, for code that takes a window handle.
+WindowHandle NewWindow(MessageHandler handler = nullptr);
 // The main windows created so far, oldest first.
 std::vector<WindowHandle> MainWindows();
 WindowState StateOf(WindowHandle window);

@@ -18,7 +18,7 @@
 struct platform::NativeWindow {
     fake::WindowState state;
     std::function<void()> onClose;
-    std::function<intptr_t(unsigned, uintptr_t, intptr_t)> proc;
+    platform::MessageHandler handler;
 };
 
 namespace platform::fake {

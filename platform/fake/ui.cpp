@@ -139,11 +139,21 @@ intptr_t SendMessage(WindowHandle window, unsigned message, uintptr_t wParam, in
     }
     intptr_t result = 0;
     OnUi([&] {
-        if (window->proc) {
-            result = window->proc(message, wParam, lParam);
+        MessageHandler handler;
+        {
+            std::lock_guard lock(state().mutex);
+            handler = window->handler;
+        }
+        if (handler) {
+            result = handler(message, wParam, lParam);
         }
     });
     return result;
+}
+
+void SetMessageHandler(WindowHandle window, MessageHandler handler) {
+    std::lock_guard lock(state().mutex);
+    window->handler = std::move(handler);
 }
 
 void InvalidateWindow(WindowHandle window) {
