@@ -33,8 +33,25 @@ void InvokeOnUiThread(const std::function<void()>& fn);
 void WaitOnUiThread(const std::function<bool()>& done);
 bool IsUiThread();
 
-// Delivers a message to a window synchronously on the UI thread and returns its result.
+// What a window does with a message sent to it; returns the message's result.
+using MessageHandler = std::function<intptr_t(unsigned message, uintptr_t wParam, intptr_t lParam)>;
+void SetMessageHandler(WindowHandle window, MessageHandler handler);
+// Delivers a message to a window synchronously on the UI thread and returns its result
+// (0 when the window has no handler).
 intptr_t SendMessage(WindowHandle window, unsigned message, uintptr_t wParam, intptr_t lParam);
+// The program's top-level window and its message loop. `onClose` runs on the UI thread when
+// the user asks to close the window (close button, Alt+F4); the backend closes nothing itself.
+WindowHandle CreateMainWindow(int x, int y, int width, int height,
+                              const std::function<void()>& onClose);
+void ShowWindow(WindowHandle window);
+void MoveWindow(WindowHandle window, int x, int y, int width, int height);
+// `text` in the documents' code page.
+void SetWindowTitle(WindowHandle window, const char* text);
+void DestroyWindow(WindowHandle window);
+// Runs the UI thread's message loop until PostQuit and returns the code given to it.
+int RunMessageLoop();
+void PostQuit(int code);
+
 // Marks the whole client area for repaint without erasing.
 void InvalidateWindow(WindowHandle window);
 // Brings the window forward and flashes it to draw the user's eye.

@@ -1,0 +1,195 @@
+#include "app/cApp.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "app/documentText.h"
+#include "app/folderWalk.h"
+#include "app/mainWindow.h"
+#include "app/texts.h"
+#include "platform/system.h"
+
+cApp* theApp = nullptr;
+
+namespace {
+
+// A member of the document's root; null when absent or when the document has no root.
+cJson::Node* RootMember(cJson& document, const char* key) {
+    return document.root != nullptr ? document.root->Find(key) : nullptr;
+}
+
+std::string VersionFilePath(const char* workDirectory) {
+    return std::string(workDirectory) + platform::kPathSeparator + app::texts::kVersionFileName;
+}
+
+// The whole content of a file, or nothing when it cannot be opened.
+bool ReadWholeFile(const std::string& path, std::string& content) {
+    FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) {
+        return false;
+    }
+    char buffer[4096];
+    size_t got;
+    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
+        content.append(buffer, got);
+    }
+    std::fclose(file);
+    return true;
+}
+
+}  // namespace
+
+cApp::cApp() {
+    app::CopyText(messageBoxTitle, kTextSize, app::texts::kDefaultTitle);
+    app::CopyText(exitQuestion, kTextSize, app::texts::kDefaultExitQuestion);
+    app::CopyText(networkErrorText, kTextSize, app::texts::kDefaultNetworkError);
+    theApp = this;
+}
+
+cApp::~cApp() {
+    if (theApp == this) {
+        theApp = nullptr;
+    }
+}
+
+platform::WindowHandle cApp::MainWindowHandle() const {
+    return mainWindow != nullptr ? NativeHandleOf(mainWindow) : nullptr;
+}
+
+int cApp::ShowMessage(const char* text, unsigned style) {
+    return platform::MessageBox(MainWindowHandle(), text, messageBoxTitle, style);
+}
+
+void cApp::StopDownload() {
+    // The download engine stops, joins and destroys the running manager here.
+}
+
+int cApp::OnExecute() {
+    resourceDirectory = workDirectory;
+    platform::SetCurrentFolder(workDirectory);
+
+    cJson document;
+    if (!document.LoadFromResource()) {
+        ShowMessage(app::texts::kLoadingError, platform::kMbIconWarning);
+        return 0;
+    }
+    mainWindow = NewMainWindow(document);
+    LoadServerURL(document);
+    CheckVersion(document);
+
+    if (cJson::Node* texts = RootMember(document, "message-box")) {
+        if (cJson::Node* title = texts->GetNode("title")) {
+            app::CopyText(messageBoxTitle, kTextSize, title->GetString());
+        }
+        if (cJson::Node* exit = texts->GetNode("exit")) {
+            app::CopyText(exitQuestion, kTextSize, exit->GetString());
+        }
+        if (cJson::Node* error = texts->GetNode("error")) {
+            app::CopyText(networkErrorText, kTextSize, error->GetString());
+        }
+    }
+
+    if (!CreateMainWindowNative(mainWindow)) {
+        DeleteMainWindow(mainWindow);
+        mainWindow = nullptr;
+        return 0;
+    }
+    ShowMainWindow(mainWindow);
+    // A document without a title still runs the window, untitled.
+    if (cJson::Node* title = RootMember(document, "window-title")) {
+        SetMainWindowTitle(mainWindow, title->GetString());
+    }
+    int result = platform::RunMessageLoop();
+    cWinMain* window = mainWindow;
+    mainWindow = nullptr;
+    DeleteMainWindow(window);
+    return result;
+}
+
+void cApp::LoadServerURL(cJson& document) {
+    cJson::Node* url = RootMember(document, "server-url");
+    if (url == nullptr) {
+        ShowMessage(app::texts::kServerUrlError, platform::kMbIconWarning);
+        platform::ExitProcess(0);
+    }
+    serverUrl = url->GetString();
+}
+
+void cApp::CheckVersion(cJson& document) {
+    cJson::Node* version = RootMember(document, "version");
+    if (version == nullptr) {
+        ShowMessage(app::texts::kVersionError, platform::kMbIconWarning);
+        platform::ExitProcess(0);
+    }
+    app::CopyText(versionString, kVersionSize, version->GetString());
+
+    cJson::Node* local = RootMember(document, "use-local-resource");
+    if (local != nullptr && std::strcmp(local->GetString(), "true") == 0) {
+        if (resourceDirectory == nullptr) {
+            resourceDirectory = moduleDirectory;
+        }
+    } else {
+        resourceDirectory = workDirectory;
+    }
+    platform::SetCurrentFolder(resourceDirectory);
+
+    if (downloadDirectory[0] != '\0') {
+        return;
+    }
+    std::string content;
+    if (!ReadWholeFile(VersionFilePath(workDirectory), content)) {
+        return;
+    }
+    size_t lineFeed = content.find('\n');
+    if (lineFeed == std::string::npos) {
+        return;
+    }
+    // Everything after the first line, untrimmed, up to the file's end (or a NUL byte in it).
+    const char* folder = content.c_str() + lineFeed + 1;
+    if (folder[0] != '\0') {
+        CreateDownloadDirectory(folder);
+    }
+}
+
+void cApp::CreateDownloadDirectory(const char* text) {
+    // The document's default folder may start at the user's home ("~/").
+    std::string expanded = platform::ExpandUserPath(text);
+    const char* path = expanded.c_str();
+    size_t length = expanded.size();
+    if (length >= kPathSize) {
+        // Does not fit the field: refused, the directory in force stays.
+        ShowMessage(app::texts::kDirectoryError, platform::kMbIconWarning);
+        return;
+    }
+    std::u16string wide = platform::CodePageToUtf16(path, length);
+    size_t units = wide.size() < kPathSize ? wide.size() : kPathSize - 1;
+    wide.copy(downloadDirectoryWide, units);
+    downloadDirectoryWide[units] = u'\0';
+    std::memcpy(downloadDirectory, path, length + 1);
+
+    if (std::strchr(downloadDirectory, platform::kPathSeparator) == nullptr) {
+        ShowMessage(app::texts::kDirectoryError, platform::kMbIconWarning);
+    } else {
+        constexpr bool kDriveFirst = platform::kPathSeparator == '\\';
+        for (const std::string& folder :
+             app::FoldersAlong(downloadDirectory, platform::kPathSeparator, kDriveFirst)) {
+            platform::CreateFolder(folder.c_str());
+        }
+    }
+    if (platform::WindowHandle window = MainWindowHandle()) {
+        platform::InvalidateWindow(window);
+    }
+}
+
+void cApp::SaveVersion() {
+    FILE* file = std::fopen(VersionFilePath(workDirectory).c_str(), "wb");
+    if (file == nullptr) {
+        return;
+    }
+    std::fputs(versionString, file);
+    std::fputc('\n', file);
+    std::fputs(downloadDirectory, file);
+    std::fflush(file);
+    std::fclose(file);
+}

@@ -1,0 +1,30 @@
+#include "app/documentText.h"
+
+namespace app {
+
+bool IsLeadByte(unsigned char byte) {
+    return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+}
+
+bool CopyText(char* field, size_t size, const char* text) {
+    if (size == 0) {
+        return text[0] == '\0';
+    }
+    size_t used = 0;
+    size_t i = 0;
+    while (text[i] != '\0') {
+        size_t width =
+            IsLeadByte(static_cast<unsigned char>(text[i])) && text[i + 1] != '\0' ? 2 : 1;
+        if (used + width > size - 1) {
+            field[used] = '\0';
+            return false;
+        }
+        for (size_t k = 0; k < width; ++k) {
+            field[used++] = text[i++];
+        }
+    }
+    field[used] = '\0';
+    return true;
+}
+
+}  // namespace app

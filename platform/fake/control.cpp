@@ -1,0 +1,186 @@
+// The test-facing side of the fake backend: reset, scripting and the records.
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <stdexcept>
+
+#include "platform/fake/state.h"
+
+namespace platform::fake {
+
+State& state() {
+    static State instance;
+    return instance;
+}
+
+namespace {
+
+void RemoveRoot(State& s) {
+    if (s.root.empty()) {
+        return;
+    }
+    std::error_code ignored;
+    std::filesystem::current_path(std::filesystem::temp_directory_path(), ignored);
+    std::filesystem::remove_all(s.root, ignored);
+    s.root.clear();
+}
+
+template <typename T>
+T Copy(const T& recorded) {
+    std::lock_guard lock(state().mutex);
+    return recorded;
+}
+
+}  // namespace
+
+void Reset() {
+    State& s = state();
+    std::lock_guard lock(s.mutex);
+    RemoveRoot(s);
+    std::string pattern = (std::filesystem::temp_directory_path() / "dl-fake-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) {
+        throw std::runtime_error("fake: cannot make the per-test folder");
+    }
+    s.root = pattern + "/";
+    for (const char* sub : {"tmp", "module", "home"}) {
+        std::filesystem::create_directory(s.root + sub);
+    }
+    std::filesystem::current_path(s.root);
+
+    s.uiThread = std::this_thread::get_id();
+    s.answers.clear();
+    s.boxes.clear();
+    s.otherInstance = false;
+    s.instanceLocks.clear();
+    s.resources.clear();
+    s.frozenTicks.reset();
+    s.freeDiskSpace = int64_t{1} << 40;
+    s.launchResult = true;
+    s.launched.clear();
+    s.createdFolders.clear();
+    s.exitCode.reset();
+    s.workerExited = false;
+    s.failMainWindow = false;
+    s.windows.clear();
+    s.mainWindows.clear();
+    s.sent.clear();
+    s.invalidated.clear();
+    s.flashed.clear();
+    s.loopAction = nullptr;
+    s.loopTimeoutMs = 10000;
+    s.quitCode.reset();
+    s.queue.clear();
+}
+
+void Shutdown() {
+    std::lock_guard lock(state().mutex);
+    RemoveRoot(state());
+}
+
+std::string Root() {
+    return Copy(state().root);
+}
+
+void ScriptAnswers(std::vector<int> answers) {
+    std::lock_guard lock(state().mutex);
+    state().answers.assign(answers.begin(), answers.end());
+}
+
+std::vector<MessageBoxCall> MessageBoxes() {
+    return Copy(state().boxes);
+}
+
+void SetOtherInstanceRunning(bool running) {
+    std::lock_guard lock(state().mutex);
+    state().otherInstance = running;
+}
+
+std::vector<std::string> InstanceLocks() {
+    return Copy(state().instanceLocks);
+}
+
+void SetResource(int id, std::string bytes) {
+    std::lock_guard lock(state().mutex);
+    state().resources[id] = std::move(bytes);
+}
+
+void RemoveResource(int id) {
+    std::lock_guard lock(state().mutex);
+    state().resources.erase(id);
+}
+
+void SetTickCount(uint32_t ticks) {
+    std::lock_guard lock(state().mutex);
+    state().frozenTicks = ticks;
+}
+
+void AdvanceTicks(uint32_t ms) {
+    std::lock_guard lock(state().mutex);
+    State& s = state();
+    s.frozenTicks = s.frozenTicks.value_or(0) + ms;
+}
+
+void SetFreeDiskSpace(int64_t bytes) {
+    std::lock_guard lock(state().mutex);
+    state().freeDiskSpace = bytes;
+}
+
+void SetLaunchResult(bool started) {
+    std::lock_guard lock(state().mutex);
+    state().launchResult = started;
+}
+
+std::vector<std::string> LaunchedPaths() {
+    return Copy(state().launched);
+}
+std::vector<std::string> CreatedFolders() {
+    return Copy(state().createdFolders);
+}
+std::optional<int> ExitCode() {
+    return Copy(state().exitCode);
+}
+
+void FailMainWindowCreation(bool fail) {
+    std::lock_guard lock(state().mutex);
+    state().failMainWindow = fail;
+}
+
+WindowHandle NewWindow(MessageHandler handler) {
+    std::lock_guard lock(state().mutex);
+    auto window = std::make_unique<NativeWindow>();
+    window->handler = std::move(handler);
+    state().windows.push_back(std::move(window));
+    return state().windows.back().get();
+}
+
+std::vector<WindowHandle> MainWindows() {
+    return Copy(state().mainWindows);
+}
+
+WindowState StateOf(WindowHandle window) {
+    std::lock_guard lock(state().mutex);
+    return window->state;
+}
+
+std::vector<SentMessage> SentMessages() {
+    return Copy(state().sent);
+}
+std::vector<WindowHandle> Invalidated() {
+    return Copy(state().invalidated);
+}
+std::vector<WindowHandle> Flashed() {
+    return Copy(state().flashed);
+}
+
+void OnMessageLoop(std::function<void()> action) {
+    std::lock_guard lock(state().mutex);
+    state().loopAction = std::move(action);
+}
+
+void SetLoopTimeoutMs(int ms) {
+    std::lock_guard lock(state().mutex);
+    state().loopTimeoutMs = ms;
+}
+
+}  // namespace platform::fake

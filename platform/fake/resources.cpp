@@ -1,0 +1,17 @@
+#include "platform/resources.h"
+
+#include "platform/fake/state.h"
+
+namespace platform {
+
+std::optional<std::string> LoadResource(int id) {
+    fake::State& s = fake::state();
+    std::lock_guard lock(s.mutex);
+    auto found = s.resources.find(id);
+    if (found == s.resources.end()) {
+        return std::nullopt;
+    }
+    return found->second;
+}
+
+}  // namespace platform

@@ -1,0 +1,71 @@
+// Shared state of the fake backend (internal to platform/fake).
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/fake/fake.h"
+
+struct platform::NativeWindow {
+    fake::WindowState state;
+    std::function<void()> onClose;
+    platform::MessageHandler handler;
+};
+
+namespace platform::fake {
+
+// A worker's request waiting for the UI thread.
+struct Request {
+    std::function<void()> run;
+    bool done = false;
+    // The UI thread left the request by a process exit; the waiting worker ends too.
+    bool abandoned = false;
+};
+
+struct State {
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::thread::id uiThread;
+    std::string root;
+
+    std::deque<int> answers;
+    std::vector<MessageBoxCall> boxes;
+    bool otherInstance = false;
+    std::vector<std::string> instanceLocks;
+    std::map<int, std::string> resources;
+    std::optional<uint32_t> frozenTicks;
+    int64_t freeDiskSpace = int64_t{1} << 40;
+    bool launchResult = true;
+    std::vector<std::string> launched;
+    std::vector<std::string> createdFolders;
+    std::optional<int> exitCode;
+    bool workerExited = false;
+
+    bool failMainWindow = false;
+    std::vector<std::unique_ptr<NativeWindow>> windows;
+    std::vector<WindowHandle> mainWindows;
+    std::vector<SentMessage> sent;
+    std::vector<WindowHandle> invalidated;
+    std::vector<WindowHandle> flashed;
+    std::function<void()> loopAction;
+    int loopTimeoutMs = 10000;
+    std::optional<int> quitCode;
+
+    std::deque<std::shared_ptr<Request>> queue;
+};
+
+State& state();
+
+// On the UI thread: runs queued requests; throws ProcessExit once a worker has exited.
+void ServeQueue();
+
+}  // namespace platform::fake

@@ -1,0 +1,109 @@
+// System services of the fake backend: real folders under the per-test folder, everything
+// else scripted and recorded.
+#include "platform/system.h"
+
+#include <pthread.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <climits>
+
+#include "platform/fake/state.h"
+#include "platform/iconv/codepage.h"
+
+namespace platform {
+
+using fake::state;
+
+bool AcquireSingleInstance(const char* name) {
+    std::lock_guard lock(state().mutex);
+    state().instanceLocks.push_back(name);
+    return !state().otherInstance;
+}
+
+std::string TempFolder() {
+    return fake::Root() + "tmp/";
+}
+std::string ModuleFolder() {
+    return fake::Root() + "module/";
+}
+
+bool CreateFolder(const char* path) {
+    {
+        std::lock_guard lock(state().mutex);
+        state().createdFolders.push_back(path);
+    }
+    return mkdir(path, 0777) == 0;
+}
+
+bool SetCurrentFolder(const char* path) {
+    return chdir(path) == 0;
+}
+
+std::string CurrentFolder() {
+    char buffer[PATH_MAX];
+    return getcwd(buffer, sizeof buffer) != nullptr ? buffer : "";
+}
+
+std::string ExpandUserPath(const char* path) {
+    std::string text = path;
+    if (text.starts_with("~/")) {
+        return fake::Root() + "home/" + text.substr(2);
+    }
+    return text;
+}
+
+uint32_t TickCount() {
+    {
+        std::lock_guard lock(state().mutex);
+        if (state().frozenTicks) {
+            return *state().frozenTicks;
+        }
+    }
+    auto now = std::chrono::steady_clock::now().time_since_epoch();
+    return static_cast<uint32_t>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
+}
+
+void SleepMs(uint32_t ms) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+int64_t FreeDiskSpace(const char*) {
+    std::lock_guard lock(state().mutex);
+    return state().freeDiskSpace;
+}
+
+std::u16string CodePageToUtf16(const char* bytes, size_t length) {
+    return iconv_codepage::ToUtf16(iconv_codepage::kDocumentCodePage, bytes, length);
+}
+
+std::string CodePageToUtf8(const char* bytes, size_t length) {
+    return iconv_codepage::ToUtf8(iconv_codepage::kDocumentCodePage, bytes, length);
+}
+
+bool LaunchElevated(const char* path) {
+    std::lock_guard lock(state().mutex);
+    state().launched.push_back(path);
+    return state().launchResult;
+}
+
+void ExitProcess(int code) {
+    bool onUiThread;
+    {
+        std::lock_guard lock(state().mutex);
+        state().exitCode = code;
+        onUiThread = std::this_thread::get_id() == state().uiThread;
+        if (!onUiThread) {
+            state().workerExited = true;
+        }
+    }
+    if (onUiThread) {
+        throw fake::ProcessExit{code};
+    }
+    state().changed.notify_all();
+    pthread_exit(nullptr);
+}
+
+}  // namespace platform

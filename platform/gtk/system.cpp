@@ -1,0 +1,118 @@
+// System services on Linux.
+#include "platform/system.h"
+
+#include <fcntl.h>
+#include <glib.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <climits>
+#include <ctime>
+#include <thread>
+
+#include "platform/iconv/codepage.h"
+
+namespace platform {
+
+namespace {
+
+std::string WithSeparator(std::string folder) {
+    if (folder.empty() || folder.back() != '/') {
+        folder += '/';
+    }
+    return folder;
+}
+
+}  // namespace
+
+bool AcquireSingleInstance(const char* name) {
+    // A lock on a file in the user's runtime folder: the kernel drops it when the process ends,
+    // however it ends, so a crashed copy never blocks the next start.
+    std::string path = WithSeparator(g_get_user_runtime_dir()) + name + ".lock";
+    int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        return true;  // no lock to be had: run rather than refuse
+    }
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        close(fd);
+        return false;
+    }
+    return true;  // the descriptor stays open for the life of the process
+}
+
+std::string TempFolder() {
+    return WithSeparator(g_get_tmp_dir());
+}
+
+std::string ModuleFolder() {
+    char buffer[PATH_MAX];
+    ssize_t length = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+    if (length <= 0) {
+        return "";
+    }
+    std::string path(buffer, static_cast<size_t>(length));
+    return path.substr(0, path.rfind('/') + 1);
+}
+
+bool CreateFolder(const char* path) {
+    return mkdir(path, 0777) == 0;
+}
+
+bool SetCurrentFolder(const char* path) {
+    return chdir(path) == 0;
+}
+
+std::string CurrentFolder() {
+    char buffer[PATH_MAX];
+    return getcwd(buffer, sizeof buffer) != nullptr ? buffer : "";
+}
+
+std::string ExpandUserPath(const char* path) {
+    std::string text = path;
+    if (text.starts_with("~/")) {
+        return WithSeparator(g_get_home_dir()) + text.substr(2);
+    }
+    return text;
+}
+
+uint32_t TickCount() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<uint32_t>(static_cast<uint64_t>(now.tv_sec) * 1000 +
+                                 static_cast<uint64_t>(now.tv_nsec) / 1000000);
+}
+
+void SleepMs(uint32_t ms) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+int64_t FreeDiskSpace(const char* path) {
+    struct statvfs info {};
+    if (statvfs(path, &info) != 0) {
+        return -1;
+    }
+    return static_cast<int64_t>(info.f_bavail) * static_cast<int64_t>(info.f_frsize);
+}
+
+std::u16string CodePageToUtf16(const char* bytes, size_t length) {
+    return iconv_codepage::ToUtf16(iconv_codepage::kDocumentCodePage, bytes, length);
+}
+
+std::string CodePageToUtf8(const char* bytes, size_t length) {
+    return iconv_codepage::ToUtf8(iconv_codepage::kDocumentCodePage, bytes, length);
+}
+
+bool LaunchElevated(const char* path) {
+    // pkexec asks for the administrator's password, as the elevation prompt does elsewhere.
+    gchar* argv[] = {const_cast<gchar*>("pkexec"), const_cast<gchar*>(path), nullptr};
+    return g_spawn_async(nullptr, argv, nullptr, G_SPAWN_SEARCH_PATH, nullptr, nullptr, nullptr,
+                         nullptr);
+}
+
+void ExitProcess(int code) {
+    _exit(code);
+}
+
+}  // namespace platform

@@ -1,0 +1,223 @@
+// The UI thread, message boxes and the plain top-level window on GTK 3.
+#include "platform/ui.h"
+
+#include <gdk/gdkkeysyms.h>
+#include <gtk/gtk.h>
+
+#include <condition_variable>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+#include "platform/gtk/gtk.h"
+#include "platform/system.h"
+
+struct platform::NativeWindow {
+    GtkWidget* widget = nullptr;
+    std::function<void()> onClose;
+    platform::MessageHandler handler;
+};
+
+namespace platform {
+
+namespace {
+
+std::thread::id uiThread;
+bool haveDisplay = false;
+GMainLoop* runningLoop = nullptr;
+std::optional<int> quitCode;
+
+std::string Utf8(const char* text) {
+    return CodePageToUtf8(text, std::strlen(text));
+}
+
+// A request of a worker, run by the UI thread's main context while the worker waits.
+struct Invocation {
+    const std::function<void()>* fn;
+    std::mutex mutex;
+    std::condition_variable finished;
+    bool done = false;
+};
+
+gboolean RunInvocation(gpointer data) {
+    auto* invocation = static_cast<Invocation*>(data);
+    (*invocation->fn)();
+    {
+        std::lock_guard lock(invocation->mutex);
+        invocation->done = true;
+    }
+    invocation->finished.notify_all();
+    return G_SOURCE_REMOVE;
+}
+
+int ShowBox(WindowHandle owner, const char* text, const char* caption, unsigned style) {
+    bool okCancel = (style & 0xF) == kMbOkCancel;
+    if (!haveDisplay) {
+        std::fprintf(stderr, "%s: %s\n", Utf8(caption).c_str(), Utf8(text).c_str());
+        return okCancel ? kIdCancel : kIdOk;
+    }
+    GtkMessageType type = GTK_MESSAGE_INFO;
+    if ((style & 0xF0) == kMbIconWarning) {
+        type = GTK_MESSAGE_WARNING;
+    } else if ((style & 0xF0) == kMbIconQuestion) {
+        type = GTK_MESSAGE_QUESTION;
+    }
+    GtkWindow* parent = owner != nullptr ? GTK_WINDOW(owner->widget) : nullptr;
+    GtkWidget* dialog = gtk_message_dialog_new(parent, GTK_DIALOG_MODAL, type,
+                                               okCancel ? GTK_BUTTONS_OK_CANCEL : GTK_BUTTONS_OK,
+                                               "%s", Utf8(text).c_str());
+    gtk_window_set_title(GTK_WINDOW(dialog), Utf8(caption).c_str());
+    gtk_window_set_keep_above(GTK_WINDOW(dialog), TRUE);
+    // OK is the default button, as in the system's own boxes: Return answers OK.
+    gtk_dialog_set_default_response(GTK_DIALOG(dialog), GTK_RESPONSE_OK);
+    gtk_widget_grab_focus(gtk_dialog_get_widget_for_response(GTK_DIALOG(dialog), GTK_RESPONSE_OK));
+    int response = gtk_dialog_run(GTK_DIALOG(dialog));
+    gtk_widget_destroy(dialog);
+    // Escape and the window's close answer DELETE_EVENT: Cancel where there is one.
+    if (response == GTK_RESPONSE_OK || !okCancel) {
+        return kIdOk;
+    }
+    return kIdCancel;
+}
+
+gboolean OnDelete(GtkWidget*, GdkEvent*, gpointer data) {
+    auto* window = static_cast<NativeWindow*>(data);
+    if (window->onClose) {
+        window->onClose();
+    }
+    return TRUE;  // the owner decides whether the window goes
+}
+
+gboolean OnKey(GtkWidget*, GdkEventKey* event, gpointer data) {
+    if (event->keyval != GDK_KEY_Escape) {
+        return FALSE;
+    }
+    return OnDelete(nullptr, nullptr, data);
+}
+
+}  // namespace
+
+namespace gtk {
+
+void Init(int* argc, char*** argv) {
+    uiThread = std::this_thread::get_id();
+    haveDisplay = gtk_init_check(argc, argv);
+}
+
+}  // namespace gtk
+
+bool IsUiThread() {
+    return std::this_thread::get_id() == uiThread;
+}
+
+void InvokeOnUiThread(const std::function<void()>& fn) {
+    if (IsUiThread()) {
+        fn();
+        return;
+    }
+    Invocation invocation;
+    invocation.fn = &fn;
+    g_main_context_invoke(nullptr, RunInvocation, &invocation);
+    std::unique_lock lock(invocation.mutex);
+    invocation.finished.wait(lock, [&] { return invocation.done; });
+}
+
+void WaitOnUiThread(const std::function<bool()>& done) {
+    while (!done()) {
+        if (IsUiThread()) {
+            while (g_main_context_iteration(nullptr, FALSE)) {
+            }
+        }
+        if (!done()) {
+            g_usleep(1000);
+        }
+    }
+}
+
+int MessageBox(WindowHandle owner, const char* text, const char* caption, unsigned style) {
+    int answer = kIdOk;
+    InvokeOnUiThread([&] { answer = ShowBox(owner, text, caption, style); });
+    return answer;
+}
+
+void SetMessageHandler(WindowHandle window, MessageHandler handler) {
+    window->handler = std::move(handler);
+}
+
+intptr_t SendMessage(WindowHandle window, unsigned message, uintptr_t wParam, intptr_t lParam) {
+    intptr_t result = 0;
+    InvokeOnUiThread([&] {
+        if (window->handler) {
+            result = window->handler(message, wParam, lParam);
+        }
+    });
+    return result;
+}
+
+void InvalidateWindow(WindowHandle window) {
+    gtk_widget_queue_draw(window->widget);
+}
+
+void FlashWindow(WindowHandle window) {
+    gtk_window_present(GTK_WINDOW(window->widget));
+    gtk_window_set_urgency_hint(GTK_WINDOW(window->widget), TRUE);
+}
+
+WindowHandle CreateMainWindow(int x, int y, int width, int height,
+                              const std::function<void()>& onClose) {
+    if (!haveDisplay) {
+        return nullptr;
+    }
+    auto* window = new NativeWindow;
+    window->onClose = onClose;
+    window->widget = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+    gtk_window_set_decorated(GTK_WINDOW(window->widget), FALSE);
+    gtk_window_move(GTK_WINDOW(window->widget), x, y);
+    gtk_window_set_default_size(GTK_WINDOW(window->widget), width, height);
+    g_signal_connect(window->widget, "delete-event", G_CALLBACK(OnDelete), window);
+    g_signal_connect(window->widget, "key-press-event", G_CALLBACK(OnKey), window);
+    return window;
+}
+
+void ShowWindow(WindowHandle window) {
+    gtk_widget_show_all(window->widget);
+}
+
+void MoveWindow(WindowHandle window, int x, int y, int width, int height) {
+    gtk_window_move(GTK_WINDOW(window->widget), x, y);
+    gtk_window_resize(GTK_WINDOW(window->widget), width, height);
+}
+
+void SetWindowTitle(WindowHandle window, const char* text) {
+    gtk_window_set_title(GTK_WINDOW(window->widget), Utf8(text).c_str());
+}
+
+void DestroyWindow(WindowHandle window) {
+    gtk_widget_destroy(window->widget);
+    delete window;
+}
+
+int RunMessageLoop() {
+    if (!quitCode) {
+        runningLoop = g_main_loop_new(nullptr, FALSE);
+        g_main_loop_run(runningLoop);
+        g_main_loop_unref(runningLoop);
+        runningLoop = nullptr;
+    }
+    int code = quitCode.value_or(0);
+    quitCode.reset();
+    return code;
+}
+
+void PostQuit(int code) {
+    InvokeOnUiThread([code] {
+        quitCode = code;
+        if (runningLoop != nullptr) {
+            g_main_loop_quit(runningLoop);
+        }
+    });
+}
+
+}  // namespace platform

@@ -1,0 +1,171 @@
+// The fake backend itself: the threading and exit rules that the other tests rely on.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+#include "platform/fake/fake.h"
+#include "platform/resources.h"
+#include "platform/system.h"
+#include "platform/ui.h"
+
+namespace fake = platform::fake;
+
+class FakeBackend : public testing::Test {
+protected:
+    void SetUp() override { fake::Reset(); }
+    void TearDown() override { fake::Shutdown(); }
+};
+
+TEST_F(FakeBackend, WorkerMessageBoxIsShownByTheUiThreadAndRecordsItsCaller) {
+    fake::ScriptAnswers({platform::kIdCancel});
+    std::atomic<int> answer = 0;
+    std::thread::id workerId;
+    std::thread worker([&] {
+        workerId = std::this_thread::get_id();
+        EXPECT_FALSE(platform::IsUiThread());
+        answer = platform::MessageBox(nullptr, "text", "caption", platform::kMbIconWarning);
+    });
+    platform::WaitOnUiThread([&] { return answer != 0; });
+    worker.join();
+    EXPECT_EQ(answer, platform::kIdCancel);
+    auto boxes = fake::MessageBoxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, "text");
+    EXPECT_EQ(boxes[0].caption, "caption");
+    EXPECT_EQ(boxes[0].style, platform::kMbIconWarning);
+    EXPECT_EQ(boxes[0].thread, workerId);
+    EXPECT_EQ(boxes[0].answer, platform::kIdCancel);
+}
+
+TEST_F(FakeBackend, UnscriptedBoxesAnswerOk) {
+    EXPECT_EQ(platform::MessageBox(nullptr, "a", "b", 0), platform::kIdOk);
+}
+
+TEST_F(FakeBackend, InvokeRunsOnTheUiThreadWhileItWaits) {
+    std::thread::id ranOn;
+    std::atomic<bool> finished = false;
+    std::thread worker([&] {
+        platform::InvokeOnUiThread([&] { ranOn = std::this_thread::get_id(); });
+        finished = true;
+    });
+    platform::WaitOnUiThread([&] { return finished.load(); });
+    worker.join();
+    EXPECT_EQ(ranOn, std::this_thread::get_id());
+}
+
+TEST_F(FakeBackend, SendMessageFromAWorkerReachesTheWindowOnTheUiThread) {
+    std::thread::id handledOn;
+    platform::WindowHandle window = fake::NewWindow([&](unsigned message, uintptr_t w, intptr_t) {
+        handledOn = std::this_thread::get_id();
+        return static_cast<intptr_t>(message + w);
+    });
+    std::atomic<intptr_t> result = 0;
+    std::thread worker([&] { result = platform::SendMessage(window, platform::kWmTimer, 333, 0); });
+    platform::WaitOnUiThread([&] { return result != 0; });
+    worker.join();
+    EXPECT_EQ(result, platform::kWmTimer + 333);
+    EXPECT_EQ(handledOn, std::this_thread::get_id());
+    auto sent = fake::SentMessages();
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0].wParam, 333u);
+    EXPECT_NE(sent[0].thread, std::this_thread::get_id());
+}
+
+TEST_F(FakeBackend, ExitOnTheUiThreadThrowsWithTheCode) {
+    try {
+        platform::ExitProcess(-34);
+        FAIL() << "ExitProcess returned";
+    } catch (const fake::ProcessExit& exit) {
+        EXPECT_EQ(exit.code, -34);
+    }
+    EXPECT_EQ(fake::ExitCode(), -34);
+}
+
+TEST_F(FakeBackend, ExitOnAWorkerEndsThatThreadAndTheUiThreadSeesIt) {
+    std::atomic<bool> afterExit = false;
+    std::thread worker([&] {
+        platform::ExitProcess(-4);
+        afterExit = true;
+    });
+    worker.join();
+    EXPECT_FALSE(afterExit);
+    EXPECT_EQ(fake::ExitCode(), -4);
+    EXPECT_THROW(platform::WaitOnUiThread([] { return false; }), fake::ProcessExit);
+}
+
+TEST_F(FakeBackend, ExitWhileServingAWorkerEndsTheWorkerToo) {
+    std::atomic<bool> returned = false;
+    std::thread worker([&] {
+        platform::InvokeOnUiThread([] { platform::ExitProcess(0); });
+        returned = true;
+    });
+    EXPECT_THROW(platform::WaitOnUiThread([] { return false; }), fake::ProcessExit);
+    worker.join();
+    EXPECT_FALSE(returned);
+}
+
+TEST_F(FakeBackend, LoopReturnsTheQuitCodeAndCloseRunsTheHandler) {
+    bool closed = false;
+    platform::WindowHandle window = platform::CreateMainWindow(1, 2, 3, 4, [&] {
+        closed = true;
+        platform::PostQuit(1);
+    });
+    fake::OnMessageLoop([&] { fake::RequestClose(window); });
+    EXPECT_EQ(platform::RunMessageLoop(), 1);
+    EXPECT_TRUE(closed);
+    EXPECT_EQ(fake::StateOf(window).width, 3);
+}
+
+TEST_F(FakeBackend, QuitPostedBeforeTheLoopEndsItAtOnce) {
+    platform::PostQuit(-1);
+    EXPECT_EQ(platform::RunMessageLoop(), -1);
+}
+
+TEST_F(FakeBackend, ALoopNobodyEndsFailsInsteadOfHanging) {
+    fake::SetLoopTimeoutMs(20);
+    EXPECT_THROW(platform::RunMessageLoop(), fake::LoopStalled);
+}
+
+TEST_F(FakeBackend, TickCountIsFrozenAndAdvancedByTheTest) {
+    fake::SetTickCount(0xFFFFFFF0u);
+    platform::SleepMs(2);
+    EXPECT_EQ(platform::TickCount(), 0xFFFFFFF0u);
+    fake::AdvanceTicks(0x20);
+    EXPECT_EQ(platform::TickCount(), 0x10u);
+}
+
+TEST_F(FakeBackend, FoldersLiveUnderThePerTestFolder) {
+    std::string root = fake::Root();
+    EXPECT_EQ(platform::TempFolder(), root + "tmp/");
+    EXPECT_EQ(platform::ModuleFolder(), root + "module/");
+    EXPECT_EQ(platform::ExpandUserPath("~/download/x/"), root + "home/download/x/");
+    EXPECT_EQ(platform::ExpandUserPath("/abs/~/"), "/abs/~/");
+    std::string folder = root + "made";
+    EXPECT_TRUE(platform::CreateFolder(folder.c_str()));
+    EXPECT_FALSE(platform::CreateFolder(folder.c_str()));
+    EXPECT_TRUE(platform::SetCurrentFolder(folder.c_str()));
+    EXPECT_EQ(platform::CurrentFolder() + "/", root + "made/");
+    EXPECT_EQ(fake::CreatedFolders(), (std::vector<std::string>{folder, folder}));
+}
+
+TEST_F(FakeBackend, ResourcesComeFromMemory) {
+    EXPECT_FALSE(platform::LoadResource(105).has_value());
+    fake::SetResource(105, std::string("{\0}", 3));
+    EXPECT_EQ(platform::LoadResource(105), std::string("{\0}", 3));
+}
+
+TEST_F(FakeBackend, CodePageIsCp932) {
+    // 0x8160 is the wave dash in CP932 (U+FF5E), unlike Shift_JIS.
+    EXPECT_EQ(platform::CodePageToUtf16("\x81\x60", 2), u"\uFF5E");
+    EXPECT_EQ(platform::CodePageToUtf8("\x8e\x63\x82\xe8\x8e\x9e\x8a\xd4", 8), "残り時間");
+    // A lone lead byte at the end is dropped, not read past.
+    EXPECT_EQ(platform::CodePageToUtf8("a\x82", 2), "a");
+}
+
+TEST_F(FakeBackend, SingleInstanceIsScripted) {
+    EXPECT_TRUE(platform::AcquireSingleInstance("name"));
+    fake::SetOtherInstanceRunning(true);
+    EXPECT_FALSE(platform::AcquireSingleInstance("name"));
+    EXPECT_EQ(fake::InstanceLocks().size(), 2u);
+}
