@@ -1,6 +1,5 @@
 // The document: replacing and releasing its tree, and the two loaders.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -8,9 +7,9 @@
 #include <string>
 
 #include "json/cJson.h"
+#include "platform/fake/fake.h"
 #include "platform/ui.h"
 #include "tests/json/parse_helpers.h"
-#include "tests/json/platform_for_tests.h"
 
 using json_test::ParseExact;
 using json_test::ReadDataFile;
@@ -35,26 +34,16 @@ TEST(DocumentTree, StartsEmptyAndParsingReplacesTheTree) {
     EXPECT_EQ(document.root, nullptr);
 }
 
-// Each test runs in a folder of its own, as the loaders read from the current folder.
+// Each test runs in a folder of its own (the fake backend's), as the loaders read from the
+// current folder.
 class DocumentFileTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/json-test-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        folder = pattern;
-        previous = std::filesystem::current_path();
-        std::filesystem::current_path(folder);
-    }
-    void TearDown() override {
-        std::filesystem::current_path(previous);
-        std::filesystem::remove_all(folder);
-    }
+    void SetUp() override { platform::fake::Reset(); }
+    void TearDown() override { platform::fake::Shutdown(); }
     static void WriteManifest(const std::string& bytes) {
         std::ofstream("file.json", std::ios::binary) << bytes;
     }
 
-    std::filesystem::path folder;
-    std::filesystem::path previous;
     cJson document;
 };
 
@@ -125,50 +114,54 @@ TEST_F(DocumentFileTest, HundredThousandEntryManifest) {
 
 class DocumentResourceTest : public ::testing::Test {
 protected:
+    void SetUp() override { platform::fake::Reset(); }
     void TearDown() override {
-        json_test::RemoveResources();
-        json_test::ClearShownBoxes();
         cJson::SetErrorReporter(nullptr);
+        platform::fake::Shutdown();
     }
 
     cJson document;
 };
 
 TEST_F(DocumentResourceTest, ReadsResource105) {
-    json_test::SetResource(104, R"({"which":"104"})");
-    json_test::SetResource(105, ReadDataFile("ux.json"));
+    platform::fake::SetResource(104, R"({"which":"104"})");
+    platform::fake::SetResource(105, ReadDataFile("ux.json"));
     ASSERT_TRUE(document.LoadFromResource());
     EXPECT_STREQ(document.root->Find("window-title")->GetString(), "DezirodOR Downloader");
-    EXPECT_TRUE(json_test::ShownBoxes().empty());
+    EXPECT_TRUE(platform::fake::MessageBoxes().empty());
 }
 
 TEST_F(DocumentResourceTest, MissingResourceAnswersFalse) {
-    json_test::SetResource(104, R"({"which":"104"})");
+    platform::fake::SetResource(104, R"({"which":"104"})");
     EXPECT_FALSE(document.LoadFromResource());
     EXPECT_EQ(document.root, nullptr);
-    EXPECT_TRUE(json_test::ShownBoxes().empty());
+    EXPECT_TRUE(platform::fake::MessageBoxes().empty());
+    EXPECT_FALSE(platform::fake::ExitCode().has_value());
 }
 
 TEST_F(DocumentResourceTest, ResourceThatIsNotAnObjectAnswersTrueWithoutATree) {
-    json_test::SetResource(105, "\xEF\xBB\xBF{\"a\":\"1\"}");
+    platform::fake::SetResource(105, "\xEF\xBB\xBF{\"a\":\"1\"}");
     EXPECT_TRUE(document.LoadFromResource());
     EXPECT_EQ(document.root, nullptr);
-    json_test::SetResource(105, std::string("{\"a\":\"1\"}\0{", 11));
+    platform::fake::SetResource(105, std::string("{\"a\":\"1\"}\0{", 11));
     EXPECT_TRUE(document.LoadFromResource());
     EXPECT_EQ(TextAt(document.root, {"a"}), "1");
 }
 
 TEST_F(DocumentResourceTest, ResourceNotReadWholeIsReportedAndEndsTheProcess) {
-    json_test::SetResource(105, R"({"a":"1"})", 12);
+    platform::fake::SetResource(105, R"({"a":"1"})");
+    platform::fake::SetResourceStatedSize(105, 12);
     try {
         document.LoadFromResource();
         FAIL() << "the process should have ended";
-    } catch (const json_test::ProcessExit& exit) {
+    } catch (const platform::fake::ProcessExit& exit) {
         EXPECT_EQ(exit.code, -34);
     }
-    ASSERT_EQ(json_test::ShownBoxes().size(), 1u);
-    EXPECT_EQ(json_test::ShownBoxes()[0].text, "json error -34");
-    EXPECT_EQ(json_test::ShownBoxes()[0].style, platform::kMbIconWarning);
+    EXPECT_EQ(platform::fake::ExitCode(), -34);
+    const auto boxes = platform::fake::MessageBoxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, "json error -34");
+    EXPECT_EQ(boxes[0].style, platform::kMbIconWarning);
     EXPECT_EQ(document.root, nullptr);
 }
 
@@ -180,11 +173,13 @@ TEST_F(DocumentResourceTest, InstalledReporterShowsTheError) {
         reported = text;
         reportedStyle = style;
     });
-    json_test::SetResource(105, R"({"a":"1"})", 3);
-    EXPECT_THROW(document.LoadFromResource(), json_test::ProcessExit);
+    platform::fake::SetResource(105, R"({"a":"1"})");
+    platform::fake::SetResourceStatedSize(105, 3);
+    EXPECT_THROW(document.LoadFromResource(), platform::fake::ProcessExit);
     EXPECT_EQ(reported, "json error -34");
     EXPECT_EQ(reportedStyle, platform::kMbIconWarning);
-    EXPECT_TRUE(json_test::ShownBoxes().empty());
+    EXPECT_TRUE(platform::fake::MessageBoxes().empty());
+    EXPECT_EQ(platform::fake::ExitCode(), -34);
 }
 
 }  // namespace
