@@ -23,8 +23,10 @@ public:
     // Bytes that a Read can return at once without waiting.
     virtual int64_t BytesAvailable() = 0;
     // Blocks until at least one byte or the end of the body arrives. Returns the bytes
-    // copied (at most `size`), 0 at the end of the body, -1 when the connection failed or the
-    // session was closed.
+    // copied (at most `size`), 0 at the end of the body, -1 when the session was closed or the
+    // read failed (a timeout). A connection that the server closes before the end of the body
+    // also reads as the end (0), as WinINet reports it: the caller compares what it got with
+    // the length. After the end or a failure every later Read answers the same.
     virtual int64_t Read(char* buffer, int64_t size) = 0;
 };
 
@@ -34,8 +36,9 @@ class Session {
 public:
     virtual ~Session() = default;
     // Sends a GET for `url` with `headers` ("Name:value\r\n" lines), bypassing caches, and
-    // waits for the answer's headers. Null when no answer could be had (refused, unknown
-    // host, session closed).
+    // waits for the headers of the final answer (redirects are followed). Null when no answer
+    // could be had (refused, unknown host, session closed). Any status is an answer: the
+    // caller reads it and decides.
     virtual std::unique_ptr<Request> OpenUrl(const char* url, const char* headers) = 0;
     // Safe from any thread, at any time, any number of times: every read blocked in one of
     // this session's requests fails at once, and later calls fail too.

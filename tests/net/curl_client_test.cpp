@@ -1,0 +1,360 @@
+// The libcurl client against the in-process server: what it reports of an answer, the bytes it
+// reads, how cut, stalled and closed transfers end, and connection reuse.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <random>
+#include <thread>
+#include <vector>
+
+#include "platform/net.h"
+#include "tests/support/http_test_server.h"
+
+namespace net = platform::net;
+using test_support::Behaviour;
+using test_support::HttpTestServer;
+
+namespace {
+
+constexpr const char* kWhole = "Accept-Encoding:*\r\nAccept-Ranges:bytes\r\nRange:bytes=0-\r\n";
+constexpr int64_t kMiB = 1024 * 1024;
+
+std::string RandomBytes(size_t size, unsigned seed) {
+    std::mt19937 generator(seed);
+    std::string bytes(size, '\0');
+    for (char& c : bytes) {
+        c = static_cast<char>(generator());
+    }
+    return bytes;
+}
+
+std::string RangeFrom(int64_t offset) {
+    return "Accept-Encoding:*\r\nAccept-Ranges:bytes\r\nRange:bytes=" + std::to_string(offset) +
+           "-\r\n";
+}
+
+struct Body {
+    std::string bytes;
+    int64_t last = 0;  // the Read result that ended it: 0 or -1
+};
+
+Body ReadAll(net::Request& request, int64_t bufferSize = kMiB) {
+    Body body;
+    std::vector<char> buffer(static_cast<size_t>(bufferSize));
+    for (;;) {
+        const int64_t count = request.Read(buffer.data(), bufferSize);
+        if (count <= 0) {
+            body.last = count;
+            return body;
+        }
+        EXPECT_LE(count, bufferSize);
+        body.bytes.append(buffer.data(), static_cast<size_t>(count));
+    }
+}
+
+class CurlClient : public ::testing::Test {
+protected:
+    HttpTestServer server;
+    const std::string data = RandomBytes(3 * kMiB + 12345, 7);
+
+    void SetUp() override {
+        server.AddFile("/pack/data.bin", data);
+        net::SetMaxConnectionsPerServer(4);
+    }
+};
+
+TEST_F(CurlClient, WholeFileRangeIsA206WithLengthAndTheExactBytes) {
+    auto session = net::OpenSession("Agent/1.0");
+    ASSERT_TRUE(session);
+    auto request = session->OpenUrl(server.Url("/pack/data.bin").c_str(), kWhole);
+    ASSERT_TRUE(request);
+    EXPECT_EQ(request->Status(), 206);
+    EXPECT_EQ(request->RangeStart(), 0);
+    EXPECT_EQ(request->ContentLengthText(), std::to_string(data.size()));
+    const Body body = ReadAll(*request);
+    EXPECT_EQ(body.last, 0);
+    EXPECT_TRUE(body.bytes == data);
+
+    const auto received = server.Requests();
+    ASSERT_EQ(received.size(), 1u);
+    EXPECT_EQ(received[0].path, "/pack/data.bin");
+    EXPECT_EQ(received[0].range, "bytes=0-");
+    EXPECT_EQ(received[0].agent, "Agent/1.0");
+    EXPECT_EQ(received[0].acceptEncoding, "*");
+}
+
+TEST_F(CurlClient, ResumedRangeReportsItsStartAndReadsTheRest) {
+    auto session = net::OpenSession("a");
+    const int64_t offset = 1000000;
+    auto request =
+        session->OpenUrl(server.Url("/pack/data.bin").c_str(), RangeFrom(offset).c_str());
+    ASSERT_TRUE(request);
+    EXPECT_EQ(request->Status(), 206);
+    EXPECT_EQ(request->RangeStart(), offset);
+    EXPECT_EQ(request->ContentLengthText(), std::to_string(data.size() - offset));
+    EXPECT_TRUE(ReadAll(*request).bytes == data.substr(offset));
+}
+
+TEST_F(CurlClient, SmallReadsKeepEveryByteInOrder) {
+    auto request = net::OpenSession("a")->OpenUrl(server.Url("/pack/data.bin").c_str(), kWhole);
+    ASSERT_TRUE(request);
+    std::string got;
+    char buffer[4093];
+    int64_t mostWaiting = 0;
+    for (int64_t count; (count = request->Read(buffer, sizeof buffer)) > 0;) {
+        got.append(buffer, static_cast<size_t>(count));
+        // What arrived beyond the buffer stays small: the transfer waits for the reader.
+        mostWaiting = std::max(mostWaiting, request->BytesAvailable());
+        // Slow reader: the server keeps sending meanwhile.
+        if (got.size() < 100000) {
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
+    }
+    EXPECT_TRUE(got == data);
+    EXPECT_LE(mostWaiting, 512 * 1024);
+}
+
+TEST_F(CurlClient, RangeAtTheEndIs416AndNoRangeIs200) {
+    auto session = net::OpenSession("a");
+    auto past = session->OpenUrl(server.Url("/pack/data.bin").c_str(),
+                                 RangeFrom(static_cast<int64_t>(data.size())).c_str());
+    ASSERT_TRUE(past);
+    EXPECT_EQ(past->Status(), 416);
+    EXPECT_EQ(past->RangeStart(), -1);
+
+    auto plain = session->OpenUrl(server.Url("/pack/data.bin").c_str(), "");
+    ASSERT_TRUE(plain);
+    EXPECT_EQ(plain->Status(), 200);
+    EXPECT_EQ(plain->RangeStart(), -1);
+    EXPECT_TRUE(ReadAll(*plain).bytes == data);
+}
+
+TEST_F(CurlClient, IgnoredRangeShowsAs200WithTheWholeBody) {
+    Behaviour ignore;
+    ignore.ignoreRange = true;
+    server.SetBehaviour("/pack/data.bin", ignore);
+    auto request = net::OpenSession("a")->OpenUrl(server.Url("/pack/data.bin").c_str(),
+                                                  RangeFrom(500).c_str());
+    ASSERT_TRUE(request);
+    EXPECT_EQ(request->Status(), 200);
+    EXPECT_EQ(request->RangeStart(), -1);
+    EXPECT_EQ(request->ContentLengthText(), std::to_string(data.size()));
+    EXPECT_TRUE(ReadAll(*request).bytes == data);
+}
+
+TEST_F(CurlClient, ErrorPagesReportTheirStatusAndStayReadable) {
+    Behaviour failing;
+    failing.errorStatus = 500;
+    server.SetBehaviour("/broken", failing);
+    auto session = net::OpenSession("a");
+    for (const char* path : {"/missing.bin", "/broken"}) {
+        auto request = session->OpenUrl(server.Url(path).c_str(), kWhole);
+        ASSERT_TRUE(request) << path;
+        EXPECT_EQ(request->Status(), std::string(path) == "/broken" ? 500 : 404);
+        EXPECT_EQ(request->RangeStart(), -1);
+        const Body page = ReadAll(*request);
+        EXPECT_NE(page.bytes.find("<html>"), std::string::npos);
+        EXPECT_EQ(request->ContentLengthText(), std::to_string(page.bytes.size()));
+    }
+}
+
+TEST_F(CurlClient, ChunkedAnswerHasNoLength) {
+    Behaviour chunked;
+    chunked.chunked = true;
+    server.SetBehaviour("/pack/data.bin", chunked);
+    auto request = net::OpenSession("a")->OpenUrl(server.Url("/pack/data.bin").c_str(), kWhole);
+    ASSERT_TRUE(request);
+    EXPECT_EQ(request->Status(), 200);
+    EXPECT_EQ(request->ContentLengthText(), "");
+    EXPECT_TRUE(ReadAll(*request).bytes == data);
+}
+
+TEST_F(CurlClient, EmptyFileIsAnEmpty200) {
+    server.AddFile("/empty.bin", "");
+    auto request = net::OpenSession("a")->OpenUrl(server.Url("/empty.bin").c_str(), kWhole);
+    ASSERT_TRUE(request);
+    EXPECT_EQ(request->Status(), 200);
+    EXPECT_EQ(request->ContentLengthText(), "0");
+    char buffer[16];
+    EXPECT_EQ(request->Read(buffer, sizeof buffer), 0);
+}
+
+TEST_F(CurlClient, CutConnectionEndsTheBodyEarly) {
+    Behaviour cut;
+    cut.cutAfter = 300000;
+    cut.cutTimes = 1;
+    server.SetBehaviour("/pack/data.bin", cut);
+    auto session = net::OpenSession("a");
+    auto request = session->OpenUrl(server.Url("/pack/data.bin").c_str(), kWhole);
+    ASSERT_TRUE(request);
+    EXPECT_EQ(request->ContentLengthText(), std::to_string(data.size()));
+    const Body first = ReadAll(*request);
+    EXPECT_EQ(first.last, 0);
+    EXPECT_TRUE(first.bytes == data.substr(0, 300000));
+    char buffer[16];
+    EXPECT_EQ(request->Read(buffer, sizeof buffer), 0);
+
+    auto again = session->OpenUrl(server.Url("/pack/data.bin").c_str(), RangeFrom(300000).c_str());
+    ASSERT_TRUE(again);
+    EXPECT_EQ(again->RangeStart(), 300000);
+    EXPECT_TRUE(ReadAll(*again).bytes == data.substr(300000));
+}
+
+TEST_F(CurlClient, CutBeforeTheFirstByteStillAnswersWithHeaders) {
+    Behaviour cut;
+    cut.cutAfter = 0;
+    server.SetBehaviour("/pack/data.bin", cut);
+    auto request = net::OpenSession("a")->OpenUrl(server.Url("/pack/data.bin").c_str(), kWhole);
+    ASSERT_TRUE(request);
+    EXPECT_EQ(request->Status(), 206);
+    const Body body = ReadAll(*request);
+    EXPECT_EQ(body.bytes, "");
+    EXPECT_EQ(body.last, 0);
+}
+
+TEST_F(CurlClient, CloseFromAnotherThreadFailsAStalledReadAtOnce) {
+    Behaviour stall;
+    stall.stall = true;
+    stall.stallAfter = 5000;
+    server.SetBehaviour("/pack/data.bin", stall);
+    auto session = net::OpenSession("a");
+    auto request = session->OpenUrl(server.Url("/pack/data.bin").c_str(), kWhole);
+    ASSERT_TRUE(request);
+
+    std::atomic<bool> stalled{false};
+    std::atomic<int64_t> last{1};
+    std::chrono::steady_clock::time_point ended;
+    std::thread reader([&] {
+        std::vector<char> buffer(kMiB);
+        int64_t total = 0;
+        while (total < 5000) {
+            total += request->Read(buffer.data(), kMiB);
+        }
+        stalled = true;
+        last = request->Read(buffer.data(), kMiB);
+        ended = std::chrono::steady_clock::now();
+    });
+    while (!stalled) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_EQ(last, 1) << "the read should still be blocked";
+    const auto closed = std::chrono::steady_clock::now();
+    session->Close();
+    reader.join();
+    EXPECT_EQ(last, -1);
+    EXPECT_LT(ended - closed, std::chrono::milliseconds(100));
+
+    char buffer[16];
+    EXPECT_EQ(request->Read(buffer, sizeof buffer), -1);
+    EXPECT_EQ(session->OpenUrl(server.Url("/pack/data.bin").c_str(), kWhole), nullptr);
+    session->Close();
+}
+
+TEST_F(CurlClient, CloseReleasesAnOpenWaitingForAConnectionSlot) {
+    ASSERT_EQ(net::SetMaxConnectionsPerServer(1), 1u);
+    auto holder = net::OpenSession("a");
+    auto held = holder->OpenUrl(server.Url("/pack/data.bin").c_str(), kWhole);
+    ASSERT_TRUE(held);
+
+    auto waiting = net::OpenSession("b");
+    std::atomic<bool> returned{false};
+    bool gotNull = false;
+    std::thread opener([&] {
+        gotNull = waiting->OpenUrl(server.Url("/pack/data.bin").c_str(), kWhole) == nullptr;
+        returned = true;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_FALSE(returned) << "a second connection to the server went past the limit of 1";
+    waiting->Close();
+    opener.join();
+    EXPECT_TRUE(gotNull);
+
+    // Reading the held answer to its end frees the slot.
+    EXPECT_TRUE(ReadAll(*held).bytes == data);
+    auto next = holder->OpenUrl(server.Url("/pack/data.bin").c_str(), kWhole);
+    ASSERT_TRUE(next);
+    EXPECT_EQ(next->Status(), 206);
+}
+
+TEST_F(CurlClient, RedirectsAreFollowed) {
+    Behaviour moved;
+    moved.redirectTo = "/pack/data.bin";
+    server.SetBehaviour("/old.bin", moved);
+    auto request =
+        net::OpenSession("a")->OpenUrl(server.Url("/old.bin").c_str(), RangeFrom(10).c_str());
+    ASSERT_TRUE(request);
+    EXPECT_EQ(request->Status(), 206);
+    EXPECT_EQ(request->RangeStart(), 10);
+    EXPECT_TRUE(ReadAll(*request).bytes == data.substr(10));
+}
+
+TEST_F(CurlClient, NoServerMeansNoRequest) {
+    HttpTestServer gone;
+    const std::string url = gone.Url("/x");
+    gone.Stop();
+    auto session = net::OpenSession("a");
+    EXPECT_EQ(session->OpenUrl(url.c_str(), kWhole), nullptr);
+    EXPECT_EQ(session->OpenUrl("not a url", kWhole), nullptr);
+}
+
+TEST_F(CurlClient, RequestOutlivesItsReleasedSession) {
+    auto session = net::OpenSession("a");
+    auto request = session->OpenUrl(server.Url("/pack/data.bin").c_str(), kWhole);
+    ASSERT_TRUE(request);
+    session.reset();
+    EXPECT_TRUE(ReadAll(*request).bytes == data);
+}
+
+TEST_F(CurlClient, FinishedAnswersLeaveTheirConnectionForTheNextSession) {
+    for (int i = 0; i < 10; ++i) {
+        auto session = net::OpenSession("a");
+        auto request = session->OpenUrl(server.Url("/pack/data.bin").c_str(), RangeFrom(i).c_str());
+        ASSERT_TRUE(request);
+        EXPECT_EQ(ReadAll(*request).bytes.size(), data.size() - i);
+        session->Close();
+    }
+    EXPECT_EQ(server.Requests().size(), 10u);
+    EXPECT_EQ(server.ConnectionsSeen(), 1u);
+}
+
+TEST_F(CurlClient, ManySessionsOpenReadAndCloseConcurrently) {
+    Behaviour stall;
+    stall.stall = true;
+    stall.stallAfter = 200000;
+    server.AddFile("/stall.bin", data);
+    server.SetBehaviour("/stall.bin", stall);
+    std::atomic<int> wholeReads{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 6; ++t) {
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < 6; ++i) {
+                auto session = net::OpenSession("a");
+                if ((t + i) % 2 == 0) {
+                    auto request = session->OpenUrl(server.Url("/pack/data.bin").c_str(), kWhole);
+                    if (request && ReadAll(*request).bytes == data) {
+                        ++wholeReads;
+                    }
+                    continue;
+                }
+                // Another thread closes the session while this one is blocked in a read.
+                auto request = session->OpenUrl(server.Url("/stall.bin").c_str(), kWhole);
+                ASSERT_TRUE(request);
+                std::thread closer([session] {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                    session->Close();
+                });
+                EXPECT_EQ(ReadAll(*request).last, -1);
+                closer.join();
+            }
+        });
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    EXPECT_EQ(wholeReads, 18);
+}
+
+}  // namespace

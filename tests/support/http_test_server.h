@@ -1,0 +1,98 @@
+// In-process HTTP/1.1 file server on 127.0.0.1 for tests of the real client: byte ranges as
+// nginx answers them, plus per-path misbehaviour (cut connections, ignored ranges, error pages,
+// stalls, no length, redirects) and a log of what it received.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace httplib {
+class Server;
+struct Request;
+struct Response;
+}  // namespace httplib
+
+namespace test_support {
+
+// How the server answers one path. The default serves the file correctly.
+struct Behaviour {
+    // Closes the connection after this many body bytes of an answer; -1: never. Applies to the
+    // first `cutTimes` answers of the path (-1: to every answer).
+    int64_t cutAfter = -1;
+    int cutTimes = -1;
+    // Answers a range request with 200 and the whole body.
+    bool ignoreRange = false;
+    // Answers with this status (404, 500, ...) and a small HTML page instead of the file.
+    int errorStatus = 0;
+    // Sends the headers and `stallAfter` body bytes, then sends nothing more until the server
+    // stops (the connection is then closed).
+    bool stall = false;
+    int64_t stallAfter = 0;
+    // Sends the whole file chunked, without a Content-Length (ranges are not honoured).
+    bool chunked = false;
+    // Answers 302 with this Location (a path of this server or an absolute URL).
+    std::string redirectTo;
+};
+
+// One request as the server received it.
+struct ReceivedRequest {
+    std::string path;
+    std::string range;  // the Range header, empty when none
+    std::string agent;  // the User-Agent header
+    std::string acceptEncoding;
+    int remotePort = 0;  // tells the TCP connections apart
+};
+
+class HttpTestServer {
+public:
+    // Listens on a free port of 127.0.0.1 and serves until destroyed.
+    HttpTestServer();
+    ~HttpTestServer();
+    HttpTestServer(const HttpTestServer&) = delete;
+    HttpTestServer& operator=(const HttpTestServer&) = delete;
+
+    int Port() const { return port_; }
+    // "http://127.0.0.1:<port>" followed by `path` (which starts with "/").
+    std::string Url(const std::string& path) const;
+
+    // Serves `body` at `path`.
+    void AddFile(const std::string& path, std::string body);
+    // Serves the files under `folder` at their relative paths (read from disk on each request;
+    // for files too big to hold in memory). Files added with AddFile take precedence.
+    void ServeFolder(const std::string& folder);
+    void SetBehaviour(const std::string& path, const Behaviour& behaviour);
+
+    std::vector<ReceivedRequest> Requests() const;
+    // TCP connections that carried at least one request.
+    size_t ConnectionsSeen() const;
+
+    // Ends stalls, closes every connection and stops listening. Idempotent.
+    void Stop();
+
+private:
+    struct Path;
+    // Under lock_.
+    std::shared_ptr<Path> Find(const std::string& path);
+    void Handle(httplib::Request& request, httplib::Response& response);
+
+    std::unique_ptr<httplib::Server> server_;
+    std::thread listener_;
+    int port_ = 0;
+    std::atomic<bool> stopping_{false};
+    mutable std::mutex lock_;
+    std::map<std::string, std::shared_ptr<Path>> paths_;
+    std::map<std::string, Behaviour> behaviours_;
+    std::map<std::string, int> cutsDone_;
+    std::string folder_;
+    std::vector<ReceivedRequest> requests_;
+    std::set<int> ports_;
+};
+
+}  // namespace test_support
