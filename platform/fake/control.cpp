@@ -54,7 +54,6 @@ void Reset() {
     s.otherInstance = false;
     s.instanceLocks.clear();
     s.resources.clear();
-    s.statedSizes.clear();
     s.frozenTicks.reset();
     s.freeDiskSpace = int64_t{1} << 40;
     s.launchResult = true;
@@ -109,12 +108,6 @@ void SetResource(int id, std::string bytes) {
 void RemoveResource(int id) {
     std::lock_guard lock(state().mutex);
     state().resources.erase(id);
-    state().statedSizes.erase(id);
-}
-
-void SetStatedResourceSize(int id, size_t size) {
-    std::lock_guard lock(state().mutex);
-    state().statedSizes[id] = size;
 }
 
 void SetTickCount(uint32_t ticks) {

@@ -78,11 +78,9 @@ std::vector<MessageBoxCall> MessageBoxes();
 void SetOtherInstanceRunning(bool running);
 std::vector<std::string> InstanceLocks();
 
-// Resources served by LoadResource; ResourceSize states their length unless
-// SetStatedResourceSize says otherwise (a resource that cannot be read whole).
+// Resources served by LoadResource.
 void SetResource(int id, std::string bytes);
 void RemoveResource(int id);
-void SetStatedResourceSize(int id, size_t size);
 
 // Tick count: follows a real steady clock until SetTickCount freezes it at a value; from then
 // on only SetTickCount and AdvanceTicks move it (wrapping at 2^32).

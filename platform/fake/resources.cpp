@@ -14,18 +14,4 @@ std::optional<std::string> LoadResource(int id) {
     return found->second;
 }
 
-std::optional<size_t> ResourceSize(int id) {
-    fake::State& s = fake::state();
-    std::lock_guard lock(s.mutex);
-    auto stated = s.statedSizes.find(id);
-    if (stated != s.statedSizes.end()) {
-        return stated->second;
-    }
-    auto found = s.resources.find(id);
-    if (found == s.resources.end()) {
-        return std::nullopt;
-    }
-    return found->second.size();
-}
-
 }  // namespace platform

@@ -5,17 +5,9 @@
 
 namespace platform {
 
-namespace {
-
-std::string PathOf(int id) {
-    return "/downloader/" + std::to_string(id);
-}
-
-}  // namespace
-
 std::optional<std::string> LoadResource(int id) {
-    GBytes* bytes =
-        g_resources_lookup_data(PathOf(id).c_str(), G_RESOURCE_LOOKUP_FLAGS_NONE, nullptr);
+    std::string path = "/downloader/" + std::to_string(id);
+    GBytes* bytes = g_resources_lookup_data(path.c_str(), G_RESOURCE_LOOKUP_FLAGS_NONE, nullptr);
     if (bytes == nullptr) {
         return std::nullopt;
     }
@@ -24,15 +16,6 @@ std::optional<std::string> LoadResource(int id) {
     std::string content(data, size);
     g_bytes_unref(bytes);
     return content;
-}
-
-std::optional<size_t> ResourceSize(int id) {
-    gsize size = 0;
-    if (!g_resources_get_info(PathOf(id).c_str(), G_RESOURCE_LOOKUP_FLAGS_NONE, &size, nullptr,
-                              nullptr)) {
-        return std::nullopt;
-    }
-    return size;
 }
 
 }  // namespace platform

@@ -169,12 +169,3 @@ TEST_F(FakeBackend, SingleInstanceIsScripted) {
     EXPECT_FALSE(platform::AcquireSingleInstance("name"));
     EXPECT_EQ(fake::InstanceLocks().size(), 2u);
 }
-
-TEST_F(FakeBackend, StatedResourceSizeFollowsTheBytesUnlessOverridden) {
-    EXPECT_FALSE(platform::ResourceSize(105).has_value());
-    fake::SetResource(105, "{ }");
-    EXPECT_EQ(platform::ResourceSize(105), 3u);
-    fake::SetStatedResourceSize(105, 10);
-    EXPECT_EQ(platform::ResourceSize(105), 10u);
-    EXPECT_EQ(platform::LoadResource(105), "{ }");
-}
