@@ -45,11 +45,15 @@ cApp::cApp() {
     app::CopyText(exitQuestion, kTextSize, app::texts::kDefaultExitQuestion);
     app::CopyText(networkErrorText, kTextSize, app::texts::kDefaultNetworkError);
     theApp = this;
+    // A document that cannot be loaded is reported like every other failure.
+    cJson::SetErrorReporter(
+        [](const char* text, unsigned style) { theApp->ShowMessage(text, style); });
 }
 
 cApp::~cApp() {
     if (theApp == this) {
         theApp = nullptr;
+        cJson::SetErrorReporter(nullptr);
     }
 }
 
