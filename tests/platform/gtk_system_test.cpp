@@ -18,6 +18,11 @@ std::string UniqueName() {
     return "dl-test-lock-" + std::to_string(getpid());
 }
 
+// The lock file the backend keeps for `name`, removed when the test is done with it.
+void RemoveLockFile(const std::string& name) {
+    std::filesystem::remove(std::string(g_get_user_runtime_dir()) + "/" + name + ".lock");
+}
+
 }  // namespace
 
 TEST(GtkSystem, SecondLockInTheSameNameIsRefused) {
@@ -25,6 +30,8 @@ TEST(GtkSystem, SecondLockInTheSameNameIsRefused) {
     EXPECT_TRUE(platform::AcquireSingleInstance(name.c_str()));
     EXPECT_FALSE(platform::AcquireSingleInstance(name.c_str()));
     EXPECT_TRUE(platform::AcquireSingleInstance((name + "-other").c_str()));
+    RemoveLockFile(name);
+    RemoveLockFile(name + "-other");
 }
 
 TEST(GtkSystem, LockOfAProcessThatDiedIsFree) {
@@ -39,6 +46,7 @@ TEST(GtkSystem, LockOfAProcessThatDiedIsFree) {
     ASSERT_EQ(waitpid(child, &status, 0), child);
     ASSERT_EQ(WEXITSTATUS(status), 0);
     EXPECT_TRUE(platform::AcquireSingleInstance(name.c_str()));
+    RemoveLockFile(name);
 }
 
 TEST(GtkSystem, FoldersEndInTheSeparator) {
