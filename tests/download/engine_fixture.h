@@ -105,7 +105,9 @@ protected:
         try {
             app->StopDownload();
         } catch (const platform::fake::ProcessExit&) {
-            app->downloadManager = nullptr;
+            // A thread ended the "process"; a fresh fake lets the remaining threads be joined.
+            platform::fake::Reset();
+            app->StopDownload();
         }
     }
 
