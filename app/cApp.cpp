@@ -8,6 +8,7 @@
 #include "app/folderWalk.h"
 #include "app/mainWindow.h"
 #include "app/texts.h"
+#include "download/cMgrDownloader.h"
 #include "platform/system.h"
 
 cApp* theApp = nullptr;
@@ -68,7 +69,17 @@ int cApp::ShowMessage(const char* text, unsigned style) {
 }
 
 void cApp::StopDownload() {
-    // The download engine stops, joins and destroys the running manager here.
+    cMgrDownloader* manager = downloadManager;
+    if (manager == nullptr) {
+        return;
+    }
+    // On the UI thread both waits (the manager's thread, then each transfer's) keep serving
+    // what the engine's threads ask of the UI thread (the completion step, warning boxes), so a
+    // stop that meets one of them ends instead of waiting for ever. The window stops reading
+    // the manager before it is destroyed.
+    manager->Stop();
+    downloadManager = nullptr;
+    delete manager;
 }
 
 int cApp::OnExecute() {
