@@ -100,6 +100,20 @@ TEST_F(Entry, MissingVersionStopsWithZeroBeforeAnyWindow) {
     EXPECT_TRUE(fake::MainWindows().empty());
 }
 
+TEST_F(Entry, DocumentNotReadWholeStopsWithItsNumber) {
+    Ship(MinimalDocument());
+    fake::SetResourceStatedSize(105, MinimalDocument().size() + 1);
+    Ended ended = RunUntilProcessExit();
+    EXPECT_EQ(ended.code, -34);
+    EXPECT_FALSE(ended.tornDown);
+    auto boxes = fake::MessageBoxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, "json error -34");
+    EXPECT_EQ(boxes[0].caption, "kestra-downloader...");
+    EXPECT_EQ(boxes[0].style, platform::kMbIconWarning);
+    EXPECT_TRUE(fake::MainWindows().empty());
+}
+
 TEST_F(Entry, DocumentThatIsNoObjectStopsAsWithoutServerUrl) {
     Ship("not a document");
     EXPECT_EQ(RunUntilProcessExit().code, 0);
