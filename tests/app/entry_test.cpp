@@ -208,6 +208,19 @@ TEST_F(Entry, WorkDirectoryIsCreatedCurrentAndReused) {
     EXPECT_TRUE(apptest::IsFolder(WorkDirectory()));
 }
 
+TEST_F(Entry, TemporaryFolderTooLongForTheFieldFallsBackToTheStartFolder) {
+    Ship(MinimalDocument());
+    fake::SetTempFolder("/" + std::string(cApp::kPathSize - 11, 't') + "/");
+    std::string expected = fake::Root() + "VuZediroze/";
+    fake::OnMessageLoop([&] {
+        EXPECT_EQ(std::string(theApp->workDirectory), expected);
+        EXPECT_EQ(platform::CurrentFolder() + "/", expected);
+        platform::PostQuit(1);
+    });
+    EXPECT_EQ(RunApplication(), 1);
+    EXPECT_TRUE(apptest::IsFolder(expected));
+}
+
 TEST_F(Entry, MainWindowFieldIsClearedWhenTheLoopEnds) {
     Ship(MinimalDocument());
     cApp app;
