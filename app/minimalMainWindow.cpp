@@ -12,10 +12,16 @@ public:
         }
     }
 
-    // The close confirmation: OK stops any download and ends the loop with code 1.
+    // The close confirmation: OK stops any download and ends the loop with code 1. A close
+    // request that arrives while the question is open asks nothing more.
     void OnClose() {
+        if (asking) {
+            return;
+        }
+        asking = true;
         int answer = platform::MessageBox(handle, theApp->exitQuestion, theApp->messageBoxTitle,
                                           platform::kMbOkCancel | platform::kMbIconQuestion);
+        asking = false;
         if (answer != platform::kIdOk) {
             return;
         }
@@ -31,6 +37,7 @@ public:
     int y = 10;
     int width = 100;
     int height = 100;
+    bool asking = false;
 };
 
 cWinMain* NewMainWindow(cJson& document) {

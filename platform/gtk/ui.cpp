@@ -6,6 +6,7 @@
 
 #include <condition_variable>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <optional>
@@ -103,7 +104,18 @@ namespace gtk {
 
 void Init(int* argc, char*** argv) {
     uiThread = std::this_thread::get_id();
-    haveDisplay = gtk_init_check(argc, argv);
+    // A display server may drop a connection while setting it up (Xvfb here does so for a
+    // few percent of connections): try a few times before running without a display.
+    for (int attempt = 0; attempt < 5 && !haveDisplay; ++attempt) {
+        if (attempt > 0) {
+            g_usleep(100 * 1000);
+        }
+        haveDisplay = gtk_init_check(argc, argv);
+    }
+    if (!haveDisplay) {
+        const char* display = std::getenv("DISPLAY");
+        std::fprintf(stderr, "cannot open the display %s\n", display != nullptr ? display : "");
+    }
 }
 
 }  // namespace gtk

@@ -1,5 +1,6 @@
 #include "x_session.h"
 
+#include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -10,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <sstream>
 #include <stdexcept>
 #include <thread>
@@ -28,14 +30,23 @@ bool Expired(Clock::time_point start, double seconds) {
 
 }  // namespace
 
-pid_t XSession::Spawn(const std::vector<std::string>& argv) {
+pid_t XSession::Spawn(const std::vector<std::string>& argv, const std::string& log) {
     std::vector<char*> args;
     for (const std::string& arg : argv) {
         args.push_back(const_cast<char*>(arg.c_str()));
     }
     args.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (!log.empty()) {
+        posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                         0600);
+        posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    }
     pid_t pid = -1;
-    if (posix_spawn(&pid, args[0], nullptr, nullptr, args.data(), environ) != 0) {
+    int failed = posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (failed != 0) {
         throw std::runtime_error("cannot start " + argv[0]);
     }
     return pid;
@@ -60,6 +71,40 @@ std::string XSession::Run(const std::vector<std::string>& argv) {
     return output;
 }
 
+std::string XSession::StartServer() {
+    // An explicit display number, so the server takes its lock before it makes its socket and
+    // never disturbs a server that another test is starting at the same moment; numbers whose
+    // lock file exists are skipped, and a server that finds its number taken ends at once.
+    int first = 300 + static_cast<int>(getpid() % 400);
+    for (int number = first; number < first + 100; ++number) {
+        if (std::filesystem::exists("/tmp/.X" + std::to_string(number) + "-lock")) {
+            continue;
+        }
+        int fds[2];
+        if (pipe(fds) != 0) {
+            throw std::runtime_error("pipe");
+        }
+        fcntl(fds[0], F_SETFD, FD_CLOEXEC);
+        pid_t server =
+            Spawn({XVFB_PROGRAM, ":" + std::to_string(number), "-displayfd", std::to_string(fds[1]),
+                   "-nolisten", "tcp", "-screen", "0", "1280x800x24"},
+                  folder + "/xvfb.log");
+        close(fds[1]);
+        std::string ready;
+        char c;
+        while (read(fds[0], &c, 1) == 1 && c != '\n') {
+            ready += c;
+        }
+        close(fds[0]);
+        if (ready == std::to_string(number)) {
+            xvfb = server;
+            return ready;
+        }
+        waitpid(server, nullptr, 0);  // the number was taken after all
+    }
+    throw std::runtime_error("no free display for Xvfb");
+}
+
 XSession::XSession() {
     std::string pattern = (std::filesystem::temp_directory_path() / "dl-gui-XXXXXX").string();
     if (mkdtemp(pattern.data()) == nullptr) {
@@ -71,22 +116,7 @@ XSession::XSession() {
     }
     std::filesystem::permissions(folder + "/run", std::filesystem::perms::owner_all);
 
-    int fds[2];
-    if (pipe(fds) != 0) {
-        throw std::runtime_error("pipe");
-    }
-    xvfb = Spawn({XVFB_PROGRAM, "-displayfd", std::to_string(fds[1]), "-nolisten", "tcp", "-screen",
-                  "0", "1280x800x24"});
-    close(fds[1]);
-    std::string display;
-    char c;
-    while (read(fds[0], &c, 1) == 1 && c != '\n') {
-        display += c;
-    }
-    close(fds[0]);
-    if (display.empty()) {
-        throw std::runtime_error("Xvfb did not start");
-    }
+    std::string display = StartServer();
     setenv("DISPLAY", (":" + display).c_str(), 1);
     setenv("GSETTINGS_BACKEND", "memory", 1);
     setenv("GDK_GL", "disable", 1);
@@ -111,9 +141,38 @@ XSession::~XSession() {
 }
 
 pid_t XSession::StartProgram() {
-    pid_t pid = Spawn({DOWNLOADER_PROGRAM});
+    std::string log = folder + "/program-" + std::to_string(everStarted.size()) + ".log";
+    pid_t pid = Spawn({DOWNLOADER_PROGRAM}, log);
     started.push_back(pid);
+    everStarted.push_back(pid);
     return pid;
+}
+
+std::string XSession::Report() {
+    std::ostringstream report;
+    bool serverRunning = xvfb > 0 && waitpid(xvfb, nullptr, WNOHANG) == 0;
+    if (!serverRunning) {
+        xvfb = -1;  // reaped: never signal that id again
+    }
+    std::string display = std::getenv("DISPLAY");
+    std::ifstream serverLog(folder + "/xvfb.log");
+    std::string serverOutput((std::istreambuf_iterator<char>(serverLog)),
+                             std::istreambuf_iterator<char>());
+    report << "X server " << (serverRunning ? "running" : "gone") << " on " << display
+           << (std::filesystem::exists("/tmp/.X11-unix/X" + display.substr(1)) ? ""
+                                                                               : " (no socket)")
+           << ", output:\n"
+           << serverOutput << "\n";
+    for (size_t i = 0; i < everStarted.size(); ++i) {
+        bool running = std::find(started.begin(), started.end(), everStarted[i]) != started.end() &&
+                       IsRunning(everStarted[i]);
+        std::ifstream log(folder + "/program-" + std::to_string(i) + ".log");
+        std::string output((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
+        report << "program " << i << " (pid " << everStarted[i] << ") "
+               << (running ? "running" : "ended") << ", stderr:\n"
+               << output << "\n";
+    }
+    return report.str();
 }
 
 std::vector<std::string> XSession::FindWindows(const std::string& title) {
@@ -151,16 +210,33 @@ void XSession::PressKey(const std::string& window, const std::string& key) {
     Run({XDOTOOL_PROGRAM, "key", "--clearmodifiers", key});
 }
 
+int XSession::AnswerBox(pid_t pid, const std::string& title, double seconds) {
+    Clock::time_point start = Clock::now();
+    while (!Expired(start, seconds)) {
+        std::vector<std::string> boxes = FindWindows(title);
+        if (!boxes.empty()) {
+            // A key sent while the box is still being mapped can be lost: try again until the
+            // program has ended.
+            PressKey(boxes.front(), "Return");
+        }
+        int code = WaitForExit(pid, 1);
+        if (code != kStillRunning) {
+            return code;
+        }
+    }
+    return kStillRunning;
+}
+
 int XSession::WaitForExit(pid_t pid, double seconds) {
     Clock::time_point start = Clock::now();
     for (;;) {
         int status = 0;
         if (waitpid(pid, &status, WNOHANG) == pid) {
             started.erase(std::remove(started.begin(), started.end(), pid), started.end());
-            return WIFEXITED(status) ? WEXITSTATUS(status) : -1000;
+            return WIFEXITED(status) ? WEXITSTATUS(status) : kKilled;
         }
         if (Expired(start, seconds)) {
-            return -1000;
+            return kStillRunning;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
@@ -168,7 +244,12 @@ int XSession::WaitForExit(pid_t pid, double seconds) {
 
 bool XSession::IsRunning(pid_t pid) {
     int status = 0;
-    return waitpid(pid, &status, WNOHANG) == 0;
+    if (waitpid(pid, &status, WNOHANG) == 0) {
+        return true;
+    }
+    // Reaped (or never ours): never signal that id again.
+    started.erase(std::remove(started.begin(), started.end(), pid), started.end());
+    return false;
 }
 
 void XSession::Kill(pid_t pid) {

@@ -23,19 +23,31 @@ public:
     std::vector<std::string> FindWindows(const std::string& title);
     // Focuses the window and types one key into it ("Return", "Escape").
     void PressKey(const std::string& window, const std::string& key);
-    // The exit code of `pid`, or -1000 when it has not ended within `seconds` (or was killed).
+    static constexpr int kStillRunning = -1000;
+    static constexpr int kKilled = -1001;
+    // The exit code of `pid`, kStillRunning when it has not ended within `seconds`, kKilled
+    // when a signal ended it.
     int WaitForExit(pid_t pid, double seconds);
+    // Answers the box titled `title` with Return until `pid` ends; its exit code as above.
+    int AnswerBox(pid_t pid, const std::string& title, double seconds);
     bool IsRunning(pid_t pid);
     void Kill(pid_t pid);
     std::string TempFolder() const { return folder + "/tmp/"; }
+    // For a failure message: whether the X server and each started program still run, and
+    // what the programs wrote to their standard error.
+    std::string Report();
 
 private:
-    pid_t Spawn(const std::vector<std::string>& argv);
+    // Starts Xvfb on a free display; its number.
+    std::string StartServer();
+    // Starts `argv`; its standard output and error go to `log` when one is given.
+    pid_t Spawn(const std::vector<std::string>& argv, const std::string& log = "");
     std::string Run(const std::vector<std::string>& argv);
 
     std::string folder;
     pid_t xvfb = -1;
     std::vector<pid_t> started;
+    std::vector<pid_t> everStarted;
 };
 
 }  // namespace guitest
