@@ -50,6 +50,7 @@ public:
     // Destroys the tree; root becomes null.
     void Release();
 
+    // Installs `reporter` for every document; null restores the plain warning box.
     static void SetErrorReporter(ErrorReporter reporter);
 
     // Owned by the document; null until a text has been parsed.
