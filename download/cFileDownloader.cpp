@@ -1,0 +1,55 @@
+#include "download/cFileDownloader.h"
+
+#include <cinttypes>
+#include <cstdio>
+#include <cstring>
+
+#include "download/cMgrDownloader.h"
+#include "download/engineMessages.h"
+#include "download/manifest.h"
+#include "download/transferLog.h"
+
+cFileDownloader::cFileDownloader() : cHttp("cFileDownloader") {}
+
+cFileDownloader::~cFileDownloader() {
+    StopTransfer();
+}
+
+bool cFileDownloader::StartDownload(const char* fileUrl, const char* path) {
+    resume = 1;
+    std::snprintf(url, sizeof url, "%s", fileUrl);
+    std::snprintf(localPath, sizeof localPath, "%s", path);
+    CreateParentFolders(localPath);
+    return Start();
+}
+
+void cFileDownloader::OnStart(int64_t offset) {
+    if (manager == nullptr || offset == 0) {
+        return;
+    }
+    char line[224];
+    std::snprintf(line, sizeof line, TRANSFER_LOG_STAMP " cMgrDownloader::OnStart %" PRId64,
+                  offset);
+    AppendTransferLog(line);
+    manager->received += offset;
+    counted += offset;
+}
+
+void cFileDownloader::OnReceived(int32_t count) {
+    if (manager == nullptr || manager->totalSize <= 0) {
+        return;
+    }
+    manager->sessionReceived += count;
+    manager->received += count;
+    counted += count;
+    if (manager->received > manager->totalSize) {
+        ShowEngineWarning("cMgrDownloader::OnReceived size error");
+    }
+}
+
+void cFileDownloader::OnRewind(int64_t offset) {
+    if (manager != nullptr && counted > offset) {
+        manager->received -= counted - offset;
+        counted = offset;
+    }
+}

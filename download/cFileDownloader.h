@@ -1,0 +1,32 @@
+// One file of the manifest, fetched on its own thread and resumed from what is on disk; every
+// byte is counted at the manager that owns the downloader.
+#pragma once
+
+#include <cstdint>
+
+#include "download/cHttp.h"
+
+class cMgrDownloader;
+
+class cFileDownloader : public cHttp {
+public:
+    cFileDownloader();
+    ~cFileDownloader() override;
+
+    // Copies the URL and the file's local path (relative to the current folder), creates the
+    // folders the path needs and starts the transfer's thread. False when the thread could not
+    // be started.
+    bool StartDownload(const char* fileUrl, const char* path);
+
+    // The counters this downloader reports to; null drops the reports.
+    cMgrDownloader* manager = nullptr;
+
+protected:
+    void OnStart(int64_t offset) override;
+    void OnReceived(int32_t count) override;
+    void OnRewind(int64_t offset) override;
+
+private:
+    // Bytes of this file added to the manager's `received`, so a rewind can take them back.
+    int64_t counted = 0;
+};

@@ -1,0 +1,290 @@
+#include "download/cHttp.h"
+
+#include <atomic>
+#include <cinttypes>
+#include <string>
+
+#include "download/engineMessages.h"
+#include "download/transferLog.h"
+#include "platform/system.h"
+
+namespace {
+
+constexpr const char* kWholeFileHeaders =
+    "Accept-Encoding:*\r\nAccept-Ranges:bytes\r\nRange:bytes=0-\r\n";
+constexpr const char* kResumeHeaders =
+    "Accept-Encoding:*\r\nAccept-Ranges:bytes\r\nRange:bytes=%" PRId64 "-\r\n";
+constexpr size_t kHeaderSize = 128;
+
+std::atomic<unsigned> connectionLimit{0};
+
+// The leading decimal digits of a Content-Length; -1 when there are none.
+int64_t ParseLength(const std::string& text) {
+    int64_t value = -1;
+    for (char c : text) {
+        if (c < '0' || c > '9' || value > (INT64_MAX - 9) / 10) {
+            break;
+        }
+        value = (value < 0 ? 0 : value * 10) + (c - '0');
+    }
+    return value;
+}
+
+bool IsSuccess(int status) {
+    return status == 200 || status == 206;
+}
+
+void ShowStatusWarning(int status) {
+    char text[96];
+    std::snprintf(text, sizeof text, "cHttp::OnExecute :: http status error %d (-6)", status);
+    ShowEngineWarning(text);
+}
+
+}  // namespace
+
+cHttp::cHttp(const char* threadName) : cThread(threadName) {
+    GetMaxConnections();
+}
+
+cHttp::~cHttp() {
+    StopTransfer();
+}
+
+unsigned cHttp::GetMaxConnections() {
+    unsigned limit = connectionLimit.load();
+    if (limit != 0) {
+        return limit;
+    }
+    limit = platform::net::SetMaxConnectionsPerServer(kConnectionsPerServer);
+    if (limit == 0) {
+        ExitWithEngineError("cHttp::GetMaxConnections :: network error(-13) - connection setting",
+                            -13);
+    }
+    connectionLimit = limit;
+    return limit;
+}
+
+void cHttp::StopTransfer() {
+    // The flag goes first: a transfer that opens a new session after this sees it and gives
+    // up, and one that opened it before has it taken away and closed here.
+    running = 0;
+    CloseSession();
+    Stop();
+}
+
+std::shared_ptr<platform::net::Session> cHttp::OpenSession() {
+    std::shared_ptr<platform::net::Session> opened = platform::net::OpenSession(name);
+    std::lock_guard<std::mutex> lock(sessionGuard);
+    if (!running) {
+        if (opened) {
+            opened->Close();
+        }
+        return nullptr;
+    }
+    session = opened;
+    return opened;
+}
+
+void cHttp::CloseSession() {
+    std::shared_ptr<platform::net::Session> closing;
+    {
+        std::lock_guard<std::mutex> lock(sessionGuard);
+        closing.swap(session);
+    }
+    if (closing) {
+        closing->Close();
+    }
+}
+
+void cHttp::OnStart(int64_t) {}
+void cHttp::OnFinish(int64_t, int64_t) {}
+void cHttp::OnRewind(int64_t) {}
+
+void cHttp::OnExecute() {
+    std::unique_ptr<char[]> buffer(new char[kBufferSize]);
+    started = false;
+    earlyEnds = 0;
+    reported = 0;
+    while (Connect(buffer.get()) == Outcome::kReconnect) {
+        AppendTransferLog(TRANSFER_LOG_STAMP " cHttp::OnExecute :: network error (-92)");
+    }
+}
+
+void cHttp::Settle(int64_t offset) {
+    startOffset = offset;
+    position = offset;
+    if (!started) {
+        started = true;
+        OnStart(offset);
+    } else if (offset < reported) {
+        OnRewind(offset);
+    }
+    reported = offset;
+}
+
+cHttp::Outcome cHttp::EarlyEnd(FileHandle& file) {
+    if (++earlyEnds >= kEarlyEndLimit) {
+        file.reset();
+        ExitWithEngineError("cHttp::OnExecute :: network error (-9)", -9);
+    }
+    file.reset();
+    CloseSession();
+    return Outcome::kReconnect;
+}
+
+cHttp::Outcome cHttp::Connect(char* buffer) {
+    int64_t offset = resume ? LocalFileSize(localPath) : 0;
+    startOffset = offset;
+    position = offset;
+    FileHandle file;
+
+    std::shared_ptr<platform::net::Session> current = OpenSession();
+    std::unique_ptr<platform::net::Request> request;
+    if (current) {
+        request = current->OpenUrl(url, kWholeFileHeaders);
+    }
+    if (request && running) {
+        // An error page is never a file's bytes; a partial answer must start where asked.
+        const int status = request->Status();
+        if (!IsSuccess(status) || (status == 206 && request->RangeStart() != 0)) {
+            if (IsSuccess(status)) {
+                ShowEngineWarning("cHttp::OnExecute :: range error (-7)");
+            } else {
+                ShowStatusWarning(status);
+            }
+            CloseSession();
+            return Outcome::kDone;
+        }
+    }
+    const int64_t length = request ? ParseLength(request->ContentLengthText()) : -1;
+    if (length < 0 || (length == 0 && !running)) {
+        request.reset();
+        const bool stopping = !running;
+        if (current && !stopping) {
+            ExitWithEngineError(
+                "Currently you are not able to reach the server.\nPlease check your network and "
+                "retry again.",
+                -11);
+        }
+        CloseSession();
+        return Outcome::kDone;
+    }
+
+    // A local file longer than the server's is not this file: start it over.
+    if (offset > length) {
+        offset = 0;
+    }
+    if (offset != 0 && offset < length) {
+        char headers[kHeaderSize];
+        std::snprintf(headers, sizeof headers, kResumeHeaders, offset);
+        request.reset();
+        request = current->OpenUrl(url, headers);
+        if (!request) {
+            if (!running) {
+                CloseSession();
+                return Outcome::kDone;
+            }
+            return EarlyEnd(file);
+        }
+        const int status = request->Status();
+        const int64_t answered = ParseLength(request->ContentLengthText());
+        bool consistent = false;
+        if (status == 206) {
+            consistent =
+                request->RangeStart() == offset && (answered < 0 || answered == length - offset);
+        } else if (status == 200) {
+            // The range was ignored: the whole file follows, so it is rewritten from 0.
+            consistent = answered == length;
+            offset = 0;
+        } else {
+            if (running) {
+                ShowStatusWarning(status);
+            }
+            CloseSession();
+            return Outcome::kDone;
+        }
+        if (!consistent) {
+            if (running) {
+                ShowEngineWarning("cHttp::OnExecute :: range error (-7)");
+            }
+            CloseSession();
+            return Outcome::kDone;
+        }
+    }
+    Settle(offset);
+
+    if (length == startOffset) {
+        // Complete already; a file that is empty on the server still has to exist here.
+        request.reset();
+        CloseSession();
+        if (length == 0 && !CreateFileEmpty(localPath)) {
+            ShowEngineWarning("cHttp::OnExecute :: file open error (-31)");
+            return Outcome::kDone;
+        }
+        OnFinish(startOffset, position);
+        return Outcome::kDone;
+    }
+
+    file = startOffset != 0 ? OpenFileAt(localPath, startOffset) : CreateFileEmpty(localPath);
+    if (!file) {
+        ShowEngineWarning("cHttp::OnExecute :: file open error (-31)");
+        CloseSession();
+        return Outcome::kDone;
+    }
+    if (request->BytesAvailable() > kBufferSize) {
+        file.reset();
+        ExitWithEngineError("cHttp::OnExecute :: network error (-4)", -4);
+    }
+
+    for (;;) {
+        int64_t count = request->Read(buffer, kBufferSize);
+        for (int retry = 0; count < 0 && retry < kReadRetries; ++retry) {
+            if (!running) {
+                file.reset();
+                CloseSession();
+                return Outcome::kDone;
+            }
+            platform::SleepMs(kRetryPauseMs);
+            count = request->Read(buffer, kBufferSize);
+        }
+        if (count < 0) {
+            if (!running) {
+                file.reset();
+                CloseSession();
+                return Outcome::kDone;
+            }
+            platform::SleepMs(kRetryPauseMs);
+            ShowEngineWarning("cHttp::OnExecute :: network error (-5)");
+            count = 0;
+        }
+        if (count == 0 && running) {
+            request.reset();
+            return EarlyEnd(file);
+        }
+        // Never store bytes past the length the server announced.
+        if (count > length - position) {
+            count = length - position;
+        }
+        if (count > 0 && std::fwrite(buffer, 1, static_cast<size_t>(count), file.get()) !=
+                             static_cast<size_t>(count)) {
+            file.reset();
+            CloseSession();
+            ShowEngineWarning("cHttp::OnExecute :: file write error (-33)");
+            return Outcome::kDone;
+        }
+        OnReceived(static_cast<int32_t>(count));
+        position += count;
+        reported = position;
+        if (position >= length || !running) {
+            OnFinish(startOffset, position);
+            const bool flushed = std::fflush(file.get()) == 0;
+            file.reset();
+            CloseSession();
+            if (!flushed) {
+                ShowEngineWarning("cHttp::OnExecute :: file write error (-33)");
+            }
+            return Outcome::kDone;
+        }
+        earlyEnds = 0;
+    }
+}

@@ -1,0 +1,74 @@
+// One resumable transfer of one URL into one local file. The body of the thread is the whole
+// transfer, reconnections included; subclasses see it through the On... hooks.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <mutex>
+
+#include "download/cThread.h"
+#include "download/localFile.h"
+#include "platform/net.h"
+
+class cHttp : public cThread {
+public:
+    static constexpr size_t kUrlSize = 1024;
+    static constexpr size_t kLocalPathSize = 256;
+    static constexpr int64_t kBufferSize = 1048576;
+    static constexpr int kReadRetries = 9;
+    static constexpr int kEarlyEndLimit = 9;
+    static constexpr uint32_t kRetryPauseMs = 33;
+    static constexpr unsigned kConnectionsPerServer = 4;
+
+    explicit cHttp(const char* threadName);
+    ~cHttp() override;
+
+    // The process-wide number of parallel transfers, set once; ends the program when the
+    // platform refuses the setting.
+    static unsigned GetMaxConnections();
+
+    // Asks the transfer to stop and closes its session from the calling thread, so that a
+    // read blocked on the network fails at once; then waits for the thread.
+    void StopTransfer();
+
+    char url[kUrlSize] = {};
+    char localPath[kLocalPathSize] = {};
+    int32_t resume = 0;
+    int64_t startOffset = 0;
+    int64_t position = 0;
+
+protected:
+    void OnExecute() override;
+    // `count` bytes were just written at `position`.
+    virtual void OnReceived(int32_t count) = 0;
+    // Once per transfer, with the offset the file is continued from.
+    virtual void OnStart(int64_t offset);
+    // The transfer loop ended with the bytes up to `reached` written.
+    virtual void OnFinish(int64_t offset, int64_t reached);
+    // A later connection attempt writes from `offset` again: what was reported beyond it is
+    // being replaced (the server ignored a range, or the file changed on the server).
+    virtual void OnRewind(int64_t offset);
+
+private:
+    enum class Outcome { kDone, kReconnect };
+    struct Attempt;
+
+    // One connection attempt: ask, check the answer, write the body.
+    Outcome Connect(char* buffer);
+    // Settles the offset this attempt writes from and tells the hooks about it.
+    void Settle(int64_t offset);
+    // The body ended before the reported length.
+    Outcome EarlyEnd(FileHandle& file);
+    // Null when no session could be opened or a stop was asked for.
+    std::shared_ptr<platform::net::Session> OpenSession();
+    void CloseSession();
+
+    bool started = false;  // OnStart has been called
+    int earlyEnds = 0;     // consecutive early ends, reset by any chunk
+    int64_t reported = 0;  // offset up to which bytes went to the hooks
+
+    // Guards only the handover of `session` between the transfer and whoever stops it.
+    std::mutex sessionGuard;
+    std::shared_ptr<platform::net::Session> session;
+};

@@ -1,0 +1,18 @@
+// The manifest "file.json", fetched from scratch on the caller's thread into the current folder.
+#pragma once
+
+#include <cstdint>
+
+#include "download/cHttp.h"
+
+class cResDownloader : public cHttp {
+public:
+    cResDownloader();
+
+    // Fetches `manifestUrl` into "file.json"; answers the bytes written (0 when nothing could
+    // be fetched).
+    int64_t FetchManifest(const char* manifestUrl);
+
+protected:
+    void OnReceived(int32_t count) override;
+};

@@ -1,0 +1,18 @@
+// The few operations on local files that a transfer needs, with 64-bit offsets.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
+
+// Size of an existing file in bytes, 0 when there is none.
+int64_t LocalFileSize(const char* path);
+// Opens an existing file for reading and writing at `offset`; null when that fails.
+FileHandle OpenFileAt(const char* path, int64_t offset);
+// Creates the file, or empties it, for reading and writing; null when that fails.
+FileHandle CreateFileEmpty(const char* path);

@@ -1,0 +1,185 @@
+#include "download/manifest.h"
+
+#include <cstring>
+#include <set>
+
+#include "platform/system.h"
+
+namespace {
+
+bool IsSeparator(char c) {
+    return c == '/' || c == '\\';
+}
+
+// The reader keeps numbers as text; anything but an optional '-' and digits is not a number.
+bool IsDecimalText(const char* text) {
+    if (text == nullptr) {
+        return false;
+    }
+    if (*text == '-') {
+        ++text;
+    }
+    if (*text == '\0') {
+        return false;
+    }
+    for (; *text != '\0'; ++text) {
+        if (*text < '0' || *text > '9') {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool ReadNumber(cJson::Node* node, int64_t& value) {
+    if (node == nullptr || !IsDecimalText(node->GetString())) {
+        return false;
+    }
+    value = node->GetInt64();
+    return true;
+}
+
+}  // namespace
+
+const char* UnsafeNameReason(const std::string& name) {
+    if (name.empty()) {
+        return "empty name";
+    }
+    if (name.size() >= kManifestNameSize) {
+        return "name too long";
+    }
+    if (IsSeparator(name.front())) {
+        return "absolute path";
+    }
+    size_t start = 0;
+    while (start <= name.size()) {
+        size_t end = start;
+        while (end < name.size() && !IsSeparator(name[end])) {
+            ++end;
+        }
+        const std::string component = name.substr(start, end - start);
+        if (component.empty()) {
+            return "empty path component";
+        }
+        // Windows drops trailing dots and blanks, so "..", ". ." and "... " all climb up.
+        if (component.back() == '.' || component.back() == ' ') {
+            return "component ending in a dot or blank";
+        }
+        start = end + 1;
+    }
+    for (unsigned char c : name) {
+        if (c < 0x20 || c == 0x7f) {
+            return "control character";
+        }
+        if (c == ':') {
+            return "drive or stream name";
+        }
+    }
+    return nullptr;
+}
+
+std::string LocalPathOf(const std::string& name) {
+    std::string path = name;
+    for (char& c : path) {
+        if (IsSeparator(c)) {
+            c = platform::kPathSeparator;
+        }
+    }
+    return path;
+}
+
+std::string FileUrlOf(const std::string& baseUrl, const std::string& name) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string url = baseUrl;
+    for (unsigned char c : name) {
+        if (c == '\\') {
+            url += '/';
+        } else if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+                   std::strchr("-._~!$&'()*+,;=@/", c) != nullptr) {
+            url += static_cast<char>(c);
+        } else {
+            url += '%';
+            url += kHex[c >> 4];
+            url += kHex[c & 15];
+        }
+    }
+    return url;
+}
+
+bool IsLaunchName(const std::string& name) {
+    const size_t at = name.find(".exe");
+    return at != std::string::npos && at + 4 == name.size();
+}
+
+void CreateParentFolders(const std::string& localPath) {
+    for (size_t at = 0; at < localPath.size(); ++at) {
+        if (localPath[at] == platform::kPathSeparator) {
+            platform::CreateFolder(localPath.substr(0, at).c_str());
+        }
+    }
+}
+
+bool ReadManifest(cJson& document, Manifest& manifest, std::string& problem) {
+    cJson::Node* root = document.root;
+    if (root == nullptr) {
+        problem = "not a JSON object";
+        return false;
+    }
+    int64_t totalCount = 0;
+    if (!ReadNumber(root->Find("TotalCount"), totalCount) || totalCount < 0 ||
+        totalCount > INT32_MAX) {
+        problem = "\"TotalCount\" missing or not a count";
+        return false;
+    }
+    if (!ReadNumber(root->Find("TotalSize"), manifest.totalSize)) {
+        problem = "\"TotalSize\" missing or not a number";
+        return false;
+    }
+    cJson::Node* url = root->Find("URL");
+    if (url == nullptr || url->GetString() == nullptr) {
+        problem = "\"URL\" missing";
+        return false;
+    }
+    manifest.url = url->GetString();
+    manifest.totalCount = static_cast<int32_t>(totalCount);
+    cJson::Node* list = root->Find("FileList");
+    if (list == nullptr && totalCount > 0) {
+        problem = "\"FileList\" missing";
+        return false;
+    }
+    std::set<std::string> localPaths;
+    for (int32_t i = 0; i < manifest.totalCount; ++i) {
+        cJson::Node* entry = list->GetNode(i);
+        const std::string where = "entry " + std::to_string(i) + ": ";
+        if (entry == nullptr) {
+            problem = "\"TotalCount\" " + std::to_string(totalCount) + " exceeds the " +
+                      std::to_string(i) + " entries of \"FileList\"";
+            return false;
+        }
+        cJson::Node* name = entry->GetNode("Name");
+        ManifestEntry file;
+        if (name == nullptr || name->GetString() == nullptr) {
+            problem = where + "\"Name\" missing";
+            return false;
+        }
+        file.name = name->GetString();
+        if (!ReadNumber(entry->GetNode("Size"), file.size)) {
+            problem = where + "\"Size\" missing or not a number";
+            return false;
+        }
+        if (const char* reason = UnsafeNameReason(file.name)) {
+            problem = where + "refused name \"" + file.name + "\" (" + reason + ")";
+            return false;
+        }
+        file.localPath = LocalPathOf(file.name);
+        if (!localPaths.insert(file.localPath).second) {
+            problem = where + "\"" + file.name + "\" listed twice";
+            return false;
+        }
+        if (FileUrlOf(manifest.url, file.name).size() >= kFileUrlSize) {
+            problem = where + "URL too long";
+            return false;
+        }
+        manifest.files.push_back(std::move(file));
+    }
+    return true;
+}

@@ -1,0 +1,44 @@
+// The download manifest "file.json": reading and checking it as a whole before anything is
+// fetched, and the rules that turn an entry's "Name" into a local path, a URL and the launch
+// file name.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "json/cJson.h"
+
+struct ManifestEntry {
+    std::string name;       // as listed, "/" or "\" between components
+    std::string localPath;  // relative to the download folder, platform separators
+    int64_t size = 0;
+};
+
+struct Manifest {
+    int32_t totalCount = 0;
+    int64_t totalSize = 0;
+    std::string url;
+    std::vector<ManifestEntry> files;  // the first "TotalCount" entries of "FileList"
+};
+
+// Longest name and URL a transfer holds (with the terminating zero).
+inline constexpr size_t kManifestNameSize = 256;
+inline constexpr size_t kFileUrlSize = 1024;
+
+// Reads the loaded document. False with `problem` set when a key is missing or not what it
+// must be, "TotalCount" exceeds the list, or a name is unsafe or listed twice.
+bool ReadManifest(cJson& document, Manifest& manifest, std::string& problem);
+
+// Null when `name` stays inside the download folder, else why it does not.
+const char* UnsafeNameReason(const std::string& name);
+// "/" and "\" become the platform's separator.
+std::string LocalPathOf(const std::string& name);
+// The base URL followed by the name, "\" sent as "/", and bytes that cannot stand in a URL
+// path percent-encoded (so that "#", "?" or a blank cannot change what is asked for).
+std::string FileUrlOf(const std::string& baseUrl, const std::string& name);
+// True when the first ".exe" in `name` ends it (case-sensitive).
+bool IsLaunchName(const std::string& name);
+// Creates every folder that `localPath` needs, outermost first; failures are left to the
+// file open that follows.
+void CreateParentFolders(const std::string& localPath);

@@ -1,0 +1,28 @@
+#include "download/transferLog.h"
+
+#include <cstdio>
+#include <string>
+
+#include "app/cApp.h"
+#include "platform/system.h"
+
+void AppendTransferLog(const char* line) {
+    if (theApp == nullptr) {
+        return;
+    }
+    std::string path = theApp->workDirectory;
+    if (!path.empty() && path.back() != platform::kPathSeparator) {
+        path += platform::kPathSeparator;
+    }
+    path += kTransferLogName;
+    // Binary append with an explicit CR LF keeps the file's bytes the same on every platform;
+    // one fwrite of a short line is one append, so lines of different threads never mix.
+    std::FILE* file = std::fopen(path.c_str(), "ab");
+    if (file == nullptr) {
+        return;
+    }
+    const std::string text = std::string(line) + "\r\n";
+    std::fwrite(text.data(), 1, text.size(), file);
+    std::fflush(file);
+    std::fclose(file);
+}

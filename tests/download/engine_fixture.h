@@ -1,0 +1,180 @@
+// What every engine test needs: a fresh fake platform (the test thread is the UI thread), an
+// application object with its work and download folders, and helpers to write manifests, read
+// files and wait while serving the UI thread.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/cApp.h"
+#include "download/cMgrDownloader.h"
+#include "download/transferLog.h"
+#include "platform/fake/fake.h"
+#include "platform/ui.h"
+
+namespace engine_test {
+
+inline std::string ReadFile(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+inline void WriteFile(const std::string& path, const std::string& bytes) {
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+// Deterministic bytes that differ at every offset and between files.
+inline std::string Pattern(size_t size, unsigned seed) {
+    std::string bytes(size, '\0');
+    uint32_t state = seed * 2654435761u + 1;
+    for (char& c : bytes) {
+        state = state * 1103515245u + 12345u;
+        c = static_cast<char>(state >> 23);
+    }
+    return bytes;
+}
+
+// Compares file contents without printing megabytes: sizes and the first differing offset.
+inline ::testing::AssertionResult SameBytes(const std::string& actual,
+                                            const std::string& expected) {
+    if (actual == expected) {
+        return ::testing::AssertionSuccess();
+    }
+    size_t at = 0;
+    while (at < actual.size() && at < expected.size() && actual[at] == expected[at]) {
+        ++at;
+    }
+    return ::testing::AssertionFailure() << "sizes " << actual.size() << " and " << expected.size()
+                                         << ", first difference at offset " << at;
+}
+
+// A transfer log line: the 20-character build stamp, a blank, then `text`, ending in CR LF.
+inline bool IsLogLine(const std::string& line, const std::string& text) {
+    static const std::regex stamp(
+        "^[A-Z][a-z]{2} [ 123][0-9] [0-9]{4} [0-9]{2}:[0-9]{2}:[0-9]{2} ");
+    return line.size() == 21 + text.size() + 1 && std::regex_search(line, stamp) &&
+           line.compare(21, text.size(), text) == 0 && line.back() == '\r';
+}
+
+inline std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+class EngineTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        platform::fake::Reset();
+        app = std::make_unique<cApp>();
+        theApp = app.get();
+        work = platform::fake::Root() + "work/";
+        download = platform::fake::Root() + "download/";
+        std::filesystem::create_directories(work);
+        std::filesystem::create_directories(download);
+        std::snprintf(app->workDirectory, sizeof app->workDirectory, "%s", work.c_str());
+        std::snprintf(app->downloadDirectory, sizeof app->downloadDirectory, "%s",
+                      download.c_str());
+        app->resourceDirectory = app->workDirectory;
+    }
+
+    void TearDown() override {
+        StopAll();
+        TakeAppsWindow();
+        theApp = nullptr;
+        app.reset();
+    }
+
+    // Stops the application's download, surviving a recorded process exit.
+    void StopAll() {
+        try {
+            app->StopDownload();
+        } catch (const platform::fake::ProcessExit&) {
+            // A thread ended the "process"; a fresh fake lets the remaining threads be joined.
+            platform::fake::Reset();
+            app->StopDownload();
+        }
+    }
+
+    void WriteManifest(const std::string& text) { WriteFile(work + "file.json", text); }
+
+    // A manifest listing `names` with their sizes under `url`.
+    static std::string ManifestText(const std::string& url,
+                                    const std::vector<std::pair<std::string, size_t>>& files,
+                                    int64_t totalSizeOverride = -1) {
+        size_t total = 0;
+        std::string list;
+        for (size_t i = 0; i < files.size(); ++i) {
+            total += files[i].second;
+            list += "{\"Name\": \"" + files[i].first +
+                    "\", \"Size\": " + std::to_string(files[i].second) + "}" +
+                    (i + 1 < files.size() ? ",\n" : "\n");
+        }
+        return "{\n\"Version\": \"1\",\n\"TotalCount\": " + std::to_string(files.size()) +
+               ",\n\"TotalSize\": " +
+               std::to_string(totalSizeOverride >= 0 ? totalSizeOverride
+                                                     : static_cast<int64_t>(total)) +
+               ",\n\"URL\": \"" + url + "\",\n\"FileList\": [\n" + list + "]\n}\n";
+    }
+
+    // Creates, records and starts a manager, as the Start command does.
+    cMgrDownloader* StartManager() {
+        app->StopDownload();
+        app->downloadManager = new cMgrDownloader();
+        app->downloadManager->Start();
+        return app->downloadManager;
+    }
+
+    // Serves the UI thread until `done` or the time-out; false on time-out.
+    static bool WaitFor(const std::function<bool()>& done,
+                        std::chrono::milliseconds timeout = std::chrono::seconds(20)) {
+        const auto end = std::chrono::steady_clock::now() + timeout;
+        bool met = false;
+        platform::WaitOnUiThread([&] {
+            met = done();
+            return met || std::chrono::steady_clock::now() > end;
+        });
+        return met;
+    }
+
+    // Waits for the manager's run to end (completed, refused or stopped).
+    static bool WaitForRunEnd(cMgrDownloader* manager) {
+        return WaitFor([manager] { return manager->running == 0; });
+    }
+
+    // Gives the application its main window (the fake backend records what reaches it).
+    platform::WindowHandle GiveAppAWindow();
+    void TakeAppsWindow();
+
+    std::vector<std::string> BoxTexts() const {
+        std::vector<std::string> texts;
+        for (const auto& box : platform::fake::MessageBoxes()) {
+            texts.push_back(box.text);
+        }
+        return texts;
+    }
+
+    std::vector<std::string> LogLines() const { return Lines(ReadFile(work + kTransferLogName)); }
+
+    std::unique_ptr<cApp> app;
+    cJson windowDocument;
+    std::string work;
+    std::string download;
+};
+
+}  // namespace engine_test

@@ -1,0 +1,391 @@
+// The engine over the real libcurl client against the in-process test server: every file that
+// ends up on disk is compared with its source byte for byte.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <random>
+#include <set>
+#include <thread>
+
+#include "download/cResDownloader.h"
+#include "engine_fixture.h"
+#include "tests/support/http_test_server.h"
+
+namespace engine_test {
+namespace {
+
+using test_support::Behaviour;
+using test_support::HttpTestServer;
+
+class EngineHttpTest : public EngineTest {
+protected:
+    void SetUp() override {
+        EngineTest::SetUp();
+        source = platform::fake::Root() + "source/";
+        std::filesystem::create_directories(source);
+        server = std::make_unique<HttpTestServer>();
+        server->ServeFolder(source);
+    }
+
+    void TearDown() override {
+        EngineTest::TearDown();
+        server.reset();
+    }
+
+    // Puts a file into the served folder and remembers its bytes.
+    void AddSource(const std::string& name, std::string bytes) {
+        WriteFile(source + name, bytes);
+        sources[name] = std::move(bytes);
+    }
+
+    // The publisher tool's manifest of the served folder, saved where the manager reads it.
+    void PublishManifest() {
+        const std::string command = std::string(MAKE_MANIFEST) + " --url " + server->Url("/") +
+                                    " --output " + work + "file.json " + source;
+        ASSERT_EQ(std::system(command.c_str()), 0) << command;
+    }
+
+    cMgrDownloader* RunToEnd() {
+        cMgrDownloader* manager = StartManager();
+        EXPECT_TRUE(WaitForRunEnd(manager));
+        return manager;
+    }
+
+    void ExpectEveryFileDownloaded() {
+        for (const auto& [name, bytes] : sources) {
+            EXPECT_TRUE(SameBytes(ReadFile(download + name), bytes)) << name;
+        }
+    }
+
+    // Ranges the server was asked for, per path.
+    std::multiset<std::string> RangesAsked(const std::string& path) {
+        std::multiset<std::string> ranges;
+        for (const auto& request : server->Requests()) {
+            if (request.path == path) {
+                ranges.insert(request.range);
+            }
+        }
+        return ranges;
+    }
+
+    std::set<std::string> PathsAsked() {
+        std::set<std::string> paths;
+        for (const auto& request : server->Requests()) {
+            paths.insert(request.path);
+        }
+        return paths;
+    }
+
+    int64_t TotalSourceBytes() const {
+        int64_t total = 0;
+        for (const auto& entry : sources) {
+            total += static_cast<int64_t>(entry.second.size());
+        }
+        return total;
+    }
+
+    std::string source;
+    std::unique_ptr<HttpTestServer> server;
+    std::map<std::string, std::string> sources;
+};
+
+TEST_F(EngineHttpTest, FreshDownloadOfNestedNames) {
+    AddSource("setup.exe", Pattern(3 * 1024 * 1024 + 17, 1));
+    AddSource("data/maps/a.bin", Pattern(700000, 2));
+    AddSource("data/b.bin", Pattern(1, 3));
+    AddSource("readme.txt", Pattern(4096, 4));
+    PublishManifest();
+    GiveAppAWindow();
+    cMgrDownloader* manager = RunToEnd();
+
+    ExpectEveryFileDownloaded();
+    EXPECT_EQ(manager->finished, 1);
+    EXPECT_EQ(manager->received, TotalSourceBytes());
+    EXPECT_EQ(manager->sessionReceived, TotalSourceBytes());
+    EXPECT_STREQ(app->launchFileName, "setup.exe");
+    EXPECT_TRUE(BoxTexts().empty());
+    for (const auto& request : server->Requests()) {
+        EXPECT_EQ(request.range, "bytes=0-");
+        EXPECT_EQ(request.agent, "cFileDownloader");
+        EXPECT_EQ(request.acceptEncoding, "*");
+    }
+}
+
+TEST_F(EngineHttpTest, PartialFileIsResumedFromItsSizeOnDisk) {
+    AddSource("a.bin", Pattern(2000000, 5));
+    PublishManifest();
+    WriteFile(download + "a.bin", sources["a.bin"].substr(0, 1000));
+    cMgrDownloader* manager = RunToEnd();
+
+    ExpectEveryFileDownloaded();
+    EXPECT_EQ(RangesAsked("/a.bin"), (std::multiset<std::string>{"bytes=0-", "bytes=1000-"}));
+    EXPECT_EQ(manager->received, 2000000);
+    EXPECT_EQ(manager->sessionReceived, 2000000 - 1000);
+    ASSERT_EQ(LogLines().size(), 1u);
+    EXPECT_TRUE(IsLogLine(LogLines()[0], "cMgrDownloader::OnStart 1000"));
+}
+
+TEST_F(EngineHttpTest, CompleteFilesAreConfirmedWithOneRequestEach) {
+    for (int i = 0; i < 5; ++i) {
+        AddSource("f" + std::to_string(i) + ".bin", Pattern(100000 + i, 10 + i));
+    }
+    PublishManifest();
+    for (const auto& [name, bytes] : sources) {
+        WriteFile(download + name, bytes);
+    }
+    cMgrDownloader* manager = RunToEnd();
+
+    EXPECT_EQ(server->Requests().size(), 5u);
+    EXPECT_EQ(manager->received, TotalSourceBytes());
+    EXPECT_EQ(manager->sessionReceived, 0);
+    EXPECT_EQ(LogLines().size(), 5u);
+    ExpectEveryFileDownloaded();
+}
+
+TEST_F(EngineHttpTest, ConnectionCutMidBodyReconnectsOnceAndEndsIdentical) {
+    AddSource("a.bin", Pattern(3000000, 6));
+    PublishManifest();
+    Behaviour cut;
+    cut.cutAfter = 1234567;
+    cut.cutTimes = 1;
+    server->SetBehaviour("/a.bin", cut);
+    cMgrDownloader* manager = RunToEnd();
+
+    ExpectEveryFileDownloaded();
+    ASSERT_EQ(LogLines().size(), 1u);
+    EXPECT_TRUE(IsLogLine(LogLines()[0], "cHttp::OnExecute :: network error (-92)"));
+    EXPECT_EQ(RangesAsked("/a.bin"),
+              (std::multiset<std::string>{"bytes=0-", "bytes=0-", "bytes=1234567-"}));
+    EXPECT_EQ(manager->received, 3000000);
+    EXPECT_TRUE(BoxTexts().empty());
+}
+
+TEST_F(EngineHttpTest, NineEarlyEndsInARowEndTheProgram) {
+    AddSource("a.bin", Pattern(10000, 7));
+    PublishManifest();
+    Behaviour cut;
+    cut.cutAfter = 0;
+    server->SetBehaviour("/a.bin", cut);
+    StartManager();
+    EXPECT_THROW(WaitFor([] { return false; }), platform::fake::ProcessExit);
+
+    EXPECT_EQ(platform::fake::ExitCode(), -9);
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{"cHttp::OnExecute :: network error (-9)"});
+    EXPECT_EQ(LogLines().size(), 8u);
+    EXPECT_EQ(server->Requests().size(), 9u);
+}
+
+TEST_F(EngineHttpTest, PauseJoinsEveryTransferAndALaterStartResumes) {
+    for (int i = 0; i < 4; ++i) {
+        AddSource("f" + std::to_string(i) + ".bin", Pattern(3000000, 20 + i));
+        Behaviour stall;
+        stall.stall = true;
+        stall.stallAfter = 500000;
+        server->SetBehaviour("/f" + std::to_string(i) + ".bin", stall);
+    }
+    PublishManifest();
+    GiveAppAWindow();
+    StartManager();
+    ASSERT_TRUE(WaitFor([&] { return PathsAsked().size() == 4; }));
+    WaitFor([] { return false; }, std::chrono::milliseconds(300));
+
+    const auto begin = std::chrono::steady_clock::now();
+    app->StopDownload();
+    EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::seconds(2));
+    EXPECT_TRUE(platform::fake::SentMessages().empty());
+    int64_t kept = 0;
+    for (const auto& [name, bytes] : sources) {
+        const std::string onDisk = ReadFile(download + name);
+        EXPECT_TRUE(SameBytes(onDisk, bytes.substr(0, onDisk.size()))) << name;
+        kept += static_cast<int64_t>(onDisk.size());
+    }
+
+    for (const auto& entry : sources) {
+        server->SetBehaviour("/" + entry.first, Behaviour{});
+    }
+    cMgrDownloader* manager = RunToEnd();
+    ExpectEveryFileDownloaded();
+    EXPECT_EQ(manager->finished, 1);
+    EXPECT_EQ(manager->received, TotalSourceBytes());
+    EXPECT_EQ(manager->sessionReceived, TotalSourceBytes() - kept);
+    EXPECT_EQ(platform::fake::SentMessages().size(), 1u);
+}
+
+TEST_F(EngineHttpTest, SixFilesWithALimitOfFour) {
+    for (int i = 0; i < 6; ++i) {
+        AddSource("f" + std::to_string(i) + ".bin", Pattern(200000, 30 + i));
+        Behaviour stall;
+        stall.stall = true;
+        stall.stallAfter = 1000;
+        server->SetBehaviour("/f" + std::to_string(i) + ".bin", stall);
+    }
+    PublishManifest();
+    StartManager();
+    ASSERT_TRUE(WaitFor([&] { return PathsAsked().size() == 4; }));
+    WaitFor([] { return false; }, std::chrono::milliseconds(400));
+    EXPECT_EQ(PathsAsked(), (std::set<std::string>{"/f0.bin", "/f1.bin", "/f2.bin", "/f3.bin"}));
+    app->StopDownload();
+
+    for (const auto& entry : sources) {
+        server->SetBehaviour("/" + entry.first, Behaviour{});
+    }
+    RunToEnd();
+    ExpectEveryFileDownloaded();
+}
+
+TEST_F(EngineHttpTest, ErrorPagesAreNeverStoredAndTheRestStillDownloads) {
+    AddSource("good.bin", Pattern(50000, 40));
+    AddSource("missing.bin", Pattern(50000, 41));
+    AddSource("broken.bin", Pattern(50000, 42));
+    PublishManifest();
+    Behaviour notFound;
+    notFound.errorStatus = 404;
+    server->SetBehaviour("/missing.bin", notFound);
+    Behaviour serverError;
+    serverError.errorStatus = 500;
+    server->SetBehaviour("/broken.bin", serverError);
+    WriteFile(download + "broken.bin", sources["broken.bin"].substr(0, 100));
+    cMgrDownloader* manager = RunToEnd();
+
+    EXPECT_TRUE(SameBytes(ReadFile(download + "good.bin"), sources["good.bin"]));
+    EXPECT_FALSE(std::filesystem::exists(download + "missing.bin"));
+    EXPECT_TRUE(SameBytes(ReadFile(download + "broken.bin"), sources["broken.bin"].substr(0, 100)));
+    const auto boxes = BoxTexts();
+    EXPECT_EQ(std::set<std::string>(boxes.begin(), boxes.end()),
+              (std::set<std::string>{"cHttp::OnExecute :: http status error 404 (-6)",
+                                     "cHttp::OnExecute :: http status error 500 (-6)"}));
+    EXPECT_EQ(manager->finished, 1);
+}
+
+TEST_F(EngineHttpTest, IgnoredRangeRewritesFromTheStart) {
+    AddSource("a.bin", Pattern(1500000, 43));
+    PublishManifest();
+    WriteFile(download + "a.bin", std::string(70000, 'x'));
+    Behaviour whole;
+    whole.ignoreRange = true;
+    server->SetBehaviour("/a.bin", whole);
+    cMgrDownloader* manager = RunToEnd();
+
+    ExpectEveryFileDownloaded();
+    EXPECT_EQ(manager->received, 1500000);
+}
+
+TEST_F(EngineHttpTest, LongerLocalFileIsStartedOver) {
+    AddSource("a.bin", Pattern(300000, 44));
+    PublishManifest();
+    WriteFile(download + "a.bin", Pattern(900000, 45));
+    cMgrDownloader* manager = RunToEnd();
+
+    ExpectEveryFileDownloaded();
+    EXPECT_EQ(manager->received, 300000);
+}
+
+TEST_F(EngineHttpTest, EmptyFileOnTheServerIsAnEmptyFile) {
+    AddSource("empty.bin", "");
+    AddSource("other.bin", Pattern(1000, 46));
+    PublishManifest();
+    cMgrDownloader* manager = RunToEnd();
+
+    ExpectEveryFileDownloaded();
+    EXPECT_TRUE(std::filesystem::exists(download + "empty.bin"));
+    EXPECT_FALSE(platform::fake::ExitCode());
+    EXPECT_EQ(manager->finished, 1);
+}
+
+TEST_F(EngineHttpTest, NamesLeavingTheFolderAreRefusedBeforeAnythingIsFetched) {
+    AddSource("a.bin", Pattern(1000, 47));
+    for (const char* name : {"../outside.bin", "..\\\\outside.bin", "/tmp/outside.bin",
+                             "C:/outside.bin", "sub/../../outside.bin"}) {
+        WriteManifest(ManifestText(server->Url("/"), {{"a.bin", 1000}, {name, 10}}));
+        cMgrDownloader* manager = RunToEnd();
+        EXPECT_EQ(manager->finished, 0) << name;
+        EXPECT_NE(BoxTexts().back().find("outside.bin"), std::string::npos) << name;
+    }
+    EXPECT_TRUE(server->Requests().empty());
+    EXPECT_FALSE(std::filesystem::exists(platform::fake::Root() + "outside.bin"));
+    EXPECT_FALSE(std::filesystem::exists(download + "a.bin"));
+}
+
+TEST_F(EngineHttpTest, AnswerWithoutALengthEndsTheProgramWithTheNetworkText) {
+    AddSource("a.bin", Pattern(1000, 48));
+    PublishManifest();
+    Behaviour chunked;
+    chunked.chunked = true;
+    server->SetBehaviour("/a.bin", chunked);
+    StartManager();
+    EXPECT_THROW(WaitFor([] { return false; }), platform::fake::ProcessExit);
+    EXPECT_EQ(platform::fake::ExitCode(), -11);
+    EXPECT_FALSE(std::filesystem::exists(download + "a.bin"));
+}
+
+TEST_F(EngineHttpTest, RedirectsAreFollowed) {
+    AddSource("a.bin", Pattern(100000, 49));
+    AddSource("moved/a.bin", sources["a.bin"]);
+    PublishManifest();
+    sources.erase("moved/a.bin");
+    WriteManifest(ManifestText(server->Url("/"), {{"a.bin", 100000}}));
+    Behaviour redirect;
+    redirect.redirectTo = "/moved/a.bin";
+    server->SetBehaviour("/a.bin", redirect);
+    RunToEnd();
+    ExpectEveryFileDownloaded();
+}
+
+TEST_F(EngineHttpTest, StopWhileReadsAreBlockedReturnsAtOnce) {
+    AddSource("a.bin", Pattern(2000000, 50));
+    PublishManifest();
+    Behaviour stall;
+    stall.stall = true;
+    stall.stallAfter = 100000;
+    server->SetBehaviour("/a.bin", stall);
+    StartManager();
+    ASSERT_TRUE(WaitFor([&] { return PathsAsked().size() == 1; }));
+    WaitFor([] { return false; }, std::chrono::milliseconds(300));
+
+    const auto begin = std::chrono::steady_clock::now();
+    app->StopDownload();
+    EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::milliseconds(500));
+    const std::string kept = ReadFile(download + "a.bin");
+    EXPECT_TRUE(SameBytes(kept, sources["a.bin"].substr(0, kept.size())));
+}
+
+TEST_F(EngineHttpTest, ManyStartsAndStopsWhileTransfersRun) {
+    for (int i = 0; i < 6; ++i) {
+        AddSource("f" + std::to_string(i) + ".bin", Pattern(4000000, 60 + i));
+    }
+    PublishManifest();
+    GiveAppAWindow();
+    std::mt19937 random(11);
+    for (int round = 0; round < 20; ++round) {
+        StartManager();
+        WaitFor([] { return false; }, std::chrono::milliseconds(random() % 120));
+        app->StopDownload();
+        for (const auto& [name, bytes] : sources) {
+            const std::string onDisk = ReadFile(download + name);
+            ASSERT_TRUE(SameBytes(onDisk, bytes.substr(0, onDisk.size()))) << name;
+        }
+    }
+    cMgrDownloader* manager = RunToEnd();
+    ExpectEveryFileDownloaded();
+    EXPECT_EQ(manager->finished, 1);
+    EXPECT_EQ(manager->received, TotalSourceBytes());
+    EXPECT_TRUE(BoxTexts().empty());
+}
+
+TEST_F(EngineHttpTest, ManifestFetchOverHttp) {
+    AddSource("a.bin", Pattern(10, 51));
+    PublishManifest();
+    server->AddFile("/file.json", ReadFile(work + "file.json"));
+    std::filesystem::remove(work + "file.json");
+    std::filesystem::current_path(work);
+    cResDownloader fetch;
+    const int64_t written = fetch.FetchManifest(server->Url("/file.json").c_str());
+    EXPECT_GT(written, 0);
+    EXPECT_EQ(written, static_cast<int64_t>(ReadFile(work + "file.json").size()));
+    EXPECT_EQ(server->Requests().back().agent, "cResDownloader");
+}
+
+}  // namespace
+}  // namespace engine_test

@@ -1,0 +1,377 @@
+// cMgrDownloader over the in-memory client: the walk and its limit, counters, the completion
+// step and its order, refusals of bad manifests, and stops that meet the UI thread's work.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <random>
+#include <set>
+#include <thread>
+
+#include "download/manifest.h"
+#include "engine_fixture.h"
+#include "platform/fake_net/fake_net.h"
+
+namespace engine_test {
+namespace {
+
+using platform::fake_net::Answer;
+namespace fake_net = platform::fake_net;
+
+constexpr const char* kBase = "http://files.test/set/";
+
+class ManagerTest : public EngineTest {
+protected:
+    void SetUp() override {
+        EngineTest::SetUp();
+        fake_net::Reset();
+        cMgrDownloader::CompletionHook() = nullptr;
+    }
+    void TearDown() override {
+        EngineTest::TearDown();
+        cMgrDownloader::CompletionHook() = nullptr;
+    }
+
+    // Serves `count` files "f<i>.bin" of `size` bytes with `answers`, and lists them.
+    std::vector<std::string> ServeFiles(int count, size_t size,
+                                        std::vector<Answer> answers = {Answer{}}) {
+        std::vector<std::pair<std::string, size_t>> listed;
+        bodies.clear();
+        for (int i = 0; i < count; ++i) {
+            const std::string name = "f" + std::to_string(i) + ".bin";
+            bodies.push_back(Pattern(size, 100 + i));
+            fake_net::Serve(kBase + name, bodies.back(), answers);
+            listed.emplace_back(name, size);
+        }
+        WriteManifest(ManifestText(kBase, listed));
+        std::vector<std::string> names;
+        for (const auto& entry : listed) {
+            names.push_back(entry.first);
+        }
+        return names;
+    }
+
+    std::vector<std::string> UrlsAsked() {
+        std::vector<std::string> urls;
+        for (const auto& request : fake_net::Requests()) {
+            urls.push_back(request.url);
+        }
+        return urls;
+    }
+
+    std::vector<platform::fake::SentMessage> TimerMessages() {
+        std::vector<platform::fake::SentMessage> timers;
+        for (const auto& sent : platform::fake::SentMessages()) {
+            if (sent.message == platform::kWmTimer) {
+                timers.push_back(sent);
+            }
+        }
+        return timers;
+    }
+
+    // Waits without serving the UI thread.
+    static bool WaitBlind(const std::function<bool()>& done) {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (!done()) {
+            if (std::chrono::steady_clock::now() > end) {
+                return false;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+        return true;
+    }
+
+    static bool AllDownloadersEnded(cMgrDownloader* manager) {
+        if (!manager->downloaders) {
+            return false;
+        }
+        for (int32_t i = 0; i < manager->fileCount; ++i) {
+            if (manager->downloaders[i].running) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+    std::vector<std::string> bodies;
+};
+
+TEST_F(ManagerTest, DownloadsTheListAndCountsEveryByte) {
+    const auto names = ServeFiles(3, 150000);
+    cMgrDownloader* manager = StartManager();
+    ASSERT_TRUE(WaitForRunEnd(manager));
+
+    for (size_t i = 0; i < names.size(); ++i) {
+        EXPECT_TRUE(SameBytes(ReadFile(download + names[i]), bodies[i])) << names[i];
+    }
+    EXPECT_EQ(UrlsAsked(), (std::vector<std::string>{std::string(kBase) + "f0.bin",
+                                                     std::string(kBase) + "f1.bin",
+                                                     std::string(kBase) + "f2.bin"}));
+    EXPECT_EQ(manager->finished, 1);
+    EXPECT_EQ(manager->fileCount, 3);
+    EXPECT_EQ(manager->totalSize, 450000);
+    EXPECT_EQ(manager->received, 450000);
+    EXPECT_EQ(manager->sessionReceived, 450000);
+    EXPECT_NE(manager->startTick, 0u);
+    EXPECT_TRUE(BoxTexts().empty());
+    EXPECT_FALSE(std::filesystem::exists(work + kTransferLogName));
+}
+
+TEST_F(ManagerTest, ResumedFilesCountForProgressButNotForSpeed) {
+    const auto names = ServeFiles(2, 10000);
+    WriteFile(download + names[0], bodies[0].substr(0, 4000));
+    WriteFile(download + names[1], bodies[1]);
+    cMgrDownloader* manager = StartManager();
+    ASSERT_TRUE(WaitForRunEnd(manager));
+
+    EXPECT_TRUE(SameBytes(ReadFile(download + names[0]), bodies[0]));
+    EXPECT_EQ(manager->received, 20000);
+    EXPECT_EQ(manager->sessionReceived, 6000);
+    const auto lines = LogLines();
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_TRUE(IsLogLine(lines[0], "cMgrDownloader::OnStart 4000"));
+    EXPECT_TRUE(IsLogLine(lines[1], "cMgrDownloader::OnStart 10000"));
+}
+
+TEST_F(ManagerTest, ZeroTotalSizeCountsOnlyTheResumedBytes) {
+    bodies = {Pattern(5000, 1)};
+    fake_net::Serve(std::string(kBase) + "a.bin", bodies[0]);
+    WriteFile(download + "a.bin", bodies[0].substr(0, 1000));
+    WriteManifest(ManifestText(kBase, {{"a.bin", 5000}}, 0));
+    cMgrDownloader* manager = StartManager();
+    ASSERT_TRUE(WaitForRunEnd(manager));
+
+    EXPECT_TRUE(SameBytes(ReadFile(download + "a.bin"), bodies[0]));
+    EXPECT_EQ(manager->received, 1000);
+    EXPECT_EQ(manager->sessionReceived, 0);
+}
+
+TEST_F(ManagerTest, PassingTheTotalSizeWarnsOnEveryChunk) {
+    Answer small;
+    small.chunk = 1000;
+    bodies = {Pattern(5000, 2)};
+    fake_net::Serve(std::string(kBase) + "a.bin", bodies[0], {small});
+    WriteManifest(ManifestText(kBase, {{"a.bin", 5000}}, 3000));
+    cMgrDownloader* manager = StartManager();
+    ASSERT_TRUE(WaitForRunEnd(manager));
+
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>(2, "cMgrDownloader::OnReceived size error"));
+    EXPECT_EQ(manager->received, 5000);
+}
+
+TEST_F(ManagerTest, AtMostFourRunAtOnceInListOrder) {
+    Answer stall;
+    stall.blockAt = 1;
+    stall.chunk = 1000;
+    ServeFiles(6, 5000, {stall});
+    cMgrDownloader* manager = StartManager();
+    ASSERT_TRUE(fake_net::WaitForBlockedReads(4, std::chrono::seconds(10)));
+    WaitFor([] { return false; }, std::chrono::milliseconds(300));
+
+    EXPECT_EQ(UrlsAsked(), (std::vector<std::string>{
+                               std::string(kBase) + "f0.bin", std::string(kBase) + "f1.bin",
+                               std::string(kBase) + "f2.bin", std::string(kBase) + "f3.bin"}));
+    EXPECT_EQ(manager->running, 1);
+    app->StopDownload();
+    EXPECT_EQ(app->downloadManager, nullptr);
+    EXPECT_EQ(fake_net::SessionsAlive(), 0);
+    EXPECT_EQ(fake_net::RequestsAlive(), 0);
+}
+
+TEST_F(ManagerTest, ALaterStartResumesWhatAPauseLeft) {
+    Answer stall;
+    stall.blockAt = 2000;
+    stall.chunk = 1000;
+    const auto names = ServeFiles(6, 8000, {stall});
+    StartManager();
+    ASSERT_TRUE(fake_net::WaitForBlockedReads(4, std::chrono::seconds(10)));
+    app->StopDownload();
+    EXPECT_TRUE(TimerMessages().empty());
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_TRUE(SameBytes(ReadFile(download + names[i]), bodies[i].substr(0, 2000)));
+    }
+    EXPECT_FALSE(std::filesystem::exists(download + names[4]));
+
+    for (size_t i = 0; i < names.size(); ++i) {
+        fake_net::Serve(kBase + names[i], bodies[i]);
+    }
+    cMgrDownloader* manager = StartManager();
+    ASSERT_TRUE(WaitForRunEnd(manager));
+    for (size_t i = 0; i < names.size(); ++i) {
+        EXPECT_TRUE(SameBytes(ReadFile(download + names[i]), bodies[i])) << names[i];
+    }
+    EXPECT_EQ(manager->received, 48000);
+    EXPECT_EQ(manager->sessionReceived, 48000 - 4 * 2000);
+    EXPECT_EQ(LogLines().size(), 4u);
+}
+
+TEST_F(ManagerTest, CompletionStepSendsTheTimerMessageThenFinishesThenCallsTheHookThenFlashes) {
+    ServeFiles(2, 1000);
+    const platform::WindowHandle window = GiveAppAWindow();
+    cMgrDownloader* manager = nullptr;
+    std::vector<std::string> seen;
+    cMgrDownloader::CompletionHook() = [&] {
+        seen.push_back("hook on UI thread: " + std::to_string(platform::IsUiThread()));
+        seen.push_back("finished: " + std::to_string(manager->finished.load()));
+        seen.push_back("timer messages: " + std::to_string(TimerMessages().size()));
+        seen.push_back("flashed: " + std::to_string(platform::fake::Flashed().size()));
+    };
+    manager = StartManager();
+    ASSERT_TRUE(WaitForRunEnd(manager));
+
+    EXPECT_EQ(seen, (std::vector<std::string>{"hook on UI thread: 1", "finished: 1",
+                                              "timer messages: 1", "flashed: 0"}));
+    const auto timers = TimerMessages();
+    ASSERT_EQ(timers.size(), 1u);
+    EXPECT_EQ(timers[0].window, window);
+    EXPECT_EQ(timers[0].wParam, 333u);
+    EXPECT_EQ(timers[0].lParam, 0);
+    EXPECT_EQ(timers[0].thread, std::this_thread::get_id());
+    EXPECT_EQ(platform::fake::Flashed(), std::vector<platform::WindowHandle>{window});
+}
+
+TEST_F(ManagerTest, EmptyListCompletesAtOnce) {
+    WriteManifest(ManifestText(kBase, {}));
+    GiveAppAWindow();
+    cMgrDownloader* manager = StartManager();
+    ASSERT_TRUE(WaitForRunEnd(manager));
+    EXPECT_EQ(manager->finished, 1);
+    EXPECT_EQ(TimerMessages().size(), 1u);
+    EXPECT_TRUE(fake_net::Requests().empty());
+}
+
+TEST_F(ManagerTest, BaseUrlWithoutSlashWarnsPerEntryFetchesNothingAndStillCompletes) {
+    WriteManifest(ManifestText("http://files.test/set", {{"a.bin", 1}, {"b.bin", 1}}));
+    GiveAppAWindow();
+    cMgrDownloader* manager = StartManager();
+    ASSERT_TRUE(WaitForRunEnd(manager));
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>(
+                              2, "cMgrDownloader::DoDownloadFile :: file.json URL format error"));
+    EXPECT_TRUE(fake_net::Requests().empty());
+    EXPECT_EQ(manager->finished, 1);
+    EXPECT_EQ(TimerMessages().size(), 1u);
+}
+
+TEST_F(ManagerTest, LastNameEndingInExeBecomesTheLaunchFile) {
+    for (const char* name : {"a.exe", "b/c.exe", "setup.exe.bak", "x.exe/y.exe", "D.EXE"}) {
+        fake_net::Serve(std::string(kBase) + name, "MZ");
+    }
+    WriteManifest(ManifestText(
+        kBase,
+        {{"a.exe", 2}, {"b/c.exe", 2}, {"setup.exe.bak", 2}, {"x.exe/y.exe", 2}, {"D.EXE", 2}}));
+    cMgrDownloader* manager = StartManager();
+    ASSERT_TRUE(WaitForRunEnd(manager));
+    EXPECT_EQ(std::string(app->launchFileName), LocalPathOf("b/c.exe"));
+}
+
+TEST_F(ManagerTest, UnusableManifestEndsTheRunWithAWarningAndNoCompletion) {
+    const std::vector<std::string> manifests = {
+        "",  // no file at all
+        "{\"TotalCount\": 2, \"TotalSize\": 2, \"URL\": \"http://files.test/set/\", "
+        "\"FileList\": [{\"Name\": \"a.bin\", \"Size\": 1}]}",
+        "{\"TotalCount\": 1, \"TotalSize\": 2, \"FileList\": [{\"Name\": \"a.bin\", \"Size\": 1}]}",
+        ManifestText(kBase, {{"a.bin", 1}, {"../outside.bin", 1}}),
+        ManifestText(kBase, {{"a.bin", 1}, {"/tmp/outside.bin", 1}}),
+    };
+    GiveAppAWindow();
+    fake_net::Serve(std::string(kBase) + "a.bin", "a");
+    for (const std::string& text : manifests) {
+        std::filesystem::remove(work + "file.json");
+        if (!text.empty()) {
+            WriteManifest(text);
+        }
+        cMgrDownloader* manager = StartManager();
+        ASSERT_TRUE(WaitForRunEnd(manager));
+        EXPECT_EQ(manager->finished, 0) << text;
+        ASSERT_FALSE(BoxTexts().empty());
+        EXPECT_EQ(
+            BoxTexts().back().rfind("cMgrDownloader::DoDownloadFile :: file.json error (-35)", 0),
+            0u)
+            << BoxTexts().back();
+    }
+    EXPECT_EQ(BoxTexts().size(), manifests.size());
+    EXPECT_TRUE(TimerMessages().empty());
+    EXPECT_TRUE(fake_net::Requests().empty());
+    EXPECT_FALSE(std::filesystem::exists(platform::fake::Root() + "outside.bin"));
+    EXPECT_FALSE(std::filesystem::exists(download + "a.bin"));
+}
+
+TEST_F(ManagerTest, MissingDownloadFolderWritesNothingElsewhere) {
+    ServeFiles(1, 100);
+    std::snprintf(app->downloadDirectory, sizeof app->downloadDirectory, "%s",
+                  (platform::fake::Root() + "gone/").c_str());
+    cMgrDownloader* manager = StartManager();
+    ASSERT_TRUE(WaitForRunEnd(manager));
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{
+                              "cMgrDownloader::DoDownloadFile :: download folder error (-36)"});
+    EXPECT_FALSE(std::filesystem::exists(work + "f0.bin"));
+    EXPECT_EQ(manager->finished, 0);
+}
+
+// The manager thread is inside the completion step, waiting for the UI thread, when the UI
+// thread stops it: the stop serves the step, which sees the stop and leaves the window alone.
+TEST_F(ManagerTest, StopWhileTheCompletionStepWaitsForTheUiThread) {
+    ServeFiles(2, 1000);
+    GiveAppAWindow();
+    bool hookCalled = false;
+    cMgrDownloader::CompletionHook() = [&] { hookCalled = true; };
+    cMgrDownloader* manager = StartManager();
+    ASSERT_TRUE(WaitBlind([&] { return AllDownloadersEnded(manager); }));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(manager->running, 1);
+
+    const auto begin = std::chrono::steady_clock::now();
+    app->StopDownload();
+    EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::seconds(2));
+    EXPECT_EQ(app->downloadManager, nullptr);
+    EXPECT_FALSE(hookCalled);
+    EXPECT_TRUE(TimerMessages().empty());
+    EXPECT_TRUE(platform::fake::Flashed().empty());
+}
+
+// A transfer is showing a warning box (waiting for the UI thread) when the UI thread stops the
+// download: the stop shows the box and then ends.
+TEST_F(ManagerTest, StopWhileATransferWaitsForItsWarningBox) {
+    Answer missing;
+    missing.status = 404;
+    fake_net::Serve(std::string(kBase) + "a.bin", "<html>404</html>", {missing});
+    WriteManifest(ManifestText(kBase, {{"a.bin", 10}}));
+    cMgrDownloader* manager = StartManager();
+    ASSERT_TRUE(WaitBlind([] { return fake_net::Requests().size() == 1; }));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(manager->downloaders[0].running, 1);
+
+    app->StopDownload();
+    EXPECT_EQ(BoxTexts(),
+              std::vector<std::string>{"cHttp::OnExecute :: http status error 404 (-6)"});
+    EXPECT_FALSE(std::filesystem::exists(download + "a.bin"));
+}
+
+TEST_F(ManagerTest, ManyStartsAndStopsWhileTransfersRun) {
+    Answer slow;
+    slow.chunk = 4096;
+    const auto names = ServeFiles(6, 400000, {slow});
+    GiveAppAWindow();
+    std::mt19937 random(7);
+    for (int round = 0; round < 25; ++round) {
+        StartManager();
+        WaitFor([] { return false; }, std::chrono::milliseconds(random() % 80));
+        app->StopDownload();
+        for (size_t i = 0; i < names.size(); ++i) {
+            const std::string kept = ReadFile(download + names[i]);
+            ASSERT_TRUE(SameBytes(kept, bodies[i].substr(0, kept.size()))) << names[i];
+        }
+    }
+    cMgrDownloader* manager = StartManager();
+    ASSERT_TRUE(WaitForRunEnd(manager));
+    EXPECT_EQ(manager->finished, 1);
+    EXPECT_EQ(manager->received, 6 * 400000);
+    for (size_t i = 0; i < names.size(); ++i) {
+        EXPECT_TRUE(SameBytes(ReadFile(download + names[i]), bodies[i])) << names[i];
+    }
+    EXPECT_TRUE(BoxTexts().empty());
+}
+
+}  // namespace
+}  // namespace engine_test

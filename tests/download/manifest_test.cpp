@@ -1,0 +1,142 @@
+// The manifest rules: names that must stay inside the download folder, local paths, file URLs,
+// the launch-name rule, nested folders, and reading a document as a whole.
+#include "download/manifest.h"
+
+#include <gtest/gtest.h>
+
+#include "engine_fixture.h"
+#include "platform/system.h"
+
+namespace engine_test {
+namespace {
+
+TEST(ManifestNames, OrdinaryNamesAreAccepted) {
+    for (const char* name : {"a.bin", "data/maps/a.bin", "data\\maps\\a.bin", "setup.exe",
+                             "v1.0/readme.txt", ".hidden", "日本語.dat"}) {
+        EXPECT_EQ(UnsafeNameReason(name), nullptr) << name;
+    }
+}
+
+TEST(ManifestNames, NamesThatLeaveTheFolderAreRefused) {
+    for (const char* name : {"", "/etc/passwd", "\\Windows\\x.dll", "../x", "a/../../x",
+                             "a\\..\\..\\x", "..", "a/./b", "C:x", "C:\\x", "c:/x", "a/b/", "a//b",
+                             "file.bin:stream", "a/.. /b", "a/... /b", "a/b.", "x\ny"}) {
+        EXPECT_NE(UnsafeNameReason(name), nullptr) << name;
+    }
+    EXPECT_NE(UnsafeNameReason(std::string(256, 'a')), nullptr);
+    EXPECT_EQ(UnsafeNameReason(std::string(255, 'a')), nullptr);
+}
+
+TEST(ManifestNames, LocalPathsUseThePlatformSeparator) {
+    const std::string sep(1, platform::kPathSeparator);
+    EXPECT_EQ(LocalPathOf("a/b\\c.bin"), "a" + sep + "b" + sep + "c.bin");
+    EXPECT_EQ(LocalPathOf("plain.bin"), "plain.bin");
+}
+
+TEST(ManifestNames, FileUrlAppendsTheNameAndEscapesWhatAUrlCannotHold) {
+    EXPECT_EQ(FileUrlOf("http://h/base/", "data/maps/a.bin"), "http://h/base/data/maps/a.bin");
+    EXPECT_EQ(FileUrlOf("http://h/", "a\\b.bin"), "http://h/a/b.bin");
+    EXPECT_EQ(FileUrlOf("http://h/", "my file#1?.bin"), "http://h/my%20file%231%3F.bin");
+    EXPECT_EQ(FileUrlOf("http://h/", "100%.bin"), "http://h/100%25.bin");
+    EXPECT_EQ(FileUrlOf("http://h/", "\xE6\x97\xA5"), "http://h/%E6%97%A5");
+    EXPECT_EQ(FileUrlOf("http://h/", "a-b_c.d~e(1)+!$&'*;=@"), "http://h/a-b_c.d~e(1)+!$&'*;=@");
+}
+
+TEST(ManifestNames, LaunchNameIsOneWhoseFirstExeEndsIt) {
+    EXPECT_TRUE(IsLaunchName("setup.exe"));
+    EXPECT_TRUE(IsLaunchName("bin/setup.exe"));
+    EXPECT_FALSE(IsLaunchName("setup.exe.bak"));
+    EXPECT_FALSE(IsLaunchName("x.exe/y.exe"));
+    EXPECT_FALSE(IsLaunchName("SETUP.EXE"));
+    EXPECT_FALSE(IsLaunchName("setup.ex"));
+}
+
+class ManifestFolders : public EngineTest {};
+
+TEST_F(ManifestFolders, NestedNamesCreateEachFolderOutermostFirst) {
+    std::filesystem::current_path(download);
+    CreateParentFolders(LocalPathOf("data/maps/a.bin"));
+    CreateParentFolders(LocalPathOf("plain.bin"));
+    const std::string sep(1, platform::kPathSeparator);
+    EXPECT_EQ(platform::fake::CreatedFolders(),
+              (std::vector<std::string>{"data", "data" + sep + "maps"}));
+    EXPECT_TRUE(std::filesystem::is_directory(download + "data/maps"));
+}
+
+class ManifestReading : public EngineTest {
+protected:
+    // Reads `text` as the manifest; answers the problem, empty when it was accepted.
+    std::string Problem(const std::string& text) {
+        WriteManifest(text);
+        std::filesystem::current_path(work);
+        cJson document;
+        EXPECT_TRUE(document.LoadFromFile());
+        manifest = Manifest{};
+        std::string problem;
+        const bool accepted = ReadManifest(document, manifest, problem);
+        EXPECT_EQ(accepted, problem.empty());
+        return problem;
+    }
+
+    Manifest manifest;
+};
+
+TEST_F(ManifestReading, ReadsEveryKeyAndEntry) {
+    EXPECT_EQ(Problem(ManifestText("http://h/", {{"a.bin", 10}, {"d/b.bin", 20}})), "");
+    EXPECT_EQ(manifest.totalCount, 2);
+    EXPECT_EQ(manifest.totalSize, 30);
+    EXPECT_EQ(manifest.url, "http://h/");
+    ASSERT_EQ(manifest.files.size(), 2u);
+    EXPECT_EQ(manifest.files[1].name, "d/b.bin");
+    EXPECT_EQ(manifest.files[1].localPath, LocalPathOf("d/b.bin"));
+    EXPECT_EQ(manifest.files[1].size, 20);
+}
+
+TEST_F(ManifestReading, ReadsOnlyTheCountedEntries) {
+    EXPECT_EQ(Problem("{\"TotalCount\": 1, \"TotalSize\": 5, \"URL\": \"http://h/\", \"FileList\": "
+                      "[{\"Name\": \"a\", \"Size\": 5}, {\"Name\": \"../b\", \"Size\": 1}]}"),
+              "");
+    EXPECT_EQ(manifest.files.size(), 1u);
+}
+
+TEST_F(ManifestReading, MissingOrMalformedKeysAreNamed) {
+    EXPECT_NE(Problem("not json").find("not a JSON object"), std::string::npos);
+    EXPECT_NE(Problem("{\"TotalSize\": 1, \"URL\": \"u/\", \"FileList\": []}").find("TotalCount"),
+              std::string::npos);
+    EXPECT_NE(Problem("{\"TotalCount\": x, \"TotalSize\": 1, \"URL\": \"u/\"}").find("TotalCount"),
+              std::string::npos);
+    EXPECT_NE(Problem("{\"TotalCount\": -1, \"TotalSize\": 1, \"URL\": \"u/\"}").find("TotalCount"),
+              std::string::npos);
+    EXPECT_NE(Problem("{\"TotalCount\": 0, \"URL\": \"u/\"}").find("TotalSize"), std::string::npos);
+    EXPECT_NE(Problem("{\"TotalCount\": 0, \"TotalSize\": 0}").find("URL"), std::string::npos);
+    EXPECT_NE(Problem("{\"TotalCount\": 1, \"TotalSize\": 0, \"URL\": \"u/\"}").find("FileList"),
+              std::string::npos);
+    EXPECT_NE(Problem("{\"TotalCount\": 1, \"TotalSize\": 0, \"URL\": \"u/\", \"FileList\": "
+                      "[{\"Size\": 5}]}")
+                  .find("Name"),
+              std::string::npos);
+    EXPECT_NE(Problem("{\"TotalCount\": 1, \"TotalSize\": 0, \"URL\": \"u/\", \"FileList\": "
+                      "[{\"Name\": \"a\"}]}")
+                  .find("Size"),
+              std::string::npos);
+}
+
+TEST_F(ManifestReading, CountBeyondTheListIsRefused) {
+    EXPECT_NE(Problem("{\"TotalCount\": 3, \"TotalSize\": 2, \"URL\": \"u/\", \"FileList\": "
+                      "[{\"Name\": \"a\", \"Size\": 1}, {\"Name\": \"b\", \"Size\": 1}]}")
+                  .find("exceeds"),
+              std::string::npos);
+}
+
+TEST_F(ManifestReading, UnsafeOrRepeatedNamesAreRefused) {
+    EXPECT_NE(Problem(ManifestText("http://h/", {{"a.bin", 1}, {"../evil.bin", 1}})).find("evil"),
+              std::string::npos);
+    EXPECT_NE(Problem(ManifestText("http://h/", {{"d/a.bin", 1}, {"d\\a.bin", 1}})).find("twice"),
+              std::string::npos);
+    EXPECT_NE(Problem(ManifestText("http://h/" + std::string(1020, 'u') + "/", {{"a.bin", 1}}))
+                  .find("URL too long"),
+              std::string::npos);
+}
+
+}  // namespace
+}  // namespace engine_test

@@ -1,0 +1,167 @@
+// Publisher tool: writes the download manifest "file.json" for every file under a folder.
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <string>
+#include <system_error>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kUsage =
+    "Usage: make-manifest --url BASE_URL [--output FILE] [--version LABEL] FOLDER\n"
+    "\n"
+    "Writes the download manifest for every file under FOLDER (recursively): \"TotalCount\",\n"
+    "\"TotalSize\", \"URL\" and \"FileList\" with each file's \"Name\" (relative to FOLDER, \"/\"\n"
+    "between components) and \"Size\" in bytes, sorted by name so that the same folder always\n"
+    "gives the same file.\n"
+    "\n"
+    "  --url BASE_URL   the address the files are served under; a final \"/\" is added when\n"
+    "                   missing (the downloader appends each name to it)\n"
+    "  --output FILE    where to write the manifest (default: standard output); a FILE inside\n"
+    "                   FOLDER is not listed\n"
+    "  --version LABEL  an optional \"Version\" label of the file set\n"
+    "  --help           this text\n"
+    "\n"
+    "Names the downloader cannot read back or would refuse (with , { } [ ] \" : \\ or control\n"
+    "characters, or a component ending in a dot or blank) stop the tool with exit code 2.\n";
+
+struct Entry {
+    std::string name;
+    uintmax_t size;
+};
+
+// The manifest reader keeps values raw (no escapes) and ends them at ',' or '}'; the
+// downloader refuses drive or stream names and components that Windows would shorten.
+const char* Unrepresentable(const std::string& name) {
+    for (unsigned char c : name) {
+        if (c < 0x20 || c == 0x7f) {
+            return "control character";
+        }
+        if (std::strchr(",{}[]\":\\", c) != nullptr) {
+            return "character the manifest cannot hold";
+        }
+    }
+    size_t start = 0;
+    while (start <= name.size()) {
+        size_t end = name.find('/', start);
+        if (end == std::string::npos) {
+            end = name.size();
+        }
+        if (end > start && (name[end - 1] == '.' || name[end - 1] == ' ')) {
+            return "component ending in a dot or blank";
+        }
+        start = end + 1;
+    }
+    if (name.size() > 255) {
+        return "name longer than 255 bytes";
+    }
+    return nullptr;
+}
+
+int Fail(const std::string& text, int code) {
+    std::cerr << "make-manifest: " << text << "\n";
+    return code;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string url;
+    std::string output;
+    std::string version;
+    std::string folder;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        auto value = [&](std::string& into) {
+            if (i + 1 >= argc) {
+                return false;
+            }
+            into = argv[++i];
+            return true;
+        };
+        if (arg == "--help" || arg == "-h") {
+            std::cout << kUsage;
+            return 0;
+        }
+        if ((arg == "--url" && value(url)) || (arg == "--output" && value(output)) ||
+            (arg == "--version" && value(version))) {
+            continue;
+        }
+        if (arg.rfind("--", 0) == 0 || !folder.empty()) {
+            std::cerr << kUsage;
+            return 1;
+        }
+        folder = arg;
+    }
+    if (url.empty() || folder.empty()) {
+        std::cerr << kUsage;
+        return 1;
+    }
+    if (url.back() != '/') {
+        url += '/';
+    }
+    std::error_code error;
+    const fs::path root = fs::canonical(folder, error);
+    if (error || !fs::is_directory(root)) {
+        return Fail("not a folder: " + folder, 2);
+    }
+    fs::path outputPath;
+    if (!output.empty()) {
+        outputPath = fs::weakly_canonical(output, error);
+    }
+
+    std::vector<Entry> entries;
+    for (auto it = fs::recursive_directory_iterator(root, error);
+         !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
+        if (!it->is_regular_file() || it->path() == outputPath) {
+            continue;
+        }
+        const std::string name = it->path().lexically_relative(root).generic_string();
+        if (const char* reason = Unrepresentable(name)) {
+            return Fail("cannot list \"" + name + "\": " + reason, 2);
+        }
+        entries.push_back({name, it->file_size()});
+    }
+    if (error) {
+        return Fail("cannot read " + folder + ": " + error.message(), 2);
+    }
+    std::sort(entries.begin(), entries.end(),
+              [](const Entry& a, const Entry& b) { return a.name < b.name; });
+
+    uintmax_t totalSize = 0;
+    for (const Entry& entry : entries) {
+        totalSize += entry.size;
+    }
+    std::string text = "{\n";
+    if (!version.empty()) {
+        text += "\"Version\": \"" + version + "\",\n";
+    }
+    text += "\"TotalCount\": " + std::to_string(entries.size()) + ",\n";
+    text += "\"TotalSize\": " + std::to_string(totalSize) + ",\n";
+    text += "\"URL\": \"" + url + "\",\n";
+    text += "\"FileList\": [\n";
+    for (size_t i = 0; i < entries.size(); ++i) {
+        text += "{\"Name\": \"" + entries[i].name +
+                "\", \"Size\": " + std::to_string(entries[i].size) + "}" +
+                (i + 1 < entries.size() ? ",\n" : "\n");
+    }
+    text += "]\n}\n";
+
+    if (output.empty()) {
+        std::cout << text;
+        return std::cout ? 0 : 2;
+    }
+    std::ofstream file(output, std::ios::binary | std::ios::trunc);
+    file << text;
+    file.close();
+    if (!file) {
+        return Fail("cannot write " + output, 2);
+    }
+    return 0;
+}
