@@ -20,11 +20,13 @@ cJson::Node* RootMember(cJson& document, const char* key) {
     return document.root != nullptr ? document.root->Find(key) : nullptr;
 }
 
+// The work directory ends in its separator and one more is put in, as the stamp's path has
+// always been made; the file system reads the doubled separator as one.
 std::string VersionFilePath(const char* workDirectory) {
     return std::string(workDirectory) + platform::kPathSeparator + app::texts::kVersionFileName;
 }
 
-// The whole content of a file, or nothing when it cannot be opened.
+// Appends the whole file to `content`; false when it cannot be opened.
 bool ReadWholeFile(const std::string& path, std::string& content) {
     FILE* file = std::fopen(path.c_str(), "rb");
     if (file == nullptr) {
@@ -46,11 +48,15 @@ cApp::cApp() {
     app::CopyText(exitQuestion, kTextSize, app::texts::kDefaultExitQuestion);
     app::CopyText(networkErrorText, kTextSize, app::texts::kDefaultNetworkError);
     theApp = this;
+    // A document that cannot be loaded is reported like every other failure.
+    cJson::SetErrorReporter(
+        [](const char* text, unsigned style) { theApp->ShowMessage(text, style); });
 }
 
 cApp::~cApp() {
     if (theApp == this) {
         theApp = nullptr;
+        cJson::SetErrorReporter(nullptr);
     }
 }
 

@@ -1,6 +1,7 @@
 // Built-in resources of the program, by the numeric ids the core uses.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 
@@ -8,5 +9,9 @@ namespace platform {
 
 // The bytes of resource `id`, or nothing when the program has no such resource.
 std::optional<std::string> LoadResource(int id);
+// The byte count the program's resource table states for resource `id`, or nothing when there
+// is no such resource. A loader that must tell a resource that cannot be read whole compares
+// it with what LoadResource delivers.
+std::optional<size_t> ResourceSize(int id);
 
 }  // namespace platform

@@ -54,6 +54,7 @@ void Reset() {
     s.otherInstance = false;
     s.instanceLocks.clear();
     s.resources.clear();
+    s.statedSizes.clear();
     s.frozenTicks.reset();
     s.freeDiskSpace = int64_t{1} << 40;
     s.launchResult = true;
@@ -105,9 +106,15 @@ void SetResource(int id, std::string bytes) {
     state().resources[id] = std::move(bytes);
 }
 
+void SetResourceStatedSize(int id, size_t size) {
+    std::lock_guard lock(state().mutex);
+    state().statedSizes[id] = size;
+}
+
 void RemoveResource(int id) {
     std::lock_guard lock(state().mutex);
     state().resources.erase(id);
+    state().statedSizes.erase(id);
 }
 
 void SetTickCount(uint32_t ticks) {

@@ -18,6 +18,7 @@
 //    only from threads that std::thread started, never under a noexcept frame.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -81,6 +82,9 @@ std::vector<std::string> InstanceLocks();
 // Resources served by LoadResource.
 void SetResource(int id, std::string bytes);
 void RemoveResource(int id);
+// The size ResourceSize states for resource `id` instead of its byte count: a resource that
+// cannot be read whole.
+void SetResourceStatedSize(int id, size_t size);
 
 // Tick count: follows a real steady clock until SetTickCount freezes it at a value; from then
 // on only SetTickCount and AdvanceTicks move it (wrapping at 2^32).

@@ -14,4 +14,15 @@ std::optional<std::string> LoadResource(int id) {
     return found->second;
 }
 
+std::optional<size_t> ResourceSize(int id) {
+    fake::State& s = fake::state();
+    std::lock_guard lock(s.mutex);
+    auto found = s.resources.find(id);
+    if (found == s.resources.end()) {
+        return std::nullopt;
+    }
+    auto stated = s.statedSizes.find(id);
+    return stated != s.statedSizes.end() ? stated->second : found->second.size();
+}
+
 }  // namespace platform

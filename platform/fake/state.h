@@ -42,6 +42,7 @@ struct State {
     bool otherInstance = false;
     std::vector<std::string> instanceLocks;
     std::map<int, std::string> resources;
+    std::map<int, size_t> statedSizes;
     std::optional<uint32_t> frozenTicks;
     int64_t freeDiskSpace = int64_t{1} << 40;
     bool launchResult = true;

@@ -1,0 +1,131 @@
+// The download directory: storing it, the folders created along it, and the walk itself with
+// both separators.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "app/folderWalk.h"
+#include "app/mainWindow.h"
+#include "app_fixture.h"
+#include "platform/system.h"
+
+namespace fake = platform::fake;
+using Folders = std::vector<std::string>;
+
+TEST(FolderWalk, WindowsPathsSkipTheDrive) {
+    EXPECT_EQ(app::FoldersAlong("c:\\download\\dezirodor\\", '\\', true),
+              (Folders{"c:\\download", "c:\\download\\dezirodor"}));
+    EXPECT_EQ(app::FoldersAlong("c:\\a\\b", '\\', true), (Folders{"c:\\a", "c:\\a\\b"}));
+    EXPECT_EQ(app::FoldersAlong("c:\\", '\\', true), Folders{});
+    EXPECT_EQ(app::FoldersAlong("d:\\games\\", '\\', true), Folders{"d:\\games"});
+    EXPECT_EQ(app::FoldersAlong("nofolder", '\\', true), Folders{});
+}
+
+TEST(FolderWalk, PosixPathsCreateEveryFolderBelowTheRoot) {
+    EXPECT_EQ(app::FoldersAlong("/download/dezirodor/", '/', false),
+              (Folders{"/download", "/download/dezirodor"}));
+    EXPECT_EQ(app::FoldersAlong("/a/b", '/', false), (Folders{"/a", "/a/b"}));
+    EXPECT_EQ(app::FoldersAlong("/", '/', false), Folders{});
+    EXPECT_EQ(app::FoldersAlong("a/b", '/', false), (Folders{"a", "a/b"}));
+    EXPECT_EQ(app::FoldersAlong("nofolder", '/', false), Folders{});
+}
+
+TEST(FolderWalk, TheOtherSeparatorIsAnOrdinaryByte) {
+    EXPECT_EQ(app::FoldersAlong("c:\\download\\", '/', false), Folders{});
+    EXPECT_EQ(app::FoldersAlong("/x\\y/z", '/', false), (Folders{"/x\\y", "/x\\y/z"}));
+}
+
+class DownloadDirectory : public apptest::AppTest {
+protected:
+    std::string Folder(const std::string& name) const { return fake::Root() + name; }
+    cApp app;
+};
+
+TEST_F(DownloadDirectory, StoresBothCopiesAndCreatesTheFoldersOutermostFirst) {
+    std::string path = Folder("download/dezirodor/");
+    app.CreateDownloadDirectory(path.c_str());
+    EXPECT_EQ(std::string(app.downloadDirectory), path);
+    EXPECT_EQ(std::u16string(app.downloadDirectoryWide), std::u16string(path.begin(), path.end()));
+    EXPECT_TRUE(apptest::IsFolder(path));
+    Folders created = fake::CreatedFolders();
+    ASSERT_GE(created.size(), 2u);
+    EXPECT_EQ(created[created.size() - 2], Folder("download"));
+    EXPECT_EQ(created.back(), Folder("download/dezirodor"));
+    EXPECT_TRUE(fake::MessageBoxes().empty());
+}
+
+TEST_F(DownloadDirectory, ExistingFoldersAreNoError) {
+    std::string path = Folder("games");
+    app.CreateDownloadDirectory(path.c_str());
+    app.CreateDownloadDirectory(path.c_str());
+    EXPECT_TRUE(apptest::IsFolder(path));
+    EXPECT_TRUE(fake::MessageBoxes().empty());
+}
+
+TEST_F(DownloadDirectory, PathWithoutSeparatorWarnsButIsKept) {
+    for (const char* path : {"dezirodor", "c:\\download\\dezirodor\\"}) {
+        app.CreateDownloadDirectory(path);
+        EXPECT_STREQ(app.downloadDirectory, path);
+    }
+    EXPECT_TRUE(fake::CreatedFolders().empty());
+    auto boxes = fake::MessageBoxes();
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[0].text, "cApp::CreateDownloadDirectory :: error (-32)");
+    EXPECT_EQ(boxes[0].caption, "kestra-downloader...");
+    EXPECT_EQ(boxes[0].style, platform::kMbIconWarning);
+    EXPECT_EQ(boxes[0].owner, nullptr);
+}
+
+TEST_F(DownloadDirectory, HomeFolderIsExpanded) {
+    app.CreateDownloadDirectory("~/download/dezirodor/");
+    std::string expected = fake::Root() + "home/download/dezirodor/";
+    EXPECT_EQ(std::string(app.downloadDirectory), expected);
+    EXPECT_TRUE(apptest::IsFolder(expected));
+}
+
+TEST_F(DownloadDirectory, WideCopyIsDecodedFromTheCodePage) {
+    // "/ダウンロード" in code page 932 below the per-test folder.
+    std::string name = "\x83\x5f\x83\x45\x83\x93\x83\x8d\x81\x5b\x83\x68";
+    std::string path = Folder(name);
+    app.CreateDownloadDirectory(path.c_str());
+    std::string root = fake::Root();
+    EXPECT_EQ(std::u16string(app.downloadDirectoryWide),
+              std::u16string(root.begin(), root.end()) + u"ダウンロード");
+}
+
+TEST_F(DownloadDirectory, PathOfTheFieldSizeIsRefusedWithoutOverflow) {
+    std::string kept = Folder("kept/");
+    app.CreateDownloadDirectory(kept.c_str());
+    std::string longPath = "/" + std::string(cApp::kPathSize - 1, 'a');
+    app.CreateDownloadDirectory(longPath.c_str());
+    EXPECT_EQ(std::string(app.downloadDirectory), kept);
+    ASSERT_EQ(fake::MessageBoxes().size(), 1u);
+    EXPECT_EQ(fake::MessageBoxes()[0].text, "cApp::CreateDownloadDirectory :: error (-32)");
+}
+
+TEST_F(DownloadDirectory, PathJustUnderTheFieldSizeIsTaken) {
+    std::string path = Folder("");
+    path += std::string(cApp::kPathSize - 1 - path.size(), 'b');
+    app.CreateDownloadDirectory(path.c_str());
+    EXPECT_EQ(std::string(app.downloadDirectory), path);
+    EXPECT_EQ(std::char_traits<char16_t>::length(app.downloadDirectoryWide), path.size());
+}
+
+TEST_F(DownloadDirectory, MainWindowIsRepaintedOnlyWhenItHasANativeWindow) {
+    std::string path = Folder("x/");
+    app.CreateDownloadDirectory(path.c_str());
+    EXPECT_TRUE(fake::Invalidated().empty());
+
+    cJson document;
+    app.mainWindow = NewMainWindow(document);
+    app.CreateDownloadDirectory(path.c_str());
+    EXPECT_TRUE(fake::Invalidated().empty());
+
+    ASSERT_TRUE(CreateMainWindowNative(app.mainWindow));
+    app.CreateDownloadDirectory("nofolder");
+    EXPECT_EQ(fake::Invalidated(), std::vector<platform::WindowHandle>{app.MainWindowHandle()});
+    ASSERT_EQ(fake::MessageBoxes().size(), 1u);
+    EXPECT_EQ(fake::MessageBoxes()[0].owner, app.MainWindowHandle());
+    DeleteMainWindow(app.mainWindow);
+    app.mainWindow = nullptr;
+}

@@ -1,0 +1,109 @@
+// The Linux backend's system services that need no display.
+#include <glib.h>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "platform/resources.h"
+#include "platform/system.h"
+#include "platform/ui.h"
+
+namespace {
+
+std::string UniqueName() {
+    return "dl-test-lock-" + std::to_string(getpid());
+}
+
+// The lock file the backend keeps for `name`, removed when the test is done with it.
+void RemoveLockFile(const std::string& name) {
+    std::filesystem::remove(std::string(g_get_user_runtime_dir()) + "/" + name + ".lock");
+}
+
+}  // namespace
+
+TEST(GtkSystem, SecondLockInTheSameNameIsRefused) {
+    std::string name = UniqueName();
+    EXPECT_TRUE(platform::AcquireSingleInstance(name.c_str()));
+    EXPECT_FALSE(platform::AcquireSingleInstance(name.c_str()));
+    EXPECT_TRUE(platform::AcquireSingleInstance((name + "-other").c_str()));
+    RemoveLockFile(name);
+    RemoveLockFile(name + "-other");
+}
+
+TEST(GtkSystem, LockOfAProcessThatDiedIsFree) {
+    std::string name = UniqueName() + "-child";
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        bool held = platform::AcquireSingleInstance(name.c_str());
+        _exit(held ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_TRUE(platform::AcquireSingleInstance(name.c_str()));
+    RemoveLockFile(name);
+}
+
+TEST(GtkSystem, FoldersEndInTheSeparator) {
+    EXPECT_EQ(platform::TempFolder().back(), '/');
+    std::string module = platform::ModuleFolder();
+    ASSERT_FALSE(module.empty());
+    EXPECT_EQ(module, std::filesystem::canonical("/proc/self/exe").parent_path().string() + "/");
+}
+
+TEST(GtkSystem, HomeIsExpandedOnlyAtTheStart) {
+    std::string home = g_get_home_dir();
+    EXPECT_EQ(platform::ExpandUserPath("~/download/dezirodor/"), home + "/download/dezirodor/");
+    EXPECT_EQ(platform::ExpandUserPath("/srv/~/x"), "/srv/~/x");
+    EXPECT_EQ(platform::ExpandUserPath("~user/x"), "~user/x");
+}
+
+TEST(GtkSystem, FolderCreationAndCurrentFolder) {
+    std::filesystem::path base = std::filesystem::temp_directory_path() / UniqueName();
+    std::filesystem::remove_all(base);
+    EXPECT_TRUE(platform::CreateFolder(base.c_str()));
+    EXPECT_FALSE(platform::CreateFolder(base.c_str()));
+    std::string before = platform::CurrentFolder();
+    EXPECT_TRUE(platform::SetCurrentFolder(base.c_str()));
+    EXPECT_EQ(platform::CurrentFolder(), base.string());
+    EXPECT_FALSE(platform::SetCurrentFolder((base / "missing").c_str()));
+    platform::SetCurrentFolder(before.c_str());
+    std::filesystem::remove_all(base);
+    EXPECT_GT(platform::FreeDiskSpace(before.c_str()), 0);
+    EXPECT_EQ(platform::FreeDiskSpace("/no/such/folder"), -1);
+}
+
+TEST(GtkSystem, TickCountAdvancesWithSleep) {
+    uint32_t start = platform::TickCount();
+    platform::SleepMs(30);
+    uint32_t elapsed = platform::TickCount() - start;
+    EXPECT_GE(elapsed, 29u);
+    EXPECT_LT(elapsed, 5000u);
+}
+
+TEST(GtkSystem, BuiltInDocumentIsTheBuiltFile) {
+    std::ifstream file(UX_DOCUMENT_105, std::ios::binary);
+    std::ostringstream bytes;
+    bytes << file.rdbuf();
+    ASSERT_FALSE(bytes.str().empty());
+    EXPECT_EQ(platform::LoadResource(105), bytes.str());
+    EXPECT_TRUE(platform::LoadResource(103).has_value());
+    EXPECT_TRUE(platform::LoadResource(104).has_value());
+    EXPECT_FALSE(platform::LoadResource(106).has_value());
+}
+
+TEST(GtkSystem, WithoutADisplayBoxesGoToStandardErrorAndNoWindowIsMade) {
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(platform::MessageBox(nullptr, "\x8e\x63\x82\xe8", "cap", platform::kMbIconWarning),
+              platform::kIdOk);
+    EXPECT_EQ(platform::MessageBox(nullptr, "q", "cap",
+                                   platform::kMbOkCancel | platform::kMbIconQuestion),
+              platform::kIdCancel);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "cap: 残り\ncap: q\n");
+    EXPECT_EQ(platform::CreateMainWindow(0, 0, 10, 10, [] {}), nullptr);
+}
