@@ -7,6 +7,24 @@
 #include "app/texts.h"
 #include "platform/system.h"
 
+namespace {
+
+// Fills the work directory from the temporary folder. A temporary folder too long for the
+// field falls back to the folder current at start, and that to a relative folder, so the
+// directory is never a cut path.
+void SetWorkDirectory(cApp& application) {
+    std::string name = std::string(app::texts::kWorkFolderName) + platform::kPathSeparator;
+    for (const std::string& base :
+         {platform::TempFolder(), platform::CurrentFolder() + platform::kPathSeparator}) {
+        if (app::CopyText(application.workDirectory, cApp::kPathSize, (base + name).c_str())) {
+            return;
+        }
+    }
+    app::CopyText(application.workDirectory, cApp::kPathSize, name.c_str());
+}
+
+}  // namespace
+
 int RunApplication() {
     // The lock stays held until the process ends; the system releases it however it ends.
     if (!platform::AcquireSingleInstance(app::texts::kInstanceName)) {
@@ -20,13 +38,7 @@ int RunApplication() {
                        platform::ModuleFolder().c_str())) {
         application->moduleDirectory[0] = '\0';
     }
-    std::string relative = std::string(app::texts::kWorkFolderName) + platform::kPathSeparator;
-    std::string work = platform::TempFolder() + relative;
-    if (!app::CopyText(application->workDirectory, cApp::kPathSize, work.c_str())) {
-        // A temporary folder too long for the field: work below the start folder instead of
-        // in a cut path.
-        app::CopyText(application->workDirectory, cApp::kPathSize, relative.c_str());
-    }
+    SetWorkDirectory(*application);
     platform::CreateFolder(application->workDirectory);
 
     int result = application->OnExecute();

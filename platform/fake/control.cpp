@@ -49,6 +49,7 @@ void Reset() {
     std::filesystem::current_path(s.root);
 
     s.uiThread = std::this_thread::get_id();
+    s.tempFolder.reset();
     s.answers.clear();
     s.boxes.clear();
     s.otherInstance = false;
@@ -81,6 +82,11 @@ void Shutdown() {
 
 std::string Root() {
     return Copy(state().root);
+}
+
+void SetTempFolder(std::string folder) {
+    std::lock_guard lock(state().mutex);
+    state().tempFolder = std::move(folder);
 }
 
 void ScriptAnswers(std::vector<int> answers) {

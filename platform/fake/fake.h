@@ -70,6 +70,8 @@ void Shutdown();
 // The per-test folder (ends in '/'); TempFolder() is its "tmp/", ModuleFolder() its "module/",
 // the user's home its "home/".
 std::string Root();
+// Makes TempFolder() answer `folder` instead (it need not exist).
+void SetTempFolder(std::string folder);
 
 // Message boxes: answers are taken from the front of the script; an empty script answers IDOK.
 void ScriptAnswers(std::vector<int> answers);

@@ -36,6 +36,7 @@ struct State {
     std::condition_variable changed;
     std::thread::id uiThread;
     std::string root;
+    std::optional<std::string> tempFolder;
 
     std::deque<int> answers;
     std::vector<MessageBoxCall> boxes;

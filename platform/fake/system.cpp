@@ -23,6 +23,12 @@ bool AcquireSingleInstance(const char* name) {
 }
 
 std::string TempFolder() {
+    {
+        std::lock_guard lock(state().mutex);
+        if (state().tempFolder) {
+            return *state().tempFolder;
+        }
+    }
     return fake::Root() + "tmp/";
 }
 std::string ModuleFolder() {

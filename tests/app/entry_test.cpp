@@ -100,6 +100,20 @@ TEST_F(Entry, MissingVersionStopsWithZeroBeforeAnyWindow) {
     EXPECT_TRUE(fake::MainWindows().empty());
 }
 
+TEST_F(Entry, DocumentNotReadWholeStopsWithItsNumber) {
+    Ship(MinimalDocument());
+    fake::SetResourceStatedSize(105, MinimalDocument().size() + 1);
+    Ended ended = RunUntilProcessExit();
+    EXPECT_EQ(ended.code, -34);
+    EXPECT_FALSE(ended.tornDown);
+    auto boxes = fake::MessageBoxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, "json error -34");
+    EXPECT_EQ(boxes[0].caption, "kestra-downloader...");
+    EXPECT_EQ(boxes[0].style, platform::kMbIconWarning);
+    EXPECT_TRUE(fake::MainWindows().empty());
+}
+
 TEST_F(Entry, DocumentThatIsNoObjectStopsAsWithoutServerUrl) {
     Ship("not a document");
     EXPECT_EQ(RunUntilProcessExit().code, 0);
@@ -192,6 +206,19 @@ TEST_F(Entry, WorkDirectoryIsCreatedCurrentAndReused) {
     EXPECT_TRUE(apptest::IsFolder(WorkDirectory()));
     EXPECT_EQ(RunApplication(), 1);
     EXPECT_TRUE(apptest::IsFolder(WorkDirectory()));
+}
+
+TEST_F(Entry, TemporaryFolderTooLongForTheFieldFallsBackToTheStartFolder) {
+    Ship(MinimalDocument());
+    fake::SetTempFolder("/" + std::string(cApp::kPathSize - 11, 't') + "/");
+    std::string expected = fake::Root() + "VuZediroze/";
+    fake::OnMessageLoop([&] {
+        EXPECT_EQ(std::string(theApp->workDirectory), expected);
+        EXPECT_EQ(platform::CurrentFolder() + "/", expected);
+        platform::PostQuit(1);
+    });
+    EXPECT_EQ(RunApplication(), 1);
+    EXPECT_TRUE(apptest::IsFolder(expected));
 }
 
 TEST_F(Entry, MainWindowFieldIsClearedWhenTheLoopEnds) {

@@ -83,9 +83,6 @@ protected:
     }
 
     static bool AllDownloadersEnded(cMgrDownloader* manager) {
-        if (!manager->downloaders) {
-            return false;
-        }
         for (int32_t i = 0; i < manager->fileCount; ++i) {
             if (manager->downloaders[i].running) {
                 return false;
@@ -317,6 +314,9 @@ TEST_F(ManagerTest, StopWhileTheCompletionStepWaitsForTheUiThread) {
     bool hookCalled = false;
     cMgrDownloader::CompletionHook() = [&] { hookCalled = true; };
     cMgrDownloader* manager = StartManager();
+    // The requests, recorded under the client's lock, order the manager's setup before the
+    // look at its downloaders.
+    ASSERT_TRUE(WaitBlind([] { return fake_net::Requests().size() == 2; }));
     ASSERT_TRUE(WaitBlind([&] { return AllDownloadersEnded(manager); }));
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     EXPECT_EQ(manager->running, 1);
