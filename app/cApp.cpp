@@ -73,12 +73,12 @@ void cApp::StopDownload() {
     if (manager == nullptr) {
         return;
     }
-    // On the UI thread both waits (the manager's thread, then each transfer's) keep serving
-    // what the engine's threads ask of the UI thread (the completion step, warning boxes), so a
-    // stop that meets one of them ends instead of waiting for ever. The window stops reading
-    // the manager before it is destroyed.
-    manager->Stop();
+    // Forgotten first: the waits below keep the UI thread's events flowing (the engine's
+    // completion step and warning boxes, but also the user's clicks), so a stop can be asked
+    // for again while this one waits, and then finds nothing left to stop; the window stops
+    // reading the manager's counters as well.
     downloadManager = nullptr;
+    manager->Stop();
     delete manager;
 }
 

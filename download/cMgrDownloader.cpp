@@ -96,8 +96,10 @@ void cMgrDownloader::Walk(const Manifest& manifest) {
                 std::snprintf(theApp->launchFileName, sizeof theApp->launchFileName, "%s",
                               entry.localPath.c_str());
             }
-            downloaders[i].StartDownload(FileUrlOf(manifest.url, entry.name).c_str(),
-                                         entry.localPath.c_str());
+            if (!downloaders[i].StartDownload(FileUrlOf(manifest.url, entry.name).c_str(),
+                                              entry.localPath.c_str())) {
+                ShowEngineWarning("cMgrDownloader::DoDownloadFile :: thread error (-37)");
+            }
         } else {
             ShowEngineWarning("cMgrDownloader::DoDownloadFile :: file.json URL format error");
         }

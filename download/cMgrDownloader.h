@@ -24,7 +24,9 @@ public:
     ~cMgrDownloader() override;
 
     // The window's share of the completion step (Pause off, Launch on). Run on the UI thread,
-    // after the final timer message and `finished`; the window code sets it once.
+    // after the final timer message and `finished`; the window code sets it once. The step
+    // holds the manager's thread, so neither the hook nor the window's timer handler may stop
+    // the download themselves.
     static std::function<void()>& CompletionHook();
 
     std::atomic<int64_t> totalSize{0};

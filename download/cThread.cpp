@@ -37,7 +37,9 @@ void cThread::Stop() {
         platform::WaitOnUiThread([this] { return exited.load() != 0; });
     }
     for (std::thread& thread : threads) {
-        thread.join();
+        if (thread.joinable()) {
+            thread.join();
+        }
     }
     threads.clear();
     stopped = 1;

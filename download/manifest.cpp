@@ -1,5 +1,6 @@
 #include "download/manifest.h"
 
+#include <cctype>
 #include <cstring>
 #include <set>
 
@@ -28,6 +29,15 @@ bool IsDecimalText(const char* text) {
         }
     }
     return true;
+}
+
+// The files come from a web server; any other scheme (file, ftp, ...) is refused.
+bool IsHttpUrl(const std::string& url) {
+    std::string scheme = url.substr(0, url.find(':'));
+    for (char& c : scheme) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    return (scheme == "http" || scheme == "https") && url.compare(scheme.size(), 3, "://") == 0;
 }
 
 bool ReadNumber(cJson::Node* node, int64_t& value) {
@@ -140,6 +150,10 @@ bool ReadManifest(cJson& document, Manifest& manifest, std::string& problem) {
         return false;
     }
     manifest.url = url->GetString();
+    if (!IsHttpUrl(manifest.url)) {
+        problem = "\"URL\" is not an http or https address";
+        return false;
+    }
     manifest.totalCount = static_cast<int32_t>(totalCount);
     cJson::Node* list = root->Find("FileList");
     if (list == nullptr && totalCount > 0) {

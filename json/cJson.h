@@ -50,6 +50,7 @@ public:
     // Destroys the tree; root becomes null.
     void Release();
 
+    // Installs `reporter` for every document; null restores the plain warning box.
     static void SetErrorReporter(ErrorReporter reporter);
 
     // Owned by the document; null until a text has been parsed.
@@ -117,6 +118,8 @@ public:
     // Adds `node` under `key` unless the key is present: the first member with a key wins, and
     // a later one is destroyed (false).
     bool Insert(std::string_view key, std::unique_ptr<Node> node);
+    // Room for `count` entries without growing.
+    void Reserve(size_t count) { entries_.reserve(count); }
     // Destroys every member's node, newest first; keys that had a node stay as empty entries,
     // entries that were already empty are removed.
     void Clear();
@@ -134,8 +137,25 @@ private:
     static constexpr size_t kScanLimit = 16;
     static constexpr int32_t kNone = -1;
 
+    // A key in 16 bytes: up to 15 bytes inline, a longer one on the heap. Most keys are short,
+    // and a manifest holds two per file.
+    class Key {
+    public:
+        explicit Key(std::string_view text);
+        Key(Key&& other) noexcept;
+        Key& operator=(Key&& other) noexcept;
+        ~Key();
+        std::string_view View() const;
+
+    private:
+        static constexpr size_t kInline = 15;
+        char* Heap() const;
+        char bytes_[kInline];  // the key, or the address of its heap copy
+        uint8_t length_;
+    };
+
     struct Entry {
-        std::string key;
+        Key key;
         std::unique_ptr<Node> node;
         int32_t bucketNext;  // the next older entry of the same bucket, while indexed
         uint16_t bucket;

@@ -14,6 +14,49 @@ int cJson::MemberTable::BucketOf(std::string_view key) {
     return static_cast<int>(value % kBucketCount);
 }
 
+cJson::MemberTable::Key::Key(std::string_view text) : length_(static_cast<uint8_t>(text.size())) {
+    if (text.size() <= kInline) {
+        std::memcpy(bytes_, text.data(), text.size());
+        return;
+    }
+    char* heap = new char[text.size()];
+    std::memcpy(heap, text.data(), text.size());
+    std::memcpy(bytes_, &heap, sizeof heap);
+}
+
+cJson::MemberTable::Key::Key(Key&& other) noexcept : length_(other.length_) {
+    std::memcpy(bytes_, other.bytes_, kInline);
+    other.length_ = 0;
+}
+
+cJson::MemberTable::Key& cJson::MemberTable::Key::operator=(Key&& other) noexcept {
+    if (this != &other) {
+        if (length_ > kInline) {
+            delete[] Heap();
+        }
+        std::memcpy(bytes_, other.bytes_, kInline);
+        length_ = other.length_;
+        other.length_ = 0;
+    }
+    return *this;
+}
+
+cJson::MemberTable::Key::~Key() {
+    if (length_ > kInline) {
+        delete[] Heap();
+    }
+}
+
+std::string_view cJson::MemberTable::Key::View() const {
+    return {length_ > kInline ? Heap() : bytes_, length_};
+}
+
+char* cJson::MemberTable::Key::Heap() const {
+    char* heap;
+    std::memcpy(&heap, bytes_, sizeof heap);
+    return heap;
+}
+
 cJson::MemberTable::~MemberTable() = default;
 
 cJson::Node* cJson::MemberTable::Lookup(std::string_view key) {
@@ -52,13 +95,13 @@ std::vector<std::string> cJson::MemberTable::Chain(int bucket) const {
     if (heads_) {
         for (int32_t i = heads_[bucket]; i != kNone;
              i = entries_[static_cast<size_t>(i)].bucketNext) {
-            keys.push_back(entries_[static_cast<size_t>(i)].key);
+            keys.emplace_back(entries_[static_cast<size_t>(i)].key.View());
         }
         return keys;
     }
     for (auto entry = entries_.rbegin(); entry != entries_.rend(); ++entry) {
         if (entry->bucket == bucket) {
-            keys.push_back(entry->key);
+            keys.emplace_back(entry->key.View());
         }
     }
     return keys;
@@ -67,7 +110,7 @@ std::vector<std::string> cJson::MemberTable::Chain(int bucket) const {
 std::vector<std::string> cJson::MemberTable::InsertionOrder() const {
     std::vector<std::string> keys;
     for (auto entry = entries_.rbegin(); entry != entries_.rend(); ++entry) {
-        keys.push_back(entry->key);
+        keys.emplace_back(entry->key.View());
     }
     return keys;
 }
@@ -80,7 +123,7 @@ int32_t cJson::MemberTable::IndexOf(std::string_view key, int bucket) const {
     if (heads_) {
         for (int32_t i = heads_[bucket]; i != kNone;
              i = entries_[static_cast<size_t>(i)].bucketNext) {
-            if (entries_[static_cast<size_t>(i)].key == key) {
+            if (entries_[static_cast<size_t>(i)].key.View() == key) {
                 return i;
             }
         }
@@ -88,7 +131,7 @@ int32_t cJson::MemberTable::IndexOf(std::string_view key, int bucket) const {
     }
     // Newest first, as the chains run.
     for (size_t i = entries_.size(); i-- > 0;) {
-        if (entries_[i].bucket == bucket && entries_[i].key == key) {
+        if (entries_[i].bucket == bucket && entries_[i].key.View() == key) {
             return static_cast<int32_t>(i);
         }
     }
@@ -96,8 +139,7 @@ int32_t cJson::MemberTable::IndexOf(std::string_view key, int bucket) const {
 }
 
 void cJson::MemberTable::Append(std::string_view key, int bucket, std::unique_ptr<Node> node) {
-    entries_.push_back(
-        Entry{std::string(key), std::move(node), kNone, static_cast<uint16_t>(bucket)});
+    entries_.push_back(Entry{Key(key), std::move(node), kNone, static_cast<uint16_t>(bucket)});
     if (heads_) {
         Entry& entry = entries_.back();
         entry.bucketNext = heads_[bucket];

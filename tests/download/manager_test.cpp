@@ -83,9 +83,6 @@ protected:
     }
 
     static bool AllDownloadersEnded(cMgrDownloader* manager) {
-        if (!manager->downloaders) {
-            return false;
-        }
         for (int32_t i = 0; i < manager->fileCount; ++i) {
             if (manager->downloaders[i].running) {
                 return false;
@@ -317,6 +314,9 @@ TEST_F(ManagerTest, StopWhileTheCompletionStepWaitsForTheUiThread) {
     bool hookCalled = false;
     cMgrDownloader::CompletionHook() = [&] { hookCalled = true; };
     cMgrDownloader* manager = StartManager();
+    // The requests, recorded under the client's lock, order the manager's setup before the
+    // look at its downloaders.
+    ASSERT_TRUE(WaitBlind([] { return fake_net::Requests().size() == 2; }));
     ASSERT_TRUE(WaitBlind([&] { return AllDownloadersEnded(manager); }));
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     EXPECT_EQ(manager->running, 1);
@@ -346,6 +346,34 @@ TEST_F(ManagerTest, StopWhileATransferWaitsForItsWarningBox) {
     EXPECT_EQ(BoxTexts(),
               std::vector<std::string>{"cHttp::OnExecute :: http status error 404 (-6)"});
     EXPECT_FALSE(std::filesystem::exists(download + "a.bin"));
+}
+
+// While a stop waits, the UI thread goes on handling events; one of them may ask for a stop
+// again (the user closes the window during a pause). The second stop finds nothing to stop,
+// and the first one still ends with every thread joined.
+TEST_F(ManagerTest, StopAskedForAgainWhileAStopWaits) {
+    Answer missing;
+    missing.status = 404;
+    fake_net::Serve(std::string(kBase) + "a.bin", "<html>404</html>", {missing});
+    WriteManifest(ManifestText(kBase, {{"a.bin", 10}}));
+    StartManager();
+    ASSERT_TRUE(WaitBlind([] { return fake_net::Requests().size() == 1; }));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    bool nestedStopSawNoManager = false;
+    std::thread user([&] {
+        platform::InvokeOnUiThread([&] {
+            nestedStopSawNoManager = app->downloadManager == nullptr;
+            app->StopDownload();
+        });
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+
+    app->StopDownload();
+    user.join();
+    EXPECT_TRUE(nestedStopSawNoManager);
+    EXPECT_EQ(app->downloadManager, nullptr);
+    EXPECT_EQ(BoxTexts().size(), 1u);
+    EXPECT_EQ(fake_net::SessionsAlive(), 0);
 }
 
 TEST_F(ManagerTest, ManyStartsAndStopsWhileTransfersRun) {

@@ -101,28 +101,42 @@ TEST_F(ManifestReading, ReadsOnlyTheCountedEntries) {
 
 TEST_F(ManifestReading, MissingOrMalformedKeysAreNamed) {
     EXPECT_NE(Problem("not json").find("not a JSON object"), std::string::npos);
-    EXPECT_NE(Problem("{\"TotalSize\": 1, \"URL\": \"u/\", \"FileList\": []}").find("TotalCount"),
+    EXPECT_NE(
+        Problem("{\"TotalSize\": 1, \"URL\": \"http://u/\", \"FileList\": []}").find("TotalCount"),
+        std::string::npos);
+    EXPECT_NE(
+        Problem("{\"TotalCount\": x, \"TotalSize\": 1, \"URL\": \"http://u/\"}").find("TotalCount"),
+        std::string::npos);
+    EXPECT_NE(Problem("{\"TotalCount\": -1, \"TotalSize\": 1, \"URL\": \"http://u/\"}")
+                  .find("TotalCount"),
               std::string::npos);
-    EXPECT_NE(Problem("{\"TotalCount\": x, \"TotalSize\": 1, \"URL\": \"u/\"}").find("TotalCount"),
+    EXPECT_NE(Problem("{\"TotalCount\": 0, \"URL\": \"http://u/\"}").find("TotalSize"),
               std::string::npos);
-    EXPECT_NE(Problem("{\"TotalCount\": -1, \"TotalSize\": 1, \"URL\": \"u/\"}").find("TotalCount"),
-              std::string::npos);
-    EXPECT_NE(Problem("{\"TotalCount\": 0, \"URL\": \"u/\"}").find("TotalSize"), std::string::npos);
     EXPECT_NE(Problem("{\"TotalCount\": 0, \"TotalSize\": 0}").find("URL"), std::string::npos);
-    EXPECT_NE(Problem("{\"TotalCount\": 1, \"TotalSize\": 0, \"URL\": \"u/\"}").find("FileList"),
-              std::string::npos);
-    EXPECT_NE(Problem("{\"TotalCount\": 1, \"TotalSize\": 0, \"URL\": \"u/\", \"FileList\": "
+    EXPECT_NE(
+        Problem("{\"TotalCount\": 1, \"TotalSize\": 0, \"URL\": \"http://u/\"}").find("FileList"),
+        std::string::npos);
+    EXPECT_NE(Problem("{\"TotalCount\": 1, \"TotalSize\": 0, \"URL\": \"http://u/\", \"FileList\": "
                       "[{\"Size\": 5}]}")
                   .find("Name"),
               std::string::npos);
-    EXPECT_NE(Problem("{\"TotalCount\": 1, \"TotalSize\": 0, \"URL\": \"u/\", \"FileList\": "
+    EXPECT_NE(Problem("{\"TotalCount\": 1, \"TotalSize\": 0, \"URL\": \"http://u/\", \"FileList\": "
                       "[{\"Name\": \"a\"}]}")
                   .find("Size"),
               std::string::npos);
 }
 
+TEST_F(ManifestReading, OnlyWebAddressesAreAccepted) {
+    for (const char* url : {"file:///etc/", "ftp://h/", "gopher://h/", "/local/folder/", "h/"}) {
+        EXPECT_NE(Problem(ManifestText(url, {{"a.bin", 1}})).find("not an http"), std::string::npos)
+            << url;
+    }
+    EXPECT_EQ(Problem(ManifestText("HTTPS://h/", {{"a.bin", 1}})), "");
+    EXPECT_EQ(Problem(ManifestText("http://h", {{"a.bin", 1}})), "");
+}
+
 TEST_F(ManifestReading, CountBeyondTheListIsRefused) {
-    EXPECT_NE(Problem("{\"TotalCount\": 3, \"TotalSize\": 2, \"URL\": \"u/\", \"FileList\": "
+    EXPECT_NE(Problem("{\"TotalCount\": 3, \"TotalSize\": 2, \"URL\": \"http://u/\", \"FileList\": "
                       "[{\"Name\": \"a\", \"Size\": 1}, {\"Name\": \"b\", \"Size\": 1}]}")
                   .find("exceeds"),
               std::string::npos);
@@ -133,7 +147,8 @@ TEST_F(ManifestReading, UnsafeOrRepeatedNamesAreRefused) {
               std::string::npos);
     EXPECT_NE(Problem(ManifestText("http://h/", {{"d/a.bin", 1}, {"d\\a.bin", 1}})).find("twice"),
               std::string::npos);
-    EXPECT_NE(Problem(ManifestText("http://h/" + std::string(1020, 'u') + "/", {{"a.bin", 1}}))
+    EXPECT_NE(Problem(ManifestText("http://h/" + std::string(1000, 'u') + "/",
+                                   {{std::string(20, 'n') + ".bin", 1}}))
                   .find("URL too long"),
               std::string::npos);
 }

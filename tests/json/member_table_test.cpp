@@ -102,11 +102,12 @@ TEST(MemberTableLookup, KeysSharingTheirTailShareAChainNewestFirst) {
 }
 
 TEST(MemberTableLookup, LargeTablesKeepTheSameChainsAndLookups) {
-    // Enough keys that the table indexes its chains, several of them in one bucket.
+    // Enough keys that the table indexes its chains, several of them in one bucket, short and
+    // long ones (kept inline and on the heap) mixed.
     std::vector<std::string> keys;
     for (int i = 0; i < 60; ++i) {
-        keys.push_back(
-            (i % 3 == 0 ? "p" + std::to_string(i) + "-server-url" : "key" + std::to_string(i)));
+        keys.push_back((i % 3 == 0 ? std::string(static_cast<size_t>(i), 'p') + "-server-url"
+                                   : "key" + std::to_string(i)));
     }
     cJson document;
     ASSERT_TRUE(ParseExact(document, ObjectOf(keys)));

@@ -1,6 +1,7 @@
 // The lenient reading rules, on the shipped UX document, the manifest and small documents.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 
 #include "json/cJson.h"
@@ -216,12 +217,16 @@ TEST_F(ReaderTest, TextAfterTheRootObjectIsIgnored) {
     EXPECT_TRUE(ParseExact(document, std::string("{\"a\":\"1\"}\0{", 11)));
 }
 
-TEST_F(ReaderTest, LongestKeyAndValueThatFit) {
+TEST_F(ReaderTest, LongestKeyAndValuesOfAnyLength) {
     const std::string key(cJson::MemberTable::kMaxKeyLength, 'k');
-    // The raw text up to the '}' is 1023 bytes: a quote, 1021 bytes and the closing quote.
     const std::string value(1021, 'v');
     cJson::JsonNode* root = Parsed("{\"" + key + "\":\"" + value + "\"}");
     EXPECT_EQ(TextAt(root, {key.c_str()}), value);
+    const std::string url = "http://h/" + std::string(100000, 'u') + "/";
+    root = Parsed("{\"URL\":\"" + url + "\"   , \"n\":" + std::string(5000, '7') + "}");
+    EXPECT_EQ(TextAt(root, {"URL"}), url);
+    EXPECT_EQ(static_cast<cJson::JsonValue*>(root->GetNode("n"))->TextSize(), 5001);
+    EXPECT_EQ(root->GetNode("n")->GetInt64(), INT64_MAX);
 }
 
 }  // namespace

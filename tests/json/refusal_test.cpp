@@ -115,12 +115,9 @@ TEST_F(RefusalTest, ScalarWithoutCommaOrBrace) {
     ExpectRefused("{\"l\":[{\"a\":\"1\"]}");
 }
 
-TEST_F(RefusalTest, KeysAndValuesThatDoNotFit) {
+TEST_F(RefusalTest, KeysLongerThanAnEntryHolds) {
     ExpectRefused("{\"" + std::string(cJson::MemberTable::kMaxKeyLength + 1, 'k') + "\":\"1\"}");
-    // Raw value text of 1024 bytes up to the '}', quotes and trailing blanks included.
-    ExpectRefused("{\"a\":\"" + std::string(1022, 'v') + "\"}");
-    ExpectRefused("{\"a\":\"" + std::string(1000, 'v') + "\"" + std::string(23, ' ') + "}");
-    ExpectRefused("{\"a\":" + std::string(100000, '7') + "}");
+    ExpectRefused("{\"o\":{\"" + std::string(300, 'k') + "\":{}}}");
 }
 
 TEST_F(RefusalTest, ArrayOfObjectsHoldingSomethingElse) {

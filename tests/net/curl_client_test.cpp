@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <random>
 #include <thread>
 #include <vector>
@@ -60,6 +61,8 @@ protected:
     const std::string data = RandomBytes(3 * kMiB + 12345, 7);
 
     void SetUp() override {
+        // The client takes proxies from the environment; the test server is local.
+        setenv("no_proxy", "127.0.0.1", 1);
         server.AddFile("/pack/data.bin", data);
         net::SetMaxConnectionsPerServer(4);
     }

@@ -1,0 +1,95 @@
+// The publisher tool: what it lists, in which order, and what it refuses.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "download/manifest.h"
+#include "engine_fixture.h"
+
+namespace engine_test {
+namespace {
+
+class MakeManifestTest : public EngineTest {
+protected:
+    // Runs the tool with `arguments`; answers its exit status and keeps its standard output.
+    int Run(const std::string& arguments) {
+        const std::string outputPath = work + "tool-output.txt";
+        const std::string command =
+            std::string(MAKE_MANIFEST) + " " + arguments + " > " + outputPath + " 2>&1";
+        const int status = std::system(command.c_str());
+        output = ReadFile(outputPath);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+    std::string output;
+};
+
+TEST_F(MakeManifestTest, HelpExplainsTheArguments) {
+    EXPECT_EQ(Run("--help"), 0);
+    EXPECT_NE(output.find("--url"), std::string::npos);
+    EXPECT_NE(output.find("--output"), std::string::npos);
+    EXPECT_EQ(Run(""), 1);
+    EXPECT_EQ(Run("--url http://h/"), 1);
+    EXPECT_EQ(Run("--bogus x " + download), 1);
+}
+
+TEST_F(MakeManifestTest, ListsEveryFileSortedWithSizesAndTotals) {
+    const std::string folder = platform::fake::Root() + "set/";
+    WriteFile(folder + "b.bin", std::string(20, 'b'));
+    WriteFile(folder + "a/z.bin", std::string(5, 'z'));
+    WriteFile(folder + "a/b/c.bin", std::string(7, 'c'));
+    WriteFile(folder + "empty.bin", "");
+    ASSERT_EQ(Run("--url http://h/base --version 3 --output " + work + "file.json " + folder), 0)
+        << output;
+
+    std::filesystem::current_path(work);
+    cJson document;
+    ASSERT_TRUE(document.LoadFromFile());
+    Manifest manifest;
+    std::string problem;
+    ASSERT_TRUE(ReadManifest(document, manifest, problem)) << problem;
+    EXPECT_EQ(manifest.url, "http://h/base/");
+    EXPECT_EQ(manifest.totalCount, 4);
+    EXPECT_EQ(manifest.totalSize, 32);
+    std::vector<std::string> names;
+    for (const auto& file : manifest.files) {
+        names.push_back(file.name + ":" + std::to_string(file.size));
+    }
+    EXPECT_EQ(names,
+              (std::vector<std::string>{"a/b/c.bin:7", "a/z.bin:5", "b.bin:20", "empty.bin:0"}));
+    EXPECT_STREQ(document.root->Find("Version")->GetString(), "3");
+
+    const std::string first = ReadFile(work + "file.json");
+    ASSERT_EQ(Run("--url http://h/base --version 3 --output " + work + "file.json " + folder), 0);
+    EXPECT_EQ(ReadFile(work + "file.json"), first);
+}
+
+TEST_F(MakeManifestTest, OutputInsideTheFolderIsNotListed) {
+    const std::string folder = platform::fake::Root() + "set/";
+    WriteFile(folder + "a.bin", "a");
+    ASSERT_EQ(Run("--url http://h/ --output " + folder + "file.json " + folder), 0) << output;
+    EXPECT_EQ(ReadFile(folder + "file.json").find("\"file.json\""), std::string::npos);
+    EXPECT_NE(ReadFile(folder + "file.json").find("\"TotalCount\": 1,"), std::string::npos);
+}
+
+TEST_F(MakeManifestTest, NamesTheReaderCannotHoldStopTheTool) {
+    for (const char* name : {"a,b.bin", "a}b.bin", "quote\".bin", "back\\slash.bin", "c:d.bin",
+                             "trailing.", "dir./x.bin"}) {
+        const std::string folder = platform::fake::Root() + "bad/";
+        std::filesystem::remove_all(folder);
+        WriteFile(folder + name, "x");
+        EXPECT_EQ(Run("--url http://h/ " + folder), 2) << name;
+        EXPECT_NE(output.find("cannot list"), std::string::npos) << output;
+    }
+}
+
+TEST_F(MakeManifestTest, MissingFolderIsAnError) {
+    EXPECT_EQ(Run("--url http://h/ " + platform::fake::Root() + "nowhere"), 2);
+}
+
+}  // namespace
+}  // namespace engine_test
