@@ -118,6 +118,8 @@ public:
     // Adds `node` under `key` unless the key is present: the first member with a key wins, and
     // a later one is destroyed (false).
     bool Insert(std::string_view key, std::unique_ptr<Node> node);
+    // Room for `count` entries without growing.
+    void Reserve(size_t count) { entries_.reserve(count); }
     // Destroys every member's node, newest first; keys that had a node stay as empty entries,
     // entries that were already empty are removed.
     void Clear();

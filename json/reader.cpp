@@ -177,12 +177,17 @@ bool cJson::Reader::ReadScalar(std::unique_ptr<Node>& value, bool& objectEnded) 
 std::unique_ptr<cJson::JsonNodes> cJson::Reader::ReadObjectArray(int depth) {
     std::vector<JsonNode> elements;
     elements.reserve(CountElements(cursor_));
+    // Elements of a list usually share their shape: each gets room for as many members as the
+    // one before it had.
+    size_t members = 0;
     for (;;) {
         ++cursor_;
         elements.emplace_back();
+        elements.back().members_.Reserve(members);
         if (!ReadObjectBody(elements.back(), depth)) {
             return nullptr;
         }
+        members = elements.back().members_.EntryCount();
         SkipWhiteSpace();
         if (*cursor_ == ',') {
             ++cursor_;

@@ -26,7 +26,7 @@ public:
     // copied (at most `size`), 0 at the end of the body, -1 when the session was closed or the
     // read failed (a timeout). A connection that the server closes before the end of the body
     // also reads as the end (0), as WinINet reports it: the caller compares what it got with
-    // the length. After the end or a failure every later Read answers the same.
+    // the length. After the end or a close every later Read answers the same.
     virtual int64_t Read(char* buffer, int64_t size) = 0;
 };
 
