@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cinttypes>
+#include <cstdio>
 #include <string>
 
 #include "download/engineMessages.h"

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <memory>
 #include <mutex>
 
@@ -52,7 +51,6 @@ protected:
 
 private:
     enum class Outcome { kDone, kReconnect };
-    struct Attempt;
 
     // One connection attempt: ask, check the answer, write the body.
     Outcome Connect(char* buffer);

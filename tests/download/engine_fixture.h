@@ -102,12 +102,15 @@ protected:
 
     // Stops the application's download, surviving a recorded process exit.
     void StopAll() {
+        cMgrDownloader* manager = app->downloadManager;
         try {
             app->StopDownload();
         } catch (const platform::fake::ProcessExit&) {
-            // A thread ended the "process"; a fresh fake lets the remaining threads be joined.
+            // A thread ended the "process" while the stop waited; a fresh fake lets the
+            // remaining threads be joined.
             platform::fake::Reset();
-            app->StopDownload();
+            manager->Stop();
+            delete manager;
         }
     }
 
