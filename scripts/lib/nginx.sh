@@ -8,6 +8,7 @@
 #                                      (sets NGINX_PID), 2 when PORT is taken, 1 when nginx
 #                                      fails (NGINX_ERROR says why)
 #   nginx_stop                         stop the nginx started above, by its PID
+# One nginx per shell at a time.
 # nginx runs in the foreground as a child of the sourcing shell, so a trap can stop it and
 # nothing outlives the script.
 
@@ -48,8 +49,12 @@ CONF
 
 nginx_start() { # prefix root port
   local prefix=$1 root=$2 port=$3 _
-  NGINX_PID=""
   NGINX_ERROR=""
+  # One server per shell: a second start would lose the first one's PID.
+  if [ -n "$NGINX_PID" ]; then
+    NGINX_ERROR="nginx already runs here (PID $NGINX_PID)"
+    return 1
+  fi
   if ! nginx_port_free "$port"; then
     NGINX_ERROR="port $port on 127.0.0.1 is already in use"
     return 2
