@@ -31,6 +31,17 @@ int64_t ParseLength(const std::string& text) {
     return value;
 }
 
+// Bytes a 206 answer carries: its Content-Length, or its Content-Range span when it sent no
+// length; -1 when neither tells or when the two disagree.
+int64_t CoveredBytes(const platform::net::Request& request, int64_t answered) {
+    const int64_t span =
+        request.RangeEnd() >= 0 ? request.RangeEnd() - request.RangeStart() + 1 : -1;
+    if (answered >= 0 && span >= 0 && answered != span) {
+        return -1;
+    }
+    return answered >= 0 ? answered : span;
+}
+
 bool IsSuccess(int status) {
     return status == 200 || status == 206;
 }
@@ -105,6 +116,7 @@ void cHttp::OnExecute() {
     std::unique_ptr<char[]> buffer(new char[kBufferSize]);
     started = false;
     earlyEnds = 0;
+    capped = false;
     reported = 0;
     while (Connect(buffer.get()) == Outcome::kReconnect) {
         AppendTransferLog(TRANSFER_LOG_STAMP " cHttp::OnExecute :: network error (-92)");
@@ -134,7 +146,9 @@ cHttp::Outcome cHttp::EarlyEnd(FileHandle& file) {
 }
 
 cHttp::Outcome cHttp::Connect(char* buffer) {
-    int64_t offset = resume ? LocalFileSize(localPath) : 0;
+    // After a capped answer the file holds this transfer's own bytes, even without resume.
+    int64_t offset = resume || capped ? LocalFileSize(localPath) : 0;
+    capped = false;
     startOffset = offset;
     position = offset;
     FileHandle file;
@@ -157,7 +171,19 @@ cHttp::Outcome cHttp::Connect(char* buffer) {
             return Outcome::kDone;
         }
     }
-    const int64_t length = request ? ParseLength(request->ContentLengthText()) : -1;
+    int64_t length = request ? ParseLength(request->ContentLengthText()) : -1;
+    // Where this answer's bytes end; a server may cap a range short of the whole file.
+    int64_t answerEnd = length;
+    if (request && running && length >= 0 && request->Status() == 206 &&
+        request->RangeTotal() >= 0) {
+        // The whole file's size is the range's total; the length only counts what is covered.
+        if (CoveredBytes(*request, length) != length) {
+            ShowEngineWarning("cHttp::OnExecute :: range error (-7)");
+            CloseSession();
+            return Outcome::kDone;
+        }
+        length = request->RangeTotal();
+    }
     if (length < 0 || (length == 0 && !running)) {
         request.reset();
         const bool stopping = !running;
@@ -191,12 +217,18 @@ cHttp::Outcome cHttp::Connect(char* buffer) {
         const int64_t answered = ParseLength(request->ContentLengthText());
         bool consistent = false;
         if (status == 206) {
-            consistent =
-                request->RangeStart() == offset && (answered < 0 || answered == length - offset);
+            // The rest of this file, or the part of it a capping server covers, but never
+            // more: bytes of another version of the file would be stored as this one's.
+            const int64_t covered = CoveredBytes(*request, answered);
+            consistent = request->RangeStart() == offset &&
+                         (request->RangeTotal() < 0 || request->RangeTotal() == length) &&
+                         (covered < 0 ? answered < 0 : covered > 0 && covered <= length - offset);
+            answerEnd = covered < 0 ? length : offset + covered;
         } else if (status == 200) {
             // The range was ignored: the whole file follows, so it is rewritten from 0.
             consistent = answered == length;
             offset = 0;
+            answerEnd = length;
         } else {
             if (running) {
                 ShowStatusWarning(status);
@@ -262,9 +294,9 @@ cHttp::Outcome cHttp::Connect(char* buffer) {
             request.reset();
             return EarlyEnd(file);
         }
-        // Never store bytes past the length the server announced.
-        if (count > length - position) {
-            count = length - position;
+        // Never store bytes past what the server announced for this answer.
+        if (count > answerEnd - position) {
+            count = answerEnd - position;
         }
         if (count > 0 && std::fwrite(buffer, 1, static_cast<size_t>(count), file.get()) !=
                              static_cast<size_t>(count)) {
@@ -287,5 +319,11 @@ cHttp::Outcome cHttp::Connect(char* buffer) {
             return Outcome::kDone;
         }
         earlyEnds = 0;
+        if (position >= answerEnd) {
+            // The server capped the range: ask for the rest as after an early end.
+            capped = true;
+            request.reset();
+            return EarlyEnd(file);
+        }
     }
 }

@@ -64,6 +64,7 @@ private:
 
     bool started = false;  // OnStart has been called
     int earlyEnds = 0;     // consecutive early ends, reset by any chunk
+    bool capped = false;   // the last answer ended where the server capped its range
     int64_t reported = 0;  // offset up to which bytes went to the hooks
 
     // Guards only the handover of `session` between the transfer and whoever stops it.

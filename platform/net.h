@@ -20,6 +20,12 @@ public:
     virtual std::string ContentLengthText() const = 0;
     // First byte offset of a 206 answer's Content-Range, or -1 when there is none.
     virtual int64_t RangeStart() const = 0;
+    // Last byte offset of a 206 answer's Content-Range, or -1 when there is none.
+    virtual int64_t RangeEnd() const = 0;
+    // Whole-file size of a 206 answer's Content-Range ("bytes a-b/TOTAL"), or -1 when there is
+    // none or the server wrote "*". A server may cover less than asked for: the span
+    // RangeStart..RangeEnd is what this answer carries.
+    virtual int64_t RangeTotal() const = 0;
     // Bytes that a Read can return at once without waiting.
     virtual int64_t BytesAvailable() = 0;
     // Blocks until at least one byte or the end of the body arrives. Returns the bytes

@@ -274,7 +274,7 @@ void CurlRequest::HeaderLine(const std::string& raw) {
         headersFinal_ = false;
         redirecting_ = false;
         lengthText_.clear();
-        rangeStart_ = -1;
+        range_ = ContentRange{};
         return;
     }
     if (line.empty()) {
@@ -291,12 +291,8 @@ void CurlRequest::HeaderLine(const std::string& raw) {
     if (name == "content-length") {
         lengthText_ = value;
     } else if (name == "content-range") {
-        // "bytes <first>-<last>/<total>"
-        const std::string lower = Lower(value);
-        if (lower.rfind("bytes ", 0) == 0 && lower.size() > 6 &&
-            std::isdigit(static_cast<unsigned char>(lower[6]))) {
-            rangeStart_ = std::strtoll(lower.c_str() + 6, nullptr, 10);
-        }
+        range_ = ContentRange{};
+        ParseContentRange(value, range_);
     } else if (name == "location") {
         // libcurl follows every 3xx with a Location but 304.
         redirecting_ = status_ >= 300 && status_ < 400 && status_ != 304;

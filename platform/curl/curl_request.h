@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/curl/content_range.h"
 #include "platform/curl/transfer_pool.h"
 #include "platform/net.h"
 
@@ -35,7 +36,9 @@ public:
 
     int Status() const override { return status_; }
     std::string ContentLengthText() const override { return lengthText_; }
-    int64_t RangeStart() const override { return status_ == 206 ? rangeStart_ : -1; }
+    int64_t RangeStart() const override { return status_ == 206 ? range_.first : -1; }
+    int64_t RangeEnd() const override { return status_ == 206 ? range_.last : -1; }
+    int64_t RangeTotal() const override { return status_ == 206 ? range_.total : -1; }
     int64_t BytesAvailable() override;
     int64_t Read(char* buffer, int64_t size) override;
 
@@ -66,7 +69,7 @@ private:
     bool redirecting_ = false;
     int status_ = 0;
     std::string lengthText_;
-    int64_t rangeStart_ = -1;
+    ContentRange range_;  // all -1 when absent or malformed
 
     bool done_ = false;
     CURLcode result_ = CURLE_OK;

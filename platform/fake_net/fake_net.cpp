@@ -112,6 +112,11 @@ public:
             } else {
                 status_ = 206;
                 begin_ = rangeStart_ = rangeAsked;
+                if (answer.rangeCap >= 0) {
+                    end_ = std::min(end_, begin_ + answer.rangeCap);
+                }
+                rangeEnd_ = end_ - 1;
+                rangeTotal_ = answer.rangeTotal ? *answer.rangeTotal : size;
             }
         }
         lengthText_ = answer.contentLength ? *answer.contentLength : std::to_string(end_ - begin_);
@@ -122,6 +127,8 @@ public:
     int Status() const override { return status_; }
     std::string ContentLengthText() const override { return lengthText_; }
     int64_t RangeStart() const override { return rangeStart_; }
+    int64_t RangeEnd() const override { return rangeEnd_; }
+    int64_t RangeTotal() const override { return rangeTotal_; }
 
     int64_t BytesAvailable() override {
         if (Closed() || Blocking() || Failing()) {
@@ -179,6 +186,8 @@ private:
     int status_ = 200;
     std::string lengthText_;
     int64_t rangeStart_ = -1;
+    int64_t rangeEnd_ = -1;
+    int64_t rangeTotal_ = -1;
     int64_t begin_ = 0;
     int64_t end_ = 0;
     int64_t sent_ = 0;

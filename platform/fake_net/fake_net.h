@@ -21,6 +21,11 @@ struct Answer {
     // whole body as is (an error page).
     int status = 200;
     bool honourRange = true;
+    // A honoured range covers at most this many bytes, 1 or more (a server that caps ranges);
+    // -1: no cap.
+    int64_t rangeCap = -1;
+    // The total a 206 states in its Content-Range: unset states the body's size, -1 "*".
+    std::optional<int64_t> rangeTotal;
     // The Content-Length header: unset sends the length of what the answer carries, "" sends
     // none (a chunked answer), anything else is sent verbatim.
     std::optional<std::string> contentLength;

@@ -367,12 +367,111 @@ TEST_F(TransferTest, EmptyFileOnTheServerIsAnEmptyFile) {
 TEST_F(TransferTest, BytesBeyondTheAnnouncedLengthAreNotStored) {
     const std::string body = Pattern(5000, 20);
     Answer lying;
+    lying.honourRange = false;
     lying.contentLength = "4000";
     fake_net::Serve(kUrl, body, {lying});
     RecordingTransfer transfer(kUrl, path, true);
     RunOnThread(transfer);
 
     EXPECT_TRUE(SameBytes(ReadFile(path), body.substr(0, 4000)));
+}
+
+// A partial answer's Content-Range names the whole file's size; its length is only the part.
+TEST_F(TransferTest, CappedRangesAreFetchedPartByPartIntoTheWholeFile) {
+    const std::string body = Pattern(250000, 22);
+    Answer capped;
+    capped.rangeCap = 60000;
+    fake_net::Serve(kUrl, body, {capped});
+    RecordingTransfer transfer(kUrl, path, true);
+    RunOnThread(transfer);
+
+    EXPECT_FALSE(platform::fake::ExitCode());
+    EXPECT_TRUE(BoxTexts().empty());
+    EXPECT_TRUE(SameBytes(ReadFile(path), body));
+    EXPECT_EQ(transfer.ReceivedTotal(), 250000);
+    EXPECT_EQ(transfer.Hooks(), (std::vector<std::string>{"start 0", "finish 240000 250000"}));
+    // Each continuation asks for the whole file's size again, then for the rest.
+    const auto requests = fake_net::Requests();
+    ASSERT_EQ(requests.size(), 9u);
+    for (int part = 1; part < 5; ++part) {
+        EXPECT_EQ(requests[2 * part - 1].headers, kWholeFile);
+        EXPECT_EQ(requests[2 * part].headers,
+                  "Accept-Encoding:*\r\nAccept-Ranges:bytes\r\nRange:bytes=" +
+                      std::to_string(part * 60000) + "-\r\n");
+    }
+    EXPECT_EQ(LogLines().size(), 4u);
+}
+
+// More parts than the early-end limit: each part that delivers bytes starts the count anew.
+TEST_F(TransferTest, ManyCappedPartsDoNotReachTheEarlyEndLimit) {
+    const std::string body = Pattern(30000, 23);
+    Answer capped;
+    capped.rangeCap = 1000;
+    fake_net::Serve(kUrl, body, {capped});
+    RecordingTransfer transfer(kUrl, path, false);
+    RunOnThread(transfer);
+
+    EXPECT_FALSE(platform::fake::ExitCode());
+    EXPECT_TRUE(SameBytes(ReadFile(path), body));
+    // Even without resume a capped part is continued, never fetched again from 0.
+    EXPECT_EQ(transfer.ReceivedTotal(), 30000);
+    EXPECT_EQ(transfer.Hooks(), (std::vector<std::string>{"start 0", "finish 29000 30000"}));
+}
+
+TEST_F(TransferTest, PartialFileIsResumedAgainstACappingServer) {
+    const std::string body = Pattern(100000, 24);
+    Answer capped;
+    capped.rangeCap = 30000;
+    fake_net::Serve(kUrl, body, {capped});
+    WriteFile(path, body.substr(0, 25000));
+    RecordingTransfer transfer(kUrl, path, true);
+    RunOnThread(transfer);
+
+    EXPECT_TRUE(SameBytes(ReadFile(path), body));
+    EXPECT_EQ(transfer.ReceivedTotal(), 75000);
+    EXPECT_EQ(transfer.Hooks(), (std::vector<std::string>{"start 25000", "finish 85000 100000"}));
+    EXPECT_TRUE(BoxTexts().empty());
+}
+
+TEST_F(TransferTest, PartialAnswerWhoseLengthIsNotItsRangeIsRefused) {
+    const std::string body = Pattern(5000, 25);
+    Answer lying;
+    lying.contentLength = "4000";
+    fake_net::Serve(kUrl, body, {lying});
+    RecordingTransfer transfer(kUrl, path, true);
+    RunOnThread(transfer);
+
+    EXPECT_FALSE(std::filesystem::exists(path));
+    EXPECT_TRUE(transfer.Hooks().empty());
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{"cHttp::OnExecute :: range error (-7)"});
+}
+
+// The rest of another version of the file must not be appended to this one's start.
+TEST_F(TransferTest, ResumedAnswerOfAnotherTotalIsRefusedWithoutWriting) {
+    const std::string body = Pattern(5000, 26);
+    Answer other;
+    other.rangeTotal = 6000;
+    fake_net::Serve(kUrl, body, {Answer{}, other});
+    WriteFile(path, body.substr(0, 1000));
+    RecordingTransfer transfer(kUrl, path, true);
+    RunOnThread(transfer);
+
+    EXPECT_TRUE(SameBytes(ReadFile(path), body.substr(0, 1000)));
+    EXPECT_TRUE(transfer.Hooks().empty());
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{"cHttp::OnExecute :: range error (-7)"});
+}
+
+TEST_F(TransferTest, ResumedAnswerLongerThanTheRestIsRefused) {
+    const std::string body = Pattern(5000, 27);
+    Answer tooLong;
+    tooLong.contentLength = "4001";
+    fake_net::Serve(kUrl, body, {Answer{}, tooLong});
+    WriteFile(path, body.substr(0, 1000));
+    RecordingTransfer transfer(kUrl, path, true);
+    RunOnThread(transfer);
+
+    EXPECT_TRUE(SameBytes(ReadFile(path), body.substr(0, 1000)));
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{"cHttp::OnExecute :: range error (-7)"});
 }
 
 TEST_F(TransferTest, ManifestFetchRewritesFromScratchAndAnswersTheBytes) {

@@ -1,6 +1,6 @@
 // In-process HTTP/1.1 file server on 127.0.0.1 for tests of the real client: byte ranges as
-// nginx answers them, plus per-path misbehaviour (cut connections, ignored ranges, error pages,
-// stalls, no length, redirects) and a log of what it received.
+// nginx answers them, plus per-path misbehaviour (cut connections, ignored or capped ranges,
+// error pages, stalls, no length, redirects) and a log of what it received.
 #pragma once
 
 #include <atomic>
@@ -29,6 +29,9 @@ struct Behaviour {
     int cutTimes = -1;
     // Answers a range request with 200 and the whole body.
     bool ignoreRange = false;
+    // Answers a range request with at most this many bytes (1 or more): a 206 whose
+    // Content-Range states the part sent and the whole size; -1: no cap.
+    int64_t rangeCap = -1;
     // Answers with this status (404, 500, ...) and a small HTML page instead of the file.
     int errorStatus = 0;
     // Sends the headers and `stallAfter` body bytes, then sends nothing more until the server

@@ -1,0 +1,20 @@
+// The Content-Range header of a partial answer, "bytes <first>-<last>/<total>".
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace platform::curl {
+
+struct ContentRange {
+    int64_t first = -1;
+    int64_t last = -1;
+    int64_t total = -1;  // -1 when the server wrote "*"
+};
+
+// Reads `value` (the header's value, without the name). False, leaving `range` alone, for
+// anything but one well-formed byte range: missing or extra text, a number too big for 64
+// bits, last before first, or a range reaching past a known total.
+bool ParseContentRange(const std::string& value, ContentRange& range);
+
+}  // namespace platform::curl
