@@ -162,6 +162,54 @@ TEST_F(EngineHttpTest, ConnectionCutMidBodyReconnectsOnceAndEndsIdentical) {
     EXPECT_TRUE(BoxTexts().empty());
 }
 
+// A server that caps every range at 1 MiB: each part is continued from the bytes on disk.
+TEST_F(EngineHttpTest, CappingServerDeliversTheWholeFilePartByPart) {
+    constexpr int64_t kMiB = 1024 * 1024;
+    AddSource("a.bin", Pattern(5000000, 60));
+    PublishManifest();
+    Behaviour capped;
+    capped.rangeCap = kMiB;
+    server->SetBehaviour("/a.bin", capped);
+    cMgrDownloader* manager = RunToEnd();
+
+    ExpectEveryFileDownloaded();
+    EXPECT_EQ(manager->finished, 1);
+    EXPECT_EQ(manager->received, 5000000);
+    EXPECT_EQ(manager->sessionReceived, 5000000);
+    EXPECT_TRUE(BoxTexts().empty());
+    std::multiset<std::string> expected;
+    for (int64_t part = 0; part < 5; ++part) {
+        expected.insert("bytes=0-");
+        if (part > 0) {
+            expected.insert("bytes=" + std::to_string(part * kMiB) + "-");
+        }
+    }
+    EXPECT_EQ(RangesAsked("/a.bin"), expected);
+    EXPECT_EQ(LogLines().size(), 4u);
+}
+
+TEST_F(EngineHttpTest, PartialFileIsResumedAgainstACappingServer) {
+    constexpr int64_t kMiB = 1024 * 1024;
+    AddSource("a.bin", Pattern(3000000, 61));
+    PublishManifest();
+    WriteFile(download + "a.bin", sources["a.bin"].substr(0, 1500000));
+    Behaviour capped;
+    capped.rangeCap = kMiB;
+    server->SetBehaviour("/a.bin", capped);
+    cMgrDownloader* manager = RunToEnd();
+
+    ExpectEveryFileDownloaded();
+    EXPECT_EQ(manager->received, 3000000);
+    EXPECT_EQ(manager->sessionReceived, 1500000);
+    EXPECT_TRUE(BoxTexts().empty());
+    EXPECT_EQ(RangesAsked("/a.bin"),
+              (std::multiset<std::string>{"bytes=0-", "bytes=0-", "bytes=1500000-",
+                                          "bytes=" + std::to_string(1500000 + kMiB) + "-"}));
+    ASSERT_EQ(LogLines().size(), 2u);
+    EXPECT_TRUE(IsLogLine(LogLines()[0], "cMgrDownloader::OnStart 1500000"));
+    EXPECT_TRUE(IsLogLine(LogLines()[1], "cHttp::OnExecute :: network error (-92)"));
+}
+
 TEST_F(EngineHttpTest, NineEarlyEndsInARowEndTheProgram) {
     AddSource("a.bin", Pattern(10000, 7));
     PublishManifest();

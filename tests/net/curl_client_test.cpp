@@ -97,7 +97,31 @@ TEST_F(CurlClient, ResumedRangeReportsItsStartAndReadsTheRest) {
     EXPECT_EQ(request->Status(), 206);
     EXPECT_EQ(request->RangeStart(), offset);
     EXPECT_EQ(request->ContentLengthText(), std::to_string(data.size() - offset));
+    EXPECT_EQ(request->RangeEnd(), static_cast<int64_t>(data.size()) - 1);
+    EXPECT_EQ(request->RangeTotal(), static_cast<int64_t>(data.size()));
     EXPECT_TRUE(ReadAll(*request).bytes == data.substr(offset));
+}
+
+TEST_F(CurlClient, CappedRangeReportsItsSpanAndTheWholeSize) {
+    Behaviour capped;
+    capped.rangeCap = kMiB;
+    server.SetBehaviour("/pack/data.bin", capped);
+    auto session = net::OpenSession("a");
+    for (int64_t offset : {int64_t{0}, 3 * kMiB}) {
+        auto request =
+            session->OpenUrl(server.Url("/pack/data.bin").c_str(), RangeFrom(offset).c_str());
+        ASSERT_TRUE(request);
+        const int64_t covered = std::min<int64_t>(kMiB, static_cast<int64_t>(data.size()) - offset);
+        EXPECT_EQ(request->Status(), 206);
+        EXPECT_EQ(request->RangeStart(), offset);
+        EXPECT_EQ(request->RangeEnd(), offset + covered - 1);
+        EXPECT_EQ(request->RangeTotal(), static_cast<int64_t>(data.size()));
+        EXPECT_EQ(request->ContentLengthText(), std::to_string(covered));
+        const Body body = ReadAll(*request);
+        EXPECT_EQ(body.last, 0);
+        EXPECT_TRUE(body.bytes ==
+                    data.substr(static_cast<size_t>(offset), static_cast<size_t>(covered)));
+    }
 }
 
 TEST_F(CurlClient, SmallReadsKeepEveryByteInOrder) {

@@ -62,6 +62,8 @@ TEST_F(FakeNet, HonouredRangeAnswersTheRestWithContentRange) {
     EXPECT_EQ(rest->Status(), 206);
     EXPECT_EQ(rest->RangeStart(), 4000);
     EXPECT_EQ(rest->ContentLengthText(), "6000");
+    EXPECT_EQ(rest->RangeEnd(), 9999);
+    EXPECT_EQ(rest->RangeTotal(), 10000);
     bool failed = true;
     EXPECT_EQ(ReadAll(*rest, failed), body.substr(4000));
     EXPECT_FALSE(failed);
@@ -71,6 +73,48 @@ TEST_F(FakeNet, HonouredRangeAnswersTheRestWithContentRange) {
     EXPECT_EQ(requests[1].url, kUrl);
     EXPECT_EQ(requests[1].headers, "Accept-Ranges:bytes\r\nRange:bytes=4000-\r\n");
     EXPECT_EQ(requests[1].agent, "agent-x");
+}
+
+TEST_F(FakeNet, CappedRangeCoversAtMostTheCapAndStatesTheWholeSize) {
+    const std::string body = Body(10000);
+    fake::Answer capped;
+    capped.rangeCap = 3000;
+    fake::Serve(kUrl, body, {capped});
+    auto session = net::OpenSession("a");
+    for (int64_t start : {0, 4000, 8000}) {
+        auto request =
+            session->OpenUrl(kUrl, ("Range:bytes=" + std::to_string(start) + "-\r\n").c_str());
+        ASSERT_TRUE(request);
+        const int64_t covered = std::min<int64_t>(3000, 10000 - start);
+        EXPECT_EQ(request->Status(), 206);
+        EXPECT_EQ(request->RangeStart(), start);
+        EXPECT_EQ(request->RangeEnd(), start + covered - 1);
+        EXPECT_EQ(request->RangeTotal(), 10000);
+        EXPECT_EQ(request->ContentLengthText(), std::to_string(covered));
+        bool failed = true;
+        EXPECT_EQ(ReadAll(*request, failed), body.substr(start, covered));
+        EXPECT_FALSE(failed);
+    }
+}
+
+TEST_F(FakeNet, ScriptedRangeTotalIsStatedAsIs) {
+    fake::Answer other;
+    other.rangeTotal = 12345;
+    fake::Serve(kUrl, Body(100), {other});
+    auto request = net::OpenSession("a")->OpenUrl(kUrl, "Range:bytes=10-\r\n");
+    ASSERT_TRUE(request);
+    EXPECT_EQ(request->RangeStart(), 10);
+    EXPECT_EQ(request->RangeTotal(), 12345);
+}
+
+TEST_F(FakeNet, WholeAnswerHasNoRange) {
+    fake::Serve(kUrl, Body(100));
+    auto request = net::OpenSession("a")->OpenUrl(kUrl, "");
+    ASSERT_TRUE(request);
+    EXPECT_EQ(request->Status(), 200);
+    EXPECT_EQ(request->RangeStart(), -1);
+    EXPECT_EQ(request->RangeEnd(), -1);
+    EXPECT_EQ(request->RangeTotal(), -1);
 }
 
 TEST_F(FakeNet, RangePastTheEndIs416WithoutBody) {
