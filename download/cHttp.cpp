@@ -158,31 +158,30 @@ cHttp::Outcome cHttp::Connect(char* buffer) {
     if (current) {
         request = current->OpenUrl(url, kWholeFileHeaders);
     }
-    if (request && running) {
-        // An error page is never a file's bytes; a partial answer must start where asked.
+    int64_t length = request ? ParseLength(request->ContentLengthText()) : -1;
+    // Where this answer's bytes end; a server may cap a range short of the whole file.
+    int64_t answerEnd = length;
+    if (request) {
+        // An error page is never a file's bytes; a partial answer must start where asked, and
+        // its length must be the span it states. Checked even while stopping: a wrong length
+        // would still decide whether the file on disk is started over.
         const int status = request->Status();
-        if (!IsSuccess(status) || (status == 206 && request->RangeStart() != 0)) {
-            if (IsSuccess(status)) {
+        const bool partial = status == 206;
+        if (!IsSuccess(status) || (partial && request->RangeStart() != 0) ||
+            (partial && length >= 0 && request->RangeTotal() >= 0 &&
+             CoveredBytes(*request, length) != length)) {
+            if (running && IsSuccess(status)) {
                 ShowEngineWarning("cHttp::OnExecute :: range error (-7)");
-            } else {
+            } else if (running) {
                 ShowStatusWarning(status);
             }
             CloseSession();
             return Outcome::kDone;
         }
-    }
-    int64_t length = request ? ParseLength(request->ContentLengthText()) : -1;
-    // Where this answer's bytes end; a server may cap a range short of the whole file.
-    int64_t answerEnd = length;
-    if (request && running && length >= 0 && request->Status() == 206 &&
-        request->RangeTotal() >= 0) {
         // The whole file's size is the range's total; the length only counts what is covered.
-        if (CoveredBytes(*request, length) != length) {
-            ShowEngineWarning("cHttp::OnExecute :: range error (-7)");
-            CloseSession();
-            return Outcome::kDone;
+        if (partial && length >= 0 && request->RangeTotal() >= 0) {
+            length = request->RangeTotal();
         }
-        length = request->RangeTotal();
     }
     if (length < 0 || (length == 0 && !running)) {
         request.reset();
