@@ -5,12 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <memory>
-#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -60,12 +60,27 @@ inline ::testing::AssertionResult SameBytes(const std::string& actual,
                                          << ", first difference at offset " << at;
 }
 
-// A transfer log line: the 20-character build stamp, a blank, then `text`, ending in CR LF.
+// A transfer log line: the 20-character build stamp ("Mmm dd yyyy hh:mm:ss", the day padded
+// with a blank), a blank, then `text`, ending in CR LF.
 inline bool IsLogLine(const std::string& line, const std::string& text) {
-    static const std::regex stamp(
-        "^[A-Z][a-z]{2} [ 123][0-9] [0-9]{4} [0-9]{2}:[0-9]{2}:[0-9]{2} ");
-    return line.size() == 21 + text.size() + 1 && std::regex_search(line, stamp) &&
-           line.compare(21, text.size(), text) == 0 && line.back() == '\r';
+    static constexpr const char* kShape = "Aaa dD DDDD DD:DD:DD ";
+    if (line.size() != 21 + text.size() + 1 || line.compare(21, text.size(), text) != 0 ||
+        line.back() != '\r') {
+        return false;
+    }
+    for (size_t i = 0; i < 21; ++i) {
+        const unsigned char c = static_cast<unsigned char>(line[i]);
+        const char want = kShape[i];
+        const bool fits = want == 'A'   ? std::isupper(c) != 0
+                          : want == 'a' ? std::islower(c) != 0
+                          : want == 'D' ? std::isdigit(c) != 0
+                          : want == 'd' ? (c == ' ' || std::isdigit(c) != 0)
+                                        : c == static_cast<unsigned char>(want);
+        if (!fits) {
+            return false;
+        }
+    }
+    return true;
 }
 
 inline std::vector<std::string> Lines(const std::string& text) {

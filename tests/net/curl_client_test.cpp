@@ -248,7 +248,8 @@ TEST_F(CurlClient, CloseFromAnotherThreadFailsAStalledReadAtOnce) {
     session->Close();
     reader.join();
     EXPECT_EQ(last, -1);
-    EXPECT_LT(ended - closed, std::chrono::milliseconds(100));
+    // Well under the client's own 1 s wait in libcurl, with room for a loaded machine.
+    EXPECT_LT(ended - closed, std::chrono::milliseconds(500));
 
     char buffer[16];
     EXPECT_EQ(request->Read(buffer, sizeof buffer), -1);
