@@ -4,10 +4,8 @@
 
 #include <pthread.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <chrono>
-#include <climits>
 
 #include "platform/fake/state.h"
 #include "platform/iconv/codepage.h"
@@ -41,15 +39,6 @@ bool CreateFolder(const char* path) {
         state().createdFolders.push_back(path);
     }
     return mkdir(path, 0777) == 0;
-}
-
-bool SetCurrentFolder(const char* path) {
-    return chdir(path) == 0;
-}
-
-std::string CurrentFolder() {
-    char buffer[PATH_MAX];
-    return getcwd(buffer, sizeof buffer) != nullptr ? buffer : "";
 }
 
 std::string ExpandUserPath(const char* path) {

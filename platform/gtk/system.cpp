@@ -60,15 +60,6 @@ bool CreateFolder(const char* path) {
     return mkdir(path, 0777) == 0;
 }
 
-bool SetCurrentFolder(const char* path) {
-    return chdir(path) == 0;
-}
-
-std::string CurrentFolder() {
-    char buffer[PATH_MAX];
-    return getcwd(buffer, sizeof buffer) != nullptr ? buffer : "";
-}
-
 std::string ExpandUserPath(const char* path) {
     std::string text = path;
     if (text.starts_with("~/")) {
