@@ -116,6 +116,7 @@ void cHttp::OnExecute() {
     std::unique_ptr<char[]> buffer(new char[kBufferSize]);
     started = false;
     earlyEnds = 0;
+    furthest = 0;
     capped = false;
     reported = 0;
     while (Connect(buffer.get()) == Outcome::kReconnect) {
@@ -317,7 +318,12 @@ cHttp::Outcome cHttp::Connect(char* buffer) {
             }
             return Outcome::kDone;
         }
-        earlyEnds = 0;
+        // Only getting further counts as progress: a server that ignores ranges and drops
+        // every connection at the same place would otherwise be asked again for ever.
+        if (position > furthest) {
+            furthest = position;
+            earlyEnds = 0;
+        }
         if (position >= answerEnd) {
             // The server capped the range: ask for the rest as after an early end.
             capped = true;

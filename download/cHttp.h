@@ -63,7 +63,8 @@ private:
     void CloseSession();
 
     bool started = false;  // OnStart has been called
-    int earlyEnds = 0;     // consecutive early ends, reset by any chunk
+    int earlyEnds = 0;     // consecutive early ends, reset by a chunk that gets further
+    int64_t furthest = 0;  // the furthest offset any attempt has written up to
     bool capped = false;   // the last answer ended where the server capped its range
     int64_t reported = 0;  // offset up to which bytes went to the hooks
 

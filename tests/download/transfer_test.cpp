@@ -127,6 +127,31 @@ TEST_F(TransferTest, NinthEarlyEndInARowEndsTheProgram) {
     EXPECT_EQ(fake_net::Requests().size(), 9u);
 }
 
+// Answers that keep ending at the same place give no progress, however many bytes they carry:
+// the ninth such end stops the program instead of fetching the same bytes for ever, with resume
+// (the server ignores ranges) and without. (After 20 answers the server refuses, which would
+// end it with -11 instead.)
+class NoProgressTest : public TransferTest, public testing::WithParamInterface<bool> {};
+
+TEST_P(NoProgressTest, NinthEndWithoutGettingFurtherEndsTheProgram) {
+    Answer cut;
+    cut.honourRange = false;
+    cut.cutAfter = 1000;
+    std::vector<Answer> answers(20, cut);
+    Answer refused;
+    refused.refuse = true;
+    answers.push_back(refused);
+    fake_net::Serve(kUrl, Pattern(5000, 5), answers);
+    RecordingTransfer transfer(kUrl, path, GetParam());
+    EXPECT_THROW(RunOnThread(transfer), platform::fake::ProcessExit);
+
+    EXPECT_EQ(platform::fake::ExitCode(), -9);
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{"cHttp::OnExecute :: network error (-9)"});
+    EXPECT_EQ(LogLines().size(), 8u);
+}
+
+INSTANTIATE_TEST_SUITE_P(ResumeOrNot, NoProgressTest, testing::Bool());
+
 TEST_F(TransferTest, AChunkBetweenEarlyEndsResetsTheCount) {
     const std::string body = Pattern(1000, 6);
     Answer none;
