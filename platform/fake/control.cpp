@@ -61,6 +61,8 @@ void Reset() {
     s.launchResult = true;
     s.launched.clear();
     s.createdFolders.clear();
+    s.createFolders = true;
+    s.sleeping = true;
     s.exitCode.reset();
     s.workerExited = false;
     s.failMainWindow = false;
@@ -149,6 +151,14 @@ std::vector<std::string> LaunchedPaths() {
 }
 std::vector<std::string> CreatedFolders() {
     return Copy(state().createdFolders);
+}
+void SetFolderCreation(bool create) {
+    std::lock_guard lock(state().mutex);
+    state().createFolders = create;
+}
+void SetSleeping(bool sleep) {
+    std::lock_guard lock(state().mutex);
+    state().sleeping = sleep;
 }
 std::optional<int> ExitCode() {
     return Copy(state().exitCode);

@@ -100,6 +100,11 @@ void SetLaunchResult(bool started);
 std::vector<std::string> LaunchedPaths();
 // Every CreateFolder call, in order, successful or not.
 std::vector<std::string> CreatedFolders();
+// While off, CreateFolder records the call and answers true without touching the disk: for
+// fuzz targets, whose paths may point anywhere.
+void SetFolderCreation(bool create);
+// While off, SleepMs returns at once (a fuzz target's retries cost no time).
+void SetSleeping(bool sleep);
 
 // The recorded process exit code, if ExitProcess was called.
 std::optional<int> ExitCode();

@@ -49,6 +49,8 @@ struct State {
     bool launchResult = true;
     std::vector<std::string> launched;
     std::vector<std::string> createdFolders;
+    bool createFolders = true;
+    bool sleeping = true;
     std::optional<int> exitCode;
     bool workerExited = false;
 

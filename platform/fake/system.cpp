@@ -37,6 +37,9 @@ bool CreateFolder(const char* path) {
     {
         std::lock_guard lock(state().mutex);
         state().createdFolders.push_back(path);
+        if (!state().createFolders) {
+            return true;
+        }
     }
     return mkdir(path, 0777) == 0;
 }
@@ -62,6 +65,12 @@ uint32_t TickCount() {
 }
 
 void SleepMs(uint32_t ms) {
+    {
+        std::lock_guard lock(state().mutex);
+        if (!state().sleeping) {
+            return;
+        }
+    }
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 

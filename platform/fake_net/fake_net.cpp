@@ -119,6 +119,11 @@ public:
                 rangeTotal_ = answer.rangeTotal ? *answer.rangeTotal : size;
             }
         }
+        if (status_ == 206) {
+            rangeStart_ = answer.rangeFirst.value_or(rangeStart_);
+            rangeEnd_ = answer.rangeLast.value_or(rangeEnd_);
+            rangeTotal_ = answer.rangeTotal.value_or(rangeTotal_);
+        }
         lengthText_ = answer.contentLength ? *answer.contentLength : std::to_string(end_ - begin_);
         failsLeft_ = answer.failReads;
     }

@@ -26,6 +26,10 @@ struct Answer {
     int64_t rangeCap = -1;
     // The total a 206 states in its Content-Range: unset states the body's size, -1 "*".
     std::optional<int64_t> rangeTotal;
+    // The first and last offsets a 206 states in its Content-Range, whatever it sends (a server
+    // that lies about its range); unset states the offsets sent. -1 states no range at all.
+    std::optional<int64_t> rangeFirst;
+    std::optional<int64_t> rangeLast;
     // The Content-Length header: unset sends the length of what the answer carries, "" sends
     // none (a chunked answer), anything else is sent verbatim.
     std::optional<std::string> contentLength;
