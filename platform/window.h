@@ -94,13 +94,16 @@ void UnregisterWindowClass(const char* className);
 // Creates a window of a registered class, hidden. `parent` is null for a top-level window
 // (kWsPopup: no frame of the system's), else the top-level window that holds this child
 // (kWsChild). The procedure receives kWmNcCreate and then kWmCreate before this returns, both
-// with a CreateParameters* holding `param`. Null when the window was not created.
+// with a CreateParameters* holding `param`; an answer of 0 to kWmNcCreate or of -1 to
+// kWmCreate refuses the window (destroyed again at once). Null when the window was not
+// created.
 WindowHandle CreateNativeWindow(const char* className, const char* windowName, uint32_t style,
                                 int x, int y, int width, int height, WindowHandle parent,
                                 void* param);
-// The system's handling of a message nobody handled: kWmNcHitTest answers kHtClient;
-// kWmNcLButtonDown with kHtCaption, while the left button is down, lets the user move the
-// top-level window that holds `window` with the mouse; kWmClose destroys the window; everything
+// The system's handling of a message nobody handled: kWmNcCreate answers 1 (go on);
+// kWmNcHitTest answers kHtClient; kWmEraseBkgnd erases with the class's white background and
+// answers 1; kWmNcLButtonDown with kHtCaption, while the left button is down, lets the user move
+// the top-level window that holds `window` with the mouse; kWmClose destroys the window; everything
 // else answers 0.
 intptr_t DefaultWindowProcedure(WindowHandle window, unsigned message, uintptr_t wParam,
                                 intptr_t lParam);
