@@ -1,0 +1,30 @@
+// Encodes finished pictures into the file formats the program's resources use.
+#pragma once
+
+#include <cairo.h>
+
+#include <string>
+#include <vector>
+
+namespace skin {
+
+// Each returns the encoded bytes, or an empty string after printing why it failed.
+std::string EncodeJpeg(cairo_surface_t* surface, int quality);
+// 24 bits per pixel, uncompressed, bottom-up, rows padded to 4 bytes; alpha is dropped.
+std::string EncodeBmp24(cairo_surface_t* surface);
+std::string EncodePng(cairo_surface_t* surface);
+
+struct IconImage {
+    int size;         // width and height in pixels, 1 to 256
+    std::string png;  // the picture as PNG
+};
+// A Windows icon file whose entries are the PNG pictures as they are.
+std::string EncodeIco(const std::vector<IconImage>& images);
+
+// A picture decoded from encoded bytes as the program will see it (owned by the caller), or
+// null after printing why.
+cairo_surface_t* Decode(const std::string& bytes);
+
+bool WriteFile(const std::string& path, const std::string& bytes);
+
+}  // namespace skin
