@@ -70,14 +70,15 @@ void Emblem(cairo_t* cr) {
     }
 }
 
-// One mountain range: a sum of slow waves, filled down to the deck.
+// One mountain range: peaks from folded waves, filled down to the deck.
 void Ridge(cairo_t* cr, double base, double height, double phase, uint32_t rgb, double rim) {
+    auto peak = [](double t) { return std::pow(1 - std::fabs(std::sin(t)), 1.6); };
     cairo_move_to(cr, 0, kDeckTop + 1);
-    for (int x = 0; x <= kWindow.width; x += 4) {
-        double t = x / kWidth * 2 * M_PI;
-        double y = base - height * (0.55 * std::sin(t * 1.3 + phase) +
-                                    0.30 * std::sin(t * 3.1 + phase * 2.1) +
-                                    0.15 * std::sin(t * 7.7 + phase * 0.7));
+    for (int x = 0; x <= kWindow.width; x += 2) {
+        double t = x / kWidth * M_PI;
+        double y =
+            base - height * (0.65 * peak(t * 2.2 + phase) + 0.25 * peak(t * 5.3 + phase * 1.7) +
+                             0.10 * std::sin(t * 17 + phase));
         cairo_line_to(cr, x, y);
     }
     cairo_line_to(cr, kWidth, kDeckTop + 1);
@@ -93,9 +94,9 @@ void Ridge(cairo_t* cr, double base, double height, double phase, uint32_t rgb, 
 }
 
 void Landscape(cairo_t* cr) {
-    Ridge(cr, 232, 26, 0.8, 0x142a4d, 0.22);
-    Ridge(cr, 248, 18, 2.6, 0x0f2040, 0.12);
-    Ridge(cr, 262, 10, 4.1, 0x0b1730, 0.06);
+    Ridge(cr, 246, 48, 0.9, 0x13284a, 0.22);
+    Ridge(cr, 258, 30, 2.4, 0x0e1f3d, 0.12);
+    Ridge(cr, 268, 16, 4.0, 0x0a1630, 0.06);
     // Mist where the hills meet the deck.
     cairo_pattern_t* mist = cairo_pattern_create_linear(0, kDeckTop - 40, 0, kDeckTop);
     AddStop(mist, 0, 0x6aa0e0, 0);

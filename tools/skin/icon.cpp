@@ -50,16 +50,21 @@ void DrawIcon(cairo_t* cr, double size) {
     cairo_fill(cr);
     cairo_pattern_destroy(cyan);
 
-    // Tray.
-    cairo_set_line_width(cr, small ? 0.12 : 0.06);
+    // Where the arrow lands: a tray on small tiles, a bar inside the ring on large ones.
     cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND);
     cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
     cairo_set_source(cr, gold);
-    double bottom = small ? 0.84 : 0.76;
-    cairo_move_to(cr, small ? 0.18 : 0.30, small ? 0.68 : 0.66);
-    cairo_line_to(cr, small ? 0.18 : 0.30, bottom);
-    cairo_line_to(cr, small ? 0.82 : 0.70, bottom);
-    cairo_line_to(cr, small ? 0.82 : 0.70, small ? 0.68 : 0.66);
+    if (small) {
+        cairo_set_line_width(cr, 0.12);
+        cairo_move_to(cr, 0.18, 0.68);
+        cairo_line_to(cr, 0.18, 0.84);
+        cairo_line_to(cr, 0.82, 0.84);
+        cairo_line_to(cr, 0.82, 0.68);
+    } else {
+        cairo_set_line_width(cr, 0.06);
+        cairo_move_to(cr, 0.36, 0.74);
+        cairo_line_to(cr, 0.64, 0.74);
+    }
     cairo_stroke(cr);
     cairo_pattern_destroy(gold);
     cairo_restore(cr);

@@ -1,5 +1,5 @@
-// The program icon (resource 101): a download arrow into a tray inside a gold ring, on a
-// night-blue tile, the colours of the window.
+// The program icon (resource 101): a download arrow landing on a gold bar inside a gold ring,
+// on a night-blue tile, in the colours of the window.
 #pragma once
 
 #include <cairo.h>

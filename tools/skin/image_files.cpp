@@ -115,26 +115,63 @@ std::string EncodePng(cairo_surface_t* surface) {
     return bytes;
 }
 
-std::string EncodeIco(const std::vector<IconImage>& images) {
+std::string EncodeIco(const std::vector<cairo_surface_t*>& pictures) {
+    std::vector<std::string> entries;
+    for (cairo_surface_t* picture : pictures) {
+        cairo_surface_flush(picture);
+        int side = cairo_image_surface_get_width(picture);
+        if (side > 48) {
+            entries.push_back(EncodePng(picture));
+            continue;
+        }
+        std::string dib;
+        uint32_t maskRowBytes = ((static_cast<uint32_t>(side) + 31) / 32) * 4;
+        PutLe(dib, 40, 4);
+        PutLe(dib, static_cast<uint32_t>(side), 4);
+        PutLe(dib, static_cast<uint32_t>(side) * 2, 4);  // colour and mask rows together
+        PutLe(dib, 1, 2);
+        PutLe(dib, 32, 2);
+        PutLe(dib, 0, 4);  // BI_RGB
+        PutLe(dib, static_cast<uint32_t>(side * side) * 4 + maskRowBytes * side, 4);
+        PutLe(dib, 0, 4);
+        PutLe(dib, 0, 4);
+        PutLe(dib, 0, 4);
+        PutLe(dib, 0, 4);
+        for (int y = side - 1; y >= 0; --y) {
+            for (int x = 0; x < side; ++x) {
+                Rgb c = PixelAt(picture, x, y);
+                const unsigned char* row = cairo_image_surface_get_data(picture) +
+                                           y * cairo_image_surface_get_stride(picture);
+                dib.push_back(static_cast<char>(c.b));
+                dib.push_back(static_cast<char>(c.g));
+                dib.push_back(static_cast<char>(c.r));
+                dib.push_back(static_cast<char>(reinterpret_cast<const uint32_t*>(row)[x] >> 24));
+            }
+        }
+        dib.append(maskRowBytes * side, '\0');  // the alpha channel decides; the mask shows all
+        entries.push_back(dib);
+    }
+
     std::string out;
     PutLe(out, 0, 2);  // reserved
     PutLe(out, 1, 2);  // icon
-    PutLe(out, static_cast<uint32_t>(images.size()), 2);
-    uint32_t offset = 6 + 16 * static_cast<uint32_t>(images.size());
-    for (const IconImage& image : images) {
-        uint32_t side = image.size >= 256 ? 0 : static_cast<uint32_t>(image.size);  // 0 means 256
-        PutLe(out, side, 1);
-        PutLe(out, side, 1);
+    PutLe(out, static_cast<uint32_t>(pictures.size()), 2);
+    uint32_t offset = 6 + 16 * static_cast<uint32_t>(pictures.size());
+    for (size_t i = 0; i < pictures.size(); ++i) {
+        int side = cairo_image_surface_get_width(pictures[i]);
+        uint32_t byte = side >= 256 ? 0 : static_cast<uint32_t>(side);  // 0 means 256
+        PutLe(out, byte, 1);
+        PutLe(out, byte, 1);
         PutLe(out, 0, 1);  // no palette
         PutLe(out, 0, 1);  // reserved
         PutLe(out, 1, 2);  // planes
         PutLe(out, 32, 2);
-        PutLe(out, static_cast<uint32_t>(image.png.size()), 4);
+        PutLe(out, static_cast<uint32_t>(entries[i].size()), 4);
         PutLe(out, offset, 4);
-        offset += static_cast<uint32_t>(image.png.size());
+        offset += static_cast<uint32_t>(entries[i].size());
     }
-    for (const IconImage& image : images) {
-        out += image.png;
+    for (const std::string& entry : entries) {
+        out += entry;
     }
     return out;
 }

@@ -14,12 +14,10 @@ std::string EncodeJpeg(cairo_surface_t* surface, int quality);
 std::string EncodeBmp24(cairo_surface_t* surface);
 std::string EncodePng(cairo_surface_t* surface);
 
-struct IconImage {
-    int size;         // width and height in pixels, 1 to 256
-    std::string png;  // the picture as PNG
-};
-// A Windows icon file whose entries are the PNG pictures as they are.
-std::string EncodeIco(const std::vector<IconImage>& images);
+// A Windows icon file with one entry per square picture (sides 1 to 256): pictures up to 48
+// pixels as classic 32-bit bitmaps with an alpha channel, which every reader of icons knows,
+// larger ones as PNG, which keeps the file small.
+std::string EncodeIco(const std::vector<cairo_surface_t*>& pictures);
 
 // A picture decoded from encoded bytes as the program will see it (owned by the caller), or
 // null after printing why.

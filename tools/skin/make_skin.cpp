@@ -35,7 +35,7 @@ constexpr const char* kUsage =
 
 constexpr int kIconSizes[] = {16, 32, 48, 64, 128, 256};
 
-// A fresh opaque-black surface of the given size, painted by `paint`.
+// A new surface of the given size, painted by `paint`.
 cairo_surface_t* Paint(int width, int height, cairo_format_t format, auto&& paint) {
     cairo_surface_t* surface = cairo_image_surface_create(format, width, height);
     cairo_t* cr = cairo_create(surface);
@@ -58,7 +58,7 @@ cairo_status_t AppendBytes(void* closure, const unsigned char* data, unsigned in
 cairo_surface_t* WriteBackground(const fs::path& folder) {
     cairo_surface_t* art = Paint(skin::kWindow.width, skin::kWindow.height, CAIRO_FORMAT_RGB24,
                                  [](cairo_t* cr) { skin::DrawBackground(cr); });
-    std::string jpeg = skin::EncodeJpeg(art, 92);
+    std::string jpeg = skin::EncodeJpeg(art, 95);
     cairo_surface_destroy(art);
     if (!WriteEncoded(folder / (std::to_string(skin::kBackgroundId) + ".jpg"), jpeg)) {
         return nullptr;
@@ -88,17 +88,20 @@ bool WriteButtons(const fs::path& folder, cairo_surface_t* backdrop) {
 bool WriteIcon(const fs::path& folder) {
     std::error_code error;
     fs::create_directories(folder, error);
-    std::vector<skin::IconImage> images;
+    std::vector<cairo_surface_t*> pictures;
+    bool written = true;
     for (int size : kIconSizes) {
         cairo_surface_t* picture = Paint(size, size, CAIRO_FORMAT_ARGB32,
                                          [size](cairo_t* cr) { skin::DrawIcon(cr, size); });
-        std::string png = skin::EncodePng(picture);
-        cairo_surface_destroy(picture);
-        if (!WriteEncoded(folder / ("downloader-" + std::to_string(size) + ".png"), png)) {
-            return false;
-        }
-        images.push_back({size, png});
+        pictures.push_back(picture);
+        written = written && WriteEncoded(folder / ("downloader-" + std::to_string(size) + ".png"),
+                                          skin::EncodePng(picture));
     }
+    written = written && WriteEncoded(folder / "downloader.ico", skin::EncodeIco(pictures));
+    for (cairo_surface_t* picture : pictures) {
+        cairo_surface_destroy(picture);
+    }
+
     std::string svg;
     cairo_surface_t* vector = cairo_svg_surface_create_for_stream(AppendBytes, &svg, 256, 256);
     cairo_svg_surface_set_document_unit(vector, CAIRO_SVG_UNIT_PX);
@@ -106,8 +109,7 @@ bool WriteIcon(const fs::path& folder) {
     skin::DrawIcon(cr, 256);
     cairo_destroy(cr);
     cairo_surface_destroy(vector);  // finishes the document
-    return WriteEncoded(folder / "downloader.svg", svg) &&
-           WriteEncoded(folder / "downloader.ico", skin::EncodeIco(images));
+    return written && WriteEncoded(folder / "downloader.svg", svg);
 }
 
 }  // namespace
