@@ -1,5 +1,7 @@
 #include "tools/skin/buttons.h"
 
+#include <cmath>
+
 #include "tools/skin/paint.h"
 
 namespace skin {
@@ -19,7 +21,7 @@ struct Look {
 
 Look LookOf(Tone tone, State state) {
     if (state == kDisable) {
-        return {0x1c222c, 0x171c25, 0x2a313d, 0.03, 0x8390a3, 0.45, 0};
+        return {0x1e2127, 0x191b20, 0x2c3037, 0.03, 0x8a919c, 0.5, 0};
     }
     switch (tone) {
         case Tone::kAccent:
@@ -47,7 +49,7 @@ Look LookOf(Tone tone, State state) {
         case kOver:
             return {0x3b5678, 0x24364f, 0x6fb0e2, 0.20, 0xffffff, 1, 0.5};
         case kDown:
-            return {0x0f1621, 0x1a2535, 0x2e415c, 0, 0xc0cee0, 1, 0.5};
+            return {0x0b1626, 0x1d3656, 0x4a80bd, 0, 0xd6e6f8, 1, 0.5};
         default:
             return {0x2a3b55, 0x19253a, 0x3f5679, 0.14, 0xe4ecf6, 1, 0.5};
     }
@@ -134,16 +136,24 @@ void DrawButton(cairo_t* cr, cairo_surface_t* backdrop, const Button& button, St
         cairo_fill(cr);
     }
 
-    PangoLayout* label = MakeLayout(cr, "Noto Sans CJK JP Bold", 11.5, button.label);
+    constexpr const char* kFont = "Noto Sans CJK JP Bold";
+    constexpr double kSize = 11.5;
+    PangoLayout* label = MakeLayout(cr, kFont, kSize, button.label);
     double width, height, left, top;
     InkSize(label, width, height, left, top);
+    // Every label sits on the same baseline: centre the capital height, not each word's ink.
+    PangoLayout* capital = MakeLayout(cr, kFont, kSize, "H");
+    double capWidth, capHeight, capLeft, capTop;
+    InkSize(capital, capWidth, capHeight, capLeft, capTop);
+    g_object_unref(capital);
+
     constexpr double kGlyph = 9.5;
     constexpr double kGap = 5;
     double offset = state == kDown ? 1 : 0;  // the pressed face moves with the press
-    double start = (kWidth - (kGlyph + kGap + width)) / 2 + offset;
+    double start = std::round((kWidth - (kGlyph + kGap + width)) / 2) + offset;
     double middle = kHeight / 2 + offset;
     double textX = start + kGlyph + kGap - left;
-    double textY = middle - height / 2 - top;
+    double textY = std::round(middle - capHeight / 2 - capTop);
     if (look.shadow > 0) {
         SetColor(cr, 0x000000, look.shadow);
         cairo_move_to(cr, textX, textY + 1);
