@@ -10,6 +10,7 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,7 +22,7 @@ enum class Format { kJpeg, kBmp24, kPng };
 
 struct Picture {
     int id;
-    const char* file;  // under resources/skin/
+    std::string file;  // under resources/skin/
     Format format;
     int width, height;
 };
@@ -30,11 +31,8 @@ std::vector<Picture> AllPictures() {
     std::vector<Picture> pictures{{101, "icon/downloader-256.png", Format::kPng, 256, 256},
                                   {102, "102.jpg", Format::kJpeg, 640, 380},
                                   {134, "134.jpg", Format::kJpeg, 70, 30}};
-    static std::vector<std::string> names;  // keeps the file names alive
-    names.reserve(19);
     for (int id = 135; id <= 153; ++id) {
-        names.push_back(std::to_string(id) + ".bmp");
-        pictures.push_back({id, names.back().c_str(), Format::kBmp24, 70, 30});
+        pictures.push_back({id, std::to_string(id) + ".bmp", Format::kBmp24, 70, 30});
     }
     return pictures;
 }
@@ -128,6 +126,41 @@ TEST(SkinPictures, BundleServesTheCheckedInFiles) {
         ASSERT_TRUE(served.has_value());
         EXPECT_TRUE(*served == file) << "served " << served->size() << " bytes of " << file.size();
         EXPECT_EQ(platform::ResourceSize(picture.id), file.size());
+    }
+}
+
+// The icon file of the Windows build: one entry per size, each where the directory says,
+// classic 32-bit bitmaps (colour rows, then the mask, twice the height) up to 48 pixels, PNG
+// above.
+TEST(SkinPictures, IconFileHoldsEverySize) {
+    std::string ico = ReadFile("icon/downloader.ico");
+    ASSERT_GE(ico.size(), 6u);
+    EXPECT_EQ(Le(ico, 0, 4), 0x00010000u);  // reserved 0, type 1 (icon)
+    const int sizes[] = {16, 32, 48, 64, 128, 256};
+    ASSERT_EQ(Le(ico, 4, 2), std::size(sizes));
+    for (size_t i = 0; i < std::size(sizes); ++i) {
+        int side = sizes[i];
+        SCOPED_TRACE(side);
+        size_t entry = 6 + 16 * i;
+        EXPECT_EQ(Le(ico, entry, 1), static_cast<uint32_t>(side % 256));  // 0 stands for 256
+        EXPECT_EQ(Le(ico, entry + 6, 2), 32u);
+        uint32_t length = Le(ico, entry + 8, 4);
+        uint32_t offset = Le(ico, entry + 12, 4);
+        ASSERT_LE(uint64_t{offset} + length, ico.size());
+        std::string image = ico.substr(offset, length);
+        if (side <= 48) {
+            uint32_t maskRow = (static_cast<uint32_t>(side) + 31) / 32 * 4;
+            EXPECT_EQ(Le(image, 0, 4), 40u);
+            EXPECT_EQ(Le(image, 4, 4), static_cast<uint32_t>(side));
+            EXPECT_EQ(Le(image, 8, 4), static_cast<uint32_t>(side) * 2);
+            EXPECT_EQ(Le(image, 14, 2), 32u);
+            EXPECT_EQ(length, 40 + (4 * side + maskRow) * side);
+        } else {
+            Pixbuf pixbuf = Decode(image);
+            ASSERT_TRUE(pixbuf);
+            EXPECT_EQ(gdk_pixbuf_get_width(pixbuf.get()), side);
+            EXPECT_EQ(image, ReadFile("icon/downloader-" + std::to_string(side) + ".png"));
+        }
     }
 }
 
