@@ -73,6 +73,16 @@ void Reset() {
     s.loopTimeoutMs = 10000;
     s.quitCode.reset();
     s.queue.clear();
+    s.classes.clear();
+    s.windowCalls.clear();
+    s.traceLines.clear();
+    s.drawOps.clear();
+    s.capture = nullptr;
+    s.screen = {1920, 1080};
+    s.failWindows = false;
+    s.failRenderTargets = false;
+    s.failTextFormats = false;
+    s.failingEndDraws = 0;
 }
 
 void Shutdown() {
