@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <string>
 
 namespace skin {
 
@@ -29,17 +30,18 @@ struct Button {
     int x;
     Tone tone;
     Glyph glyph;
+    bool opensDisabled;  // how the window shows it at first (for the preview)
 };
 
 // The picture states in resource order.
 enum State { kNormal, kOver, kDown, kDisable, kStateCount };
 
 constexpr std::array<Button, 5> kButtons{{
-    {"Cancel", 134, 546, Tone::kPlain, Glyph::kCross},
-    {"Folder", 138, 30, Tone::kPlain, Glyph::kFolder},
-    {"Launch", 142, 312, Tone::kGold, Glyph::kPlay},
-    {"Start", 146, 390, Tone::kAccent, Glyph::kArrowDown},
-    {"Pause", 150, 468, Tone::kPlain, Glyph::kBars},
+    {"Cancel", 134, 546, Tone::kPlain, Glyph::kCross, false},
+    {"Folder", 138, 30, Tone::kPlain, Glyph::kFolder, false},
+    {"Launch", 142, 312, Tone::kGold, Glyph::kPlay, true},
+    {"Start", 146, 390, Tone::kAccent, Glyph::kArrowDown, false},
+    {"Pause", 150, 468, Tone::kPlain, Glyph::kBars, true},
 }};
 
 constexpr Rect RectOf(const Button& button) {
@@ -47,7 +49,13 @@ constexpr Rect RectOf(const Button& button) {
 }
 
 constexpr int kBackgroundId = 102;
-// Resource 134 is a JPEG, every other button picture a 24-bit BMP.
-constexpr int kJpegButtonId = 134;
+
+// The background and resource 134 are JPEGs, every other button picture a 24-bit BMP.
+inline bool IsJpeg(int id) {
+    return id == kBackgroundId || id == 134;
+}
+inline std::string FileName(int id) {
+    return std::to_string(id) + (IsJpeg(id) ? ".jpg" : ".bmp");
+}
 
 }  // namespace skin

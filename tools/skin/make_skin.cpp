@@ -60,7 +60,7 @@ cairo_surface_t* WriteBackground(const fs::path& folder) {
                                  [](cairo_t* cr) { skin::DrawBackground(cr); });
     std::string jpeg = skin::EncodeJpeg(art, 95);
     cairo_surface_destroy(art);
-    if (!WriteEncoded(folder / (std::to_string(skin::kBackgroundId) + ".jpg"), jpeg)) {
+    if (!WriteEncoded(folder / skin::FileName(skin::kBackgroundId), jpeg)) {
         return nullptr;
     }
     return skin::Decode(jpeg);
@@ -74,10 +74,10 @@ bool WriteButtons(const fs::path& folder, cairo_surface_t* backdrop) {
                 Paint(skin::kButtonWidth, skin::kButtonHeight, CAIRO_FORMAT_RGB24,
                       [&](cairo_t* cr) { skin::DrawButton(cr, backdrop, button, state); });
             int id = button.firstId + s;
-            bool jpeg = id == skin::kJpegButtonId;
+            bool jpeg = skin::IsJpeg(id);
             std::string bytes = jpeg ? skin::EncodeJpeg(picture, 95) : skin::EncodeBmp24(picture);
             cairo_surface_destroy(picture);
-            if (!WriteEncoded(folder / (std::to_string(id) + (jpeg ? ".jpg" : ".bmp")), bytes)) {
+            if (!WriteEncoded(folder / skin::FileName(id), bytes)) {
                 return false;
             }
         }

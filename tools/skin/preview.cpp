@@ -19,10 +19,6 @@ Surface Load(const std::string& path) {
     return Surface(bytes.empty() ? nullptr : Decode(bytes), cairo_surface_destroy);
 }
 
-std::string PictureName(int id) {
-    return std::to_string(id) + (id == kBackgroundId || id == kJpegButtonId ? ".jpg" : ".bmp");
-}
-
 // Text as the program writes it: top-left of the box, or right-aligned to it.
 void Text(cairo_t* cr, const char* text, double x, double y, double right, uint32_t rgb) {
     PangoLayout* layout = MakeLayout(cr, "Noto Sans CJK JP", 12, text);
@@ -77,7 +73,7 @@ bool WritePreview(const std::string& folder, const std::string& path) {
 
     bool complete = true;
     auto paste = [&](int id, double x, double y) {
-        Surface picture = Load(folder + "/" + PictureName(id));
+        Surface picture = Load(folder + "/" + FileName(id));
         if (!picture) {
             complete = false;
             return;
@@ -88,9 +84,9 @@ bool WritePreview(const std::string& folder, const std::string& path) {
     paste(kBackgroundId, 0, 0);
     // The window as it opens: launch and pause disabled, the pointer over start.
     for (const Button& button : kButtons) {
-        State state = button.tone == Tone::kGold || button.glyph == Glyph::kBars ? kDisable
-                      : button.tone == Tone::kAccent                             ? kOver
-                                                                                 : kNormal;
+        State state = button.opensDisabled           ? kDisable
+                      : button.tone == Tone::kAccent ? kOver
+                                                     : kNormal;
         paste(button.firstId + state, button.x, kButtonY);
     }
     Controls(cr);
