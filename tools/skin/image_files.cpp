@@ -1,5 +1,6 @@
 #include "tools/skin/image_files.h"
 
+#include <cairo-svg.h>
 #include <gdk-pixbuf/gdk-pixbuf.h>
 
 #include <cstdint>
@@ -113,6 +114,18 @@ std::string EncodePng(cairo_surface_t* surface) {
         return {};
     }
     return bytes;
+}
+
+std::string EncodeSvg(int width, int height, const std::function<void(cairo_t*)>& paint) {
+    std::string svg;
+    cairo_surface_t* surface =
+        cairo_svg_surface_create_for_stream(AppendBytes, &svg, width, height);
+    cairo_svg_surface_set_document_unit(surface, CAIRO_SVG_UNIT_PX);
+    cairo_t* cr = cairo_create(surface);
+    paint(cr);
+    cairo_destroy(cr);
+    cairo_surface_destroy(surface);  // finishes the document
+    return svg;
 }
 
 std::string EncodeIco(const std::vector<cairo_surface_t*>& pictures) {

@@ -3,6 +3,7 @@
 
 #include <cairo.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,8 @@ std::string EncodeJpeg(cairo_surface_t* surface, int quality);
 // 24 bits per pixel, uncompressed, bottom-up, rows padded to 4 bytes; alpha is dropped.
 std::string EncodeBmp24(cairo_surface_t* surface);
 std::string EncodePng(cairo_surface_t* surface);
+// An SVG document of `width` x `height` pixels recording what `paint` draws.
+std::string EncodeSvg(int width, int height, const std::function<void(cairo_t*)>& paint);
 
 // A Windows icon file with one entry per square picture (sides 1 to 256): pictures up to 48
 // pixels as classic 32-bit bitmaps with an alpha channel, which every reader of icons knows,

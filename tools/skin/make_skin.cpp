@@ -1,7 +1,5 @@
 // Skin generator: draws the program's window background, button pictures and icon from shapes
 // and text, and writes them in the formats the program's resources use.
-#include <cairo-svg.h>
-
 #include <cstring>
 #include <filesystem>
 #include <iostream>
@@ -47,11 +45,6 @@ cairo_surface_t* Paint(int width, int height, cairo_format_t format, auto&& pain
 
 bool WriteEncoded(const fs::path& path, const std::string& bytes) {
     return !bytes.empty() && skin::WriteFile(path.string(), bytes);
-}
-
-cairo_status_t AppendBytes(void* closure, const unsigned char* data, unsigned int length) {
-    static_cast<std::string*>(closure)->append(reinterpret_cast<const char*>(data), length);
-    return CAIRO_STATUS_SUCCESS;
 }
 
 // Writes the background and returns it as decoded from its JPEG, or null.
@@ -101,14 +94,7 @@ bool WriteIcon(const fs::path& folder) {
     for (cairo_surface_t* picture : pictures) {
         cairo_surface_destroy(picture);
     }
-
-    std::string svg;
-    cairo_surface_t* vector = cairo_svg_surface_create_for_stream(AppendBytes, &svg, 256, 256);
-    cairo_svg_surface_set_document_unit(vector, CAIRO_SVG_UNIT_PX);
-    cairo_t* cr = cairo_create(vector);
-    skin::DrawIcon(cr, 256);
-    cairo_destroy(cr);
-    cairo_surface_destroy(vector);  // finishes the document
+    std::string svg = skin::EncodeSvg(256, 256, [](cairo_t* cr) { skin::DrawIcon(cr, 256); });
     return written && WriteEncoded(folder / "downloader.svg", svg);
 }
 
