@@ -15,7 +15,15 @@ cJson::Node* Member(cJson& document, const char* section, const char* key) {
 
 }  // namespace
 
-cWinMain::cWinMain(cJson& document) : document(&document) {}
+cWinMain::cWinMain(cJson& document) : document(&document) {
+    // The window's share of a completed download: Pause goes off, Launch comes on.
+    cMgrDownloader::CompletionHook() = [] {
+        if (cWinMain* window = theApp->mainWindow) {
+            window->pauseButton.SetState(cButton::eDisable);
+            window->launchButton.SetState(cButton::eNormal);
+        }
+    };
+}
 
 cWinMain::~cWinMain() {
     folderTextFormat.reset();
