@@ -297,11 +297,14 @@ void OnMap(GtkWidget*, gpointer data) {
     }
 }
 
-gboolean OnMotion(GtkWidget*, GdkEventMotion* event, gpointer data) {
-    auto* window = static_cast<NativeWindow*>(data);
+// The pointer moved over `window` (or entered it, which GDK reports without a motion of its
+// own): a move message as Windows sends it, once per position.
+void PointerMoved(NativeWindow* window, guint state) {
+    static uint64_t lastSerial = 0;
+    static intptr_t lastPoint = -1;
+    static uintptr_t lastKeys = 0;
     uint64_t serial = window->serial;
-    NoteEvent(window, event->x, event->y, event->x_root, event->y_root);
-    uintptr_t keys = (event->state & GDK_BUTTON1_MASK) != 0 ? kMkLButton : 0;
+    uintptr_t keys = (state & GDK_BUTTON1_MASK) != 0 ? kMkLButton : 0;
     NativeWindow* target = captured;
     if (target == nullptr) {
         // As on Windows: the window is asked what the point is, and only its client area gets
@@ -309,12 +312,24 @@ gboolean OnMotion(GtkWidget*, GdkEventMotion* event, gpointer data) {
         intptr_t hit = gtk::Deliver(window, kWmNcHitTest, 0, PackPoint(pointerX, pointerY));
         if (Find(serial) == nullptr || hit != kHtClient) {
             UpdateTracking();
-            return TRUE;
+            return;
         }
         target = window;
     }
-    gtk::Deliver(target, kWmMouseMove, keys, ClientPoint(target, pointerX, pointerY));
+    intptr_t point = PackPoint(pointerX, pointerY);
+    if (target->serial != lastSerial || point != lastPoint || keys != lastKeys) {
+        lastSerial = target->serial;
+        lastPoint = point;
+        lastKeys = keys;
+        gtk::Deliver(target, kWmMouseMove, keys, ClientPoint(target, pointerX, pointerY));
+    }
     UpdateTracking();
+}
+
+gboolean OnMotion(GtkWidget*, GdkEventMotion* event, gpointer data) {
+    auto* window = static_cast<NativeWindow*>(data);
+    NoteEvent(window, event->x, event->y, event->x_root, event->y_root);
+    PointerMoved(window, event->state);
     return TRUE;
 }
 
@@ -359,8 +374,13 @@ gboolean OnButtonRelease(GtkWidget*, GdkEventButton* event, gpointer data) {
 }
 
 gboolean OnCrossing(GtkWidget*, GdkEventCrossing* event, gpointer data) {
-    NoteEvent(static_cast<NativeWindow*>(data), event->x, event->y, event->x_root, event->y_root);
-    UpdateTracking();
+    auto* window = static_cast<NativeWindow*>(data);
+    NoteEvent(window, event->x, event->y, event->x_root, event->y_root);
+    if (event->type == GDK_ENTER_NOTIFY && event->mode == GDK_CROSSING_NORMAL) {
+        PointerMoved(window, event->state);
+    } else {
+        UpdateTracking();
+    }
     return TRUE;
 }
 

@@ -141,8 +141,12 @@ XSession::~XSession() {
 }
 
 pid_t XSession::StartProgram() {
+    return Start({DOWNLOADER_PROGRAM});
+}
+
+pid_t XSession::Start(const std::vector<std::string>& argv) {
     std::string log = folder + "/program-" + std::to_string(everStarted.size()) + ".log";
-    pid_t pid = Spawn({DOWNLOADER_PROGRAM}, log);
+    pid_t pid = Spawn(argv, log);
     started.push_back(pid);
     everStarted.push_back(pid);
     return pid;
@@ -173,6 +177,15 @@ std::string XSession::Report() {
                << output << "\n";
     }
     return report.str();
+}
+
+std::string XSession::OutputOf(pid_t pid) {
+    auto found = std::find(everStarted.begin(), everStarted.end(), pid);
+    if (found == everStarted.end()) {
+        return "";
+    }
+    std::ifstream log(folder + "/program-" + std::to_string(found - everStarted.begin()) + ".log");
+    return std::string((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
 }
 
 std::vector<std::string> XSession::FindWindows(const std::string& title) {
