@@ -39,6 +39,10 @@ NativeWindow* captured = nullptr;
 int pointerX = 0;
 int pointerY = 0;
 bool pointerKnown = false;
+// The left button as of the event being handled (a query of the server would answer for
+// events still queued), and whether this press has started a move already.
+bool leftDown = false;
+bool pressMoved = false;
 // Windows that asked for a hover or leave notice.
 std::vector<uint64_t> tracked;
 guint paintSource = 0;
@@ -129,18 +133,6 @@ void RefreshPointer() {
     }
 }
 
-bool LeftButtonHeld() {
-    GdkDisplay* display = gdk_display_get_default();
-    GdkSeat* seat = display != nullptr ? gdk_display_get_default_seat(display) : nullptr;
-    GdkDevice* device = seat != nullptr ? gdk_seat_get_pointer(seat) : nullptr;
-    if (device == nullptr) {
-        return false;
-    }
-    GdkModifierType mask = static_cast<GdkModifierType>(0);
-    gdk_window_get_device_position(gdk_get_default_root_window(), device, nullptr, nullptr, &mask);
-    return (mask & GDK_BUTTON1_MASK) != 0;
-}
-
 void CancelHover(NativeWindow* window) {
     if (window->hoverSource != 0) {
         g_source_remove(window->hoverSource);
@@ -166,7 +158,7 @@ gboolean OnHoverTime(gpointer data) {
         if (!window->leaveRequested) {
             Untrack(window);
         }
-        uintptr_t keys = LeftButtonHeld() ? kMkLButton : 0;
+        uintptr_t keys = leftDown ? kMkLButton : 0;
         gtk::Deliver(window, kWmMouseHover, keys, ClientPoint(window, pointerX, pointerY));
     }
     return G_SOURCE_REMOVE;
@@ -304,7 +296,8 @@ void PointerMoved(NativeWindow* window, guint state) {
     static intptr_t lastPoint = -1;
     static uintptr_t lastKeys = 0;
     uint64_t serial = window->serial;
-    uintptr_t keys = (state & GDK_BUTTON1_MASK) != 0 ? kMkLButton : 0;
+    leftDown = (state & GDK_BUTTON1_MASK) != 0;
+    uintptr_t keys = leftDown ? kMkLButton : 0;
     NativeWindow* target = captured;
     if (target == nullptr) {
         // As on Windows: the window is asked what the point is, and only its client area gets
@@ -340,6 +333,8 @@ gboolean OnButtonPress(GtkWidget*, GdkEventButton* event, gpointer data) {
     auto* window = static_cast<NativeWindow*>(data);
     uint64_t serial = window->serial;
     NoteEvent(window, event->x, event->y, event->x_root, event->y_root);
+    leftDown = true;
+    pressMoved = false;
     if (captured != nullptr) {
         gtk::Deliver(captured, kWmLButtonDown, kMkLButton,
                      ClientPoint(captured, pointerX, pointerY));
@@ -366,6 +361,7 @@ gboolean OnButtonRelease(GtkWidget*, GdkEventButton* event, gpointer data) {
     }
     auto* window = static_cast<NativeWindow*>(data);
     NoteEvent(window, event->x, event->y, event->x_root, event->y_root);
+    leftDown = false;
     // The press kept the pointer: the release comes to the pressed window wherever it is.
     NativeWindow* target = captured != nullptr ? captured : window;
     gtk::Deliver(target, kWmLButtonUp, 0, ClientPoint(target, pointerX, pointerY));
@@ -676,7 +672,8 @@ intptr_t DefaultWindowProcedure(WindowHandle window, unsigned message, uintptr_t
             gtk::EraseFrame(window);
             return 1;
         case kWmNcLButtonDown:
-            if (wParam == static_cast<uintptr_t>(kHtCaption) && LeftButtonHeld()) {
+            if (wParam == static_cast<uintptr_t>(kHtCaption) && leftDown && !pressMoved) {
+                pressMoved = true;
                 NativeWindow* top = TopLevelOf(window);
                 gtk_window_begin_move_drag(GTK_WINDOW(top->widget), GDK_BUTTON_PRIMARY,
                                            PointX(lParam), PointY(lParam),

@@ -529,24 +529,6 @@ std::string Jpeg(int width, int height, const std::vector<uint32_t>& pixels) {
     return bytes;
 }
 
-// Where two pictures first differ, for a failure's report.
-std::string FirstDifference(const guitest::Image& got, const guitest::Image& expected) {
-    if (got.width != expected.width || got.height != expected.height) {
-        return "sizes differ";
-    }
-    for (int y = 0; y < got.height; ++y) {
-        for (int x = 0; x < got.width; ++x) {
-            if (got.At(x, y) != expected.At(x, y)) {
-                char text[96];
-                std::snprintf(text, sizeof text, "first difference at %d,%d: %06x, expected %06x",
-                              x, y, got.At(x, y), expected.At(x, y));
-                return text;
-            }
-        }
-    }
-    return "same";
-}
-
 // Draws with a render target of its own on every paint.
 struct Painter {
     std::unique_ptr<RenderTarget> target;
@@ -604,7 +586,7 @@ TEST_F(GtkWindow, BitmapsReachTheScreenPixelForPixel) {
             shot = input->Grab(200, 150, kWidth, kHeight);
             return shot == c.expected;
         });
-        EXPECT_TRUE(same) << FirstDifference(shot, c.expected);
+        EXPECT_TRUE(same) << guitest::FirstDifference(shot, c.expected);
         EXPECT_TRUE(ScreenShows(200 + kWidth, 150, 0x0000FF));
         EXPECT_TRUE(ScreenShows(200, 150 + kHeight, 0x0000FF));
         DestroyWindow(window);

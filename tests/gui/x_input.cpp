@@ -7,6 +7,7 @@
 #include <gdk-pixbuf/gdk-pixbuf.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <stdexcept>
 
@@ -105,6 +106,49 @@ unsigned long XInput::FindWindow(const std::string& title) {
     }
     XFree(children);
     return found;
+}
+
+void XInput::Origin(unsigned long window, int* x, int* y) {
+    Window child = 0;
+    XTranslateCoordinates(display, window, DefaultRootWindow(display), 0, 0, x, y, &child);
+}
+
+Image LoadImageFile(const std::string& path) {
+    Image image;
+    GdkPixbuf* pixbuf = gdk_pixbuf_new_from_file(path.c_str(), nullptr);
+    if (pixbuf == nullptr) {
+        return image;
+    }
+    image.width = gdk_pixbuf_get_width(pixbuf);
+    image.height = gdk_pixbuf_get_height(pixbuf);
+    const guint8* data = gdk_pixbuf_read_pixels(pixbuf);
+    int stride = gdk_pixbuf_get_rowstride(pixbuf);
+    int channels = gdk_pixbuf_get_n_channels(pixbuf);
+    for (int y = 0; y < image.height; ++y) {
+        for (int x = 0; x < image.width; ++x) {
+            const guint8* p = data + static_cast<size_t>(y) * stride + x * channels;
+            image.pixels.push_back(static_cast<uint32_t>(p[0]) << 16 | p[1] << 8 | p[2]);
+        }
+    }
+    g_object_unref(pixbuf);
+    return image;
+}
+
+std::string FirstDifference(const Image& got, const Image& expected) {
+    if (got.width != expected.width || got.height != expected.height) {
+        return "sizes differ";
+    }
+    for (int y = 0; y < got.height; ++y) {
+        for (int x = 0; x < got.width; ++x) {
+            if (got.At(x, y) != expected.At(x, y)) {
+                char text[96];
+                std::snprintf(text, sizeof text, "first difference at %d,%d: %06x, expected %06x",
+                              x, y, got.At(x, y), expected.At(x, y));
+                return text;
+            }
+        }
+    }
+    return "same";
 }
 
 bool SavePng(const Image& image, const std::string& path) {

@@ -39,6 +39,8 @@ public:
     Image Grab(int x, int y, int width, int height);
     // The top-level X window titled `title` that is mapped; 0 when there is none.
     unsigned long FindWindow(const std::string& title);
+    // Screen position of the window's top left corner.
+    void Origin(unsigned long window, int* x, int* y);
 
 private:
     _XDisplay* display = nullptr;
@@ -46,5 +48,9 @@ private:
 
 // Writes `image` as a PNG file (for a failing test's report and for looking at).
 bool SavePng(const Image& image, const std::string& path);
+// An image file decoded with GdkPixbuf; empty when it cannot be read.
+Image LoadImageFile(const std::string& path);
+// Where two pictures first differ, for a failure's report.
+std::string FirstDifference(const Image& got, const Image& expected);
 
 }  // namespace guitest

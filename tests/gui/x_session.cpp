@@ -116,6 +116,13 @@ XSession::XSession() {
     }
     std::filesystem::permissions(folder + "/run", std::filesystem::perms::owner_all);
 
+    // Given back when the session ends, so that a next session in this process starts afresh.
+    for (const char* name : {"DISPLAY", "GSETTINGS_BACKEND", "GDK_GL", "NO_AT_BRIDGE",
+                             "XDG_RUNTIME_DIR", "TMPDIR", "HOME", "LSAN_OPTIONS"}) {
+        const char* value = std::getenv(name);
+        savedEnvironment.emplace_back(
+            name, value != nullptr ? std::optional<std::string>(value) : std::nullopt);
+    }
     std::string display = StartServer();
     setenv("DISPLAY", (":" + display).c_str(), 1);
     setenv("GSETTINGS_BACKEND", "memory", 1);
@@ -138,6 +145,13 @@ XSession::~XSession() {
     }
     std::error_code ignored;
     std::filesystem::remove_all(folder, ignored);
+    for (const auto& [name, value] : savedEnvironment) {
+        if (value) {
+            setenv(name.c_str(), value->c_str(), 1);
+        } else {
+            unsetenv(name.c_str());
+        }
+    }
 }
 
 pid_t XSession::StartProgram() {

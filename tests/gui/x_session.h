@@ -4,7 +4,9 @@
 
 #include <sys/types.h>
 
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace guitest {
@@ -52,6 +54,7 @@ private:
     pid_t xvfb = -1;
     std::vector<pid_t> started;
     std::vector<pid_t> everStarted;
+    std::vector<std::pair<std::string, std::optional<std::string>>> savedEnvironment;
 };
 
 }  // namespace guitest
