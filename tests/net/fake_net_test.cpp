@@ -107,6 +107,36 @@ TEST_F(FakeNet, ScriptedRangeTotalIsStatedAsIs) {
     EXPECT_EQ(request->RangeTotal(), 12345);
 }
 
+// A lying server: the stated Content-Range is the script's, the bytes sent are what they are.
+TEST_F(FakeNet, ScriptedRangeOffsetsAreStatedWhateverIsSent) {
+    fake::Answer lying;
+    lying.status = 206;
+    lying.honourRange = false;
+    lying.rangeFirst = 0;
+    lying.rangeLast = 99;
+    lying.rangeTotal = -1;
+    fake::Answer unstated;
+    unstated.rangeFirst = -1;
+    unstated.rangeLast = -1;
+    unstated.rangeTotal = -1;
+    fake::Serve(kUrl, Body(50), {lying, unstated});
+    auto session = net::OpenSession("a");
+    auto request = session->OpenUrl(kUrl, "Range:bytes=10-\r\n");
+    ASSERT_TRUE(request);
+    EXPECT_EQ(request->Status(), 206);
+    EXPECT_EQ(request->RangeStart(), 0);
+    EXPECT_EQ(request->RangeEnd(), 99);
+    EXPECT_EQ(request->RangeTotal(), -1);
+    bool failed = false;
+    EXPECT_EQ(ReadAll(*request, failed), Body(50));
+    request = session->OpenUrl(kUrl, "Range:bytes=10-\r\n");
+    ASSERT_TRUE(request);
+    EXPECT_EQ(request->Status(), 206);
+    EXPECT_EQ(request->RangeStart(), -1);
+    EXPECT_EQ(request->RangeEnd(), -1);
+    EXPECT_EQ(ReadAll(*request, failed), Body(50).substr(10));
+}
+
 TEST_F(FakeNet, WholeAnswerHasNoRange) {
     fake::Serve(kUrl, Body(100));
     auto request = net::OpenSession("a")->OpenUrl(kUrl, "");

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <filesystem>
 #include <thread>
 
 #include "platform/fake/fake.h"
@@ -147,6 +148,22 @@ TEST_F(FakeBackend, FoldersLiveUnderThePerTestFolder) {
     EXPECT_TRUE(platform::SetCurrentFolder(folder.c_str()));
     EXPECT_EQ(platform::CurrentFolder() + "/", root + "made/");
     EXPECT_EQ(fake::CreatedFolders(), (std::vector<std::string>{folder, folder}));
+}
+
+// What fuzz targets switch off: folders are only recorded, sleeps end at once (a sleep that
+// still happened would hold the test for an hour).
+TEST_F(FakeBackend, FolderCreationAndSleepingCanBeSwitchedOff) {
+    const std::string folder = "/dl-fake-never-made";
+    fake::SetFolderCreation(false);
+    EXPECT_TRUE(platform::CreateFolder(folder.c_str()));
+    EXPECT_FALSE(std::filesystem::exists(folder));
+    EXPECT_EQ(fake::CreatedFolders(), std::vector<std::string>{folder});
+    fake::SetSleeping(false);
+    platform::SleepMs(3600 * 1000);
+    fake::Reset();
+    const std::string made = fake::Root() + "made";
+    EXPECT_TRUE(platform::CreateFolder(made.c_str()));
+    EXPECT_TRUE(std::filesystem::is_directory(made));
 }
 
 TEST_F(FakeBackend, ResourcesComeFromMemory) {
