@@ -35,6 +35,7 @@ struct Message {
     intptr_t lParam;
     Clock::time_point when;
     void* param;  // the creation parameter of kWmNcCreate and kWmCreate
+    std::thread::id thread = std::this_thread::get_id();
 };
 
 std::vector<Message> messages;
@@ -742,6 +743,11 @@ TEST_F(GtkWindow, InvalidationPaintsOnceAndIdleWindowsWakeNothing) {
     EXPECT_EQ(Count(control, kWmPaint), childPaints + 1);
     EXPECT_EQ(Count(parent, kWmPaint), parentPaints);
     EXPECT_EQ(Count(control, kWmEraseBkgnd), 0u);
+
+    // A worker's invalidation is carried out by the UI thread.
+    std::thread([control] { InvalidateWindow(control); }).join();
+    ASSERT_TRUE(PumpUntil([&] { return Count(control, kWmPaint) == childPaints + 2; }));
+    EXPECT_EQ(Last(control, kWmPaint)->thread, std::this_thread::get_id());
 
     // Nothing is left to run: once the loop has settled, no source wakes it while the windows
     // idle (no polling timer).
