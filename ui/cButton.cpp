@@ -2,8 +2,6 @@
 
 #include <cstring>
 
-bool cButton::commandRunning = false;
-
 cButton::cButton(int imageBaseId) : imageBaseId(imageBaseId) {}
 
 cButton::~cButton() {
@@ -136,10 +134,8 @@ void cButton::OnLButtonUp(intptr_t point) {
         return;
     }
     platform::Rect rect = platform::WindowRect(hwnd);
-    if (px < rect.right - rect.left && py < rect.bottom - rect.top && !commandRunning) {
-        commandRunning = true;
-        OnExecute();
-        commandRunning = false;
+    if (px < rect.right - rect.left && py < rect.bottom - rect.top) {
+        RunUserCommand([this] { OnExecute(); });
     }
 }
 

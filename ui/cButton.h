@@ -51,9 +51,4 @@ public:
     std::atomic<State> state{eNormal};
     int imageBaseId;
     std::unique_ptr<platform::Bitmap> images[kStateCount];
-
-private:
-    // A command runs to its end before another starts: a modal wait inside one (a question
-    // box, a stop) keeps the window live but must not start a second command.
-    static bool commandRunning;
 };

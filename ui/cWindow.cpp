@@ -9,6 +9,7 @@
 #include "platform/resources.h"
 
 int32_t cWindow::windowCount = 0;
+bool cWindow::commandRunning = false;
 
 namespace {
 
@@ -88,6 +89,19 @@ void cWindow::ReportDrawError() {
         platform::MessageBox(nullptr, kDrawErrorText, app::texts::kDefaultTitle,
                              platform::kMbIconWarning);
     }
+}
+
+bool cWindow::RunUserCommand(const std::function<void()>& command) {
+    if (commandRunning) {
+        return false;
+    }
+    // Cleared however the command ends (the test backend's process exit unwinds through it).
+    struct Running {
+        Running() { commandRunning = true; }
+        ~Running() { commandRunning = false; }
+    } running;
+    command();
+    return true;
 }
 
 intptr_t WindowProc(platform::WindowHandle window, unsigned message, uintptr_t wParam,

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 #include "platform/draw.h"
@@ -49,6 +50,11 @@ public:
     // Live window objects of the process.
     static int32_t WindowCount() { return windowCount; }
 
+    // Runs a command of the user's (a click, a close request) unless another one is running:
+    // a modal wait inside a command (a question box, a stop) keeps the windows live, but never
+    // starts a second command. False when refused.
+    static bool RunUserCommand(const std::function<void()>& command);
+
     platform::WindowHandle hwnd = nullptr;
     platform::WindowHandle parent = nullptr;
     int32_t x = 0;
@@ -59,6 +65,7 @@ public:
 
 private:
     static int32_t windowCount;
+    static bool commandRunning;
 };
 
 // The procedure of the program's window class: binds a window to its object at kWmNcCreate,

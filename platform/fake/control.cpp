@@ -51,6 +51,7 @@ void Reset() {
     s.uiThread = std::this_thread::get_id();
     s.tempFolder.reset();
     s.answers.clear();
+    s.whileBoxIsOpen = nullptr;
     s.boxes.clear();
     s.otherInstance = false;
     s.instanceLocks.clear();
@@ -83,6 +84,9 @@ void Reset() {
     s.failRenderTargets = false;
     s.failTextFormats = false;
     s.failingEndDraws = 0;
+    s.pickerSelections.clear();
+    s.pickerConfirms = false;
+    s.folderPicks.clear();
 }
 
 void Shutdown() {
@@ -102,6 +106,11 @@ void SetTempFolder(std::string folder) {
 void ScriptAnswers(std::vector<int> answers) {
     std::lock_guard lock(state().mutex);
     state().answers.assign(answers.begin(), answers.end());
+}
+
+void WhileBoxIsOpen(std::function<void()> action) {
+    std::lock_guard lock(state().mutex);
+    state().whileBoxIsOpen = std::move(action);
 }
 
 std::vector<MessageBoxCall> MessageBoxes() {

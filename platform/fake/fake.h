@@ -119,6 +119,9 @@ void SetTempFolder(std::string folder);
 
 // Message boxes: answers are taken from the front of the script; an empty script answers IDOK.
 void ScriptAnswers(std::vector<int> answers);
+// Runs on the UI thread while each box is open, before it is answered, standing in for what
+// the user does meanwhile (a second close request, a click elsewhere).
+void WhileBoxIsOpen(std::function<void()> action);
 std::vector<MessageBoxCall> MessageBoxes();
 
 // Single instance: whether another copy holds the lock, and every name asked for.
@@ -194,6 +197,22 @@ void FailWindows(bool fail);
 void FailRenderTargets(bool fail);
 void FailTextFormats(bool fail);
 void FailEndDraws(int count);
+// Folder picker: the selections the user makes after it opens, and whether the user then
+// confirms (the last selection, when the program did not refuse it) or cancels.
+struct FolderSelection {
+    std::string path;
+    std::string status;  // what the program showed for it
+    bool refused = false;
+};
+struct FolderPick {
+    WindowHandle owner;
+    std::string startFolder;
+    std::vector<FolderSelection> selections;  // the opening one first
+    std::optional<std::string> result;
+};
+void ScriptFolderPicker(std::vector<std::string> selections, bool confirm);
+std::vector<FolderPick> FolderPicks();
+
 // Image bytes the fake decodes: a 24-bit BMP of `width` x `height` whose every pixel is the
 // colour 0xRRGGBB `rgb` (also a real BMP file).
 std::string MakeBmp(int width, int height, uint32_t rgb);

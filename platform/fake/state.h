@@ -46,6 +46,7 @@ struct State {
     std::optional<std::string> tempFolder;
 
     std::deque<int> answers;
+    std::function<void()> whileBoxIsOpen;
     std::vector<MessageBoxCall> boxes;
     bool otherInstance = false;
     std::vector<std::string> instanceLocks;
@@ -82,6 +83,10 @@ struct State {
     bool failRenderTargets = false;
     bool failTextFormats = false;
     int failingEndDraws = 0;
+
+    std::vector<std::string> pickerSelections;
+    bool pickerConfirms = false;
+    std::vector<FolderPick> folderPicks;
 };
 
 State& state();

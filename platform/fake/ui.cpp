@@ -94,6 +94,14 @@ int MessageBox(WindowHandle owner, const char* text, const char* caption, unsign
     std::thread::id caller = std::this_thread::get_id();
     int answer = kIdOk;
     OnUi([&] {
+        std::function<void()> meanwhile;
+        {
+            std::lock_guard lock(state().mutex);
+            meanwhile = state().whileBoxIsOpen;
+        }
+        if (meanwhile) {
+            meanwhile();
+        }
         std::lock_guard lock(state().mutex);
         fake::State& s = state();
         if (!s.answers.empty()) {

@@ -12,13 +12,21 @@ platform::WindowHandle Create(cWindow& object, uint32_t style, int x, int y, int
                                         width, height, parent, &object);
 }
 
-namespace {
-
-std::string ShippedText() {
-    std::ifstream file(UX_DOCUMENT_105, std::ios::binary);
+std::string ReadFileText(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
     std::ostringstream content;
     content << file.rdbuf();
     return content.str();
+}
+
+void WriteFileText(const std::string& path, const std::string& content) {
+    std::ofstream(path, std::ios::binary) << content;
+}
+
+namespace {
+
+std::string ShippedText() {
+    return ReadFileText(UX_DOCUMENT_105);
 }
 
 }  // namespace

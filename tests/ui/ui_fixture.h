@@ -50,6 +50,9 @@ public:
 platform::WindowHandle Create(cWindow& object, uint32_t style, int x, int y, int width, int height,
                               platform::WindowHandle parent = nullptr);
 
+// The whole content of a file; empty when it cannot be read.
+std::string ReadFileText(const std::string& path);
+void WriteFileText(const std::string& path, const std::string& content);
 // The document the program ships (resource 105 as built), parsed.
 void LoadShippedDocument(cJson& document);
 // The shipped document's text with the member `key` of the object that follows `section`
