@@ -74,7 +74,8 @@ void Reset() {
     s.loopTimeoutMs = 10000;
     s.quitCode.reset();
     s.queue.clear();
-    s.classes.clear();
+    // Window classes stay: like the system's, they belong to the process, and a window object
+    // that a test left behind (a recorded process exit) still counts on its class.
     s.windowCalls.clear();
     s.traceLines.clear();
     s.drawOps.clear();

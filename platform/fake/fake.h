@@ -151,11 +151,11 @@ std::vector<std::string> CreatedFolders();
 // The recorded process exit code, if ExitProcess was called.
 std::optional<int> ExitCode();
 
-// Windows: the main window fails to be created while this is set.
+// Windows: top-level windows fail to be created while this is set.
 void FailMainWindowCreation(bool fail);
 // A window of the test's own, for code that takes a window handle.
 WindowHandle NewWindow(MessageHandler handler = nullptr);
-// The main windows created so far, oldest first.
+// The top-level windows created so far, oldest first.
 std::vector<WindowHandle> MainWindows();
 WindowState StateOf(WindowHandle window);
 // Simulates the user's close request on a window (runs its onClose on the UI thread).

@@ -81,6 +81,10 @@ void PumpUiThread() {
 }
 
 void RequestClose(WindowHandle window) {
+    if (window->procedure != nullptr) {
+        SendMessage(window, kWmClose, 0, 0);
+        return;
+    }
     OnUi([window] {
         if (window->onClose) {
             window->onClose();

@@ -143,7 +143,8 @@ WindowHandle CreateNativeWindow(const char* className, const char* windowName, u
         std::lock_guard lock(state().mutex);
         fake::State& s = state();
         auto found = s.classes.find(className);
-        if (s.failWindows || found == s.classes.end()) {
+        const bool topLevel = parent == nullptr;
+        if (s.failWindows || found == s.classes.end() || (topLevel && s.failMainWindow)) {
             return nullptr;
         }
         auto made = std::make_unique<NativeWindow>();
@@ -155,6 +156,9 @@ WindowHandle CreateNativeWindow(const char* className, const char* windowName, u
         }
         s.windows.push_back(std::move(made));
         window = s.windows.back().get();
+        if (topLevel) {
+            s.mainWindows.push_back(window);
+        }
         s.windowCalls.push_back({window, "Create"});
     }
     CreateParameters parameters{param};
