@@ -36,7 +36,7 @@ struct State {
     std::condition_variable changed;
     std::thread::id uiThread;
     std::string root;
-    std::optional<std::string> tempFolder;
+    std::optional<std::string> stateFolder;
 
     std::deque<int> answers;
     std::vector<MessageBoxCall> boxes;

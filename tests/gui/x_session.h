@@ -32,7 +32,8 @@ public:
     int AnswerBox(pid_t pid, const std::string& title, double seconds);
     bool IsRunning(pid_t pid);
     void Kill(pid_t pid);
-    std::string TempFolder() const { return folder + "/tmp/"; }
+    // The user's state folder of the session, which holds the program's work folder.
+    std::string StateFolder() const { return folder + "/home/.local/state/"; }
     // For a failure message: whether the X server and each started program still run, and
     // what the programs wrote to their standard error.
     std::string Report();
