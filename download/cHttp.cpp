@@ -181,6 +181,7 @@ cHttp::Outcome cHttp::CheckContent(char* buffer) {
     // Damaged on disk, or cut or mixed up on the way: fetched once more from the start.
     if (!startedOver && CreateFileEmpty(localPath)) {
         startedOver = true;
+        furthest = 0;  // the new copy's progress counts from its own start
         return Outcome::kStartOver;
     }
     // The server's copy itself does not match: nothing of it stays as if it were the file.

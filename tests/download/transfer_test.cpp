@@ -9,6 +9,7 @@
 #include "download/cResDownloader.h"
 #include "engine_fixture.h"
 #include "platform/fake_net/fake_net.h"
+#include "platform/sha256.h"
 #include "recording_transfer.h"
 
 namespace engine_test {
@@ -151,6 +152,35 @@ TEST_P(NoProgressTest, NinthEndWithoutGettingFurtherEndsTheProgram) {
 }
 
 INSTANTIATE_TEST_SUITE_P(ResumeOrNot, NoProgressTest, testing::Bool());
+
+// After a content mismatch the file is fetched again from 0: getting further counts from there,
+// so nine early ends in the new copy, each one further than the last, do not end the program.
+TEST_F(TransferTest, ProgressOfACopyStartedOverCountsFromItsStart) {
+    const std::string body = Pattern(5000, 7);
+    platform::Sha256 hash;
+    hash.Update(body.data(), body.size());
+    Answer cut;
+    cut.cutAfter = 500;
+    // The damaged file's rest, the new copy's first part, then eight attempts of a length
+    // query and a range cut after 500 bytes, then the rest.
+    Answer rest;
+    rest.chunk = 100;  // read in parts, so the first copy gets as far as 4900 before its end
+    std::vector<Answer> answers{Answer{}, rest, cut};
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        answers.push_back(Answer{});
+        answers.push_back(cut);
+    }
+    answers.push_back(Answer{});
+    fake_net::Serve(kUrl, body, answers);
+    WriteFile(path, std::string(1000, 'x'));
+    RecordingTransfer transfer(kUrl, path, true);
+    transfer.sha256 = hash.FinishHex();
+    RunOnThread(transfer);
+
+    EXPECT_FALSE(platform::fake::ExitCode());
+    EXPECT_TRUE(SameBytes(ReadFile(path), body));
+    EXPECT_EQ(LogLines().size(), 9u);
+}
 
 TEST_F(TransferTest, AChunkBetweenEarlyEndsResetsTheCount) {
     const std::string body = Pattern(1000, 6);
