@@ -1,7 +1,8 @@
 // libFuzzer target: one cHttp transfer over the in-memory client, against a server whose every
 // answer the input chooses: status, Content-Length text, the Content-Range it states (through
 // the client's own parser), ranges honoured or capped, bodies cut or failing anywhere, requests
-// refused. The local file starts as a prefix of the served file, maybe with bytes past its end.
+// refused; the manifest lists the file's hash, a wrong one or none. The local file starts as a
+// prefix of the served file, maybe with bytes past its end.
 // Beyond the sanitizers, it checks what a transfer must never break: the file on disk only ever
 // holds the served file's bytes at their offsets (unless the stale tail was left untouched), and
 // the bytes reported to the hooks add up to what is on disk when the transfer finishes.
@@ -10,6 +11,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -20,6 +22,7 @@
 #include "platform/curl/content_range.h"
 #include "platform/fake/fake.h"
 #include "platform/fake_net/fake_net.h"
+#include "platform/sha256.h"
 
 namespace {
 
@@ -155,7 +158,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     platform::fake::Reset();  // fresh folders, no recorded warnings
     platform::fake::SetSleeping(false);
     cApp app;  // warnings go through it; the transfer log goes to its work folder
-    const std::string work = platform::fake::Root() + "tmp/";
+    const std::string work = platform::fake::Root() + "work/";
+    std::filesystem::create_directory(work);
     std::snprintf(app.workDirectory, sizeof app.workDirectory, "%s", work.c_str());
     const std::string path = platform::fake::Root() + "a.bin";
 
@@ -180,6 +184,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fake_net::Reset();
     fake_net::Serve(kUrl, body, answers);
     CountingTransfer transfer(path, resume);
+    // The manifest may list the file's SHA-256, or another one (the server's copy is damaged).
+    switch (input.ConsumeIntegralInRange(0, 2)) {
+        case 1: {
+            platform::Sha256 hash;
+            hash.Update(body.data(), body.size());
+            transfer.sha256 = hash.FinishHex();
+            break;
+        }
+        case 2:
+            transfer.sha256 = std::string(64, 'a');
+            break;
+        default:
+            break;
+    }
     try {
         transfer.RunHere();
     } catch (const platform::fake::ProcessExit&) {

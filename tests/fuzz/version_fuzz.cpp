@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <string>
 
@@ -23,9 +24,14 @@ void Require(bool holds) {
     }
 }
 
+// A work folder of the test's own under the per-test folder, ending in its separator.
+std::string WorkFolder() {
+    return platform::fake::Root() + "work/";
+}
+
 // Reads the stamp at start-up as the program does, with `app`'s work folder.
 void StartWith(cApp& app) {
-    const std::string work = platform::fake::Root() + "tmp/";
+    const std::string work = WorkFolder();
     std::snprintf(app.workDirectory, sizeof app.workDirectory, "%s", work.c_str());
     app.resourceDirectory = app.workDirectory;
     cJson document;
@@ -45,7 +51,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     platform::fake::Reset();
     platform::fake::SetFolderCreation(false);
     const std::string stamp(reinterpret_cast<const char*>(data), size);
-    std::ofstream(platform::fake::Root() + "tmp/version.txt", std::ios::binary) << stamp;
+    std::filesystem::create_directory(WorkFolder());
+    std::ofstream(WorkFolder() + "version.txt", std::ios::binary) << stamp;
 
     std::string expected;
     const size_t lineFeed = stamp.find('\n');
