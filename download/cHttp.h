@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <string>
 
 #include "download/cThread.h"
 #include "download/localFile.h"
@@ -19,6 +20,8 @@ public:
     static constexpr int kEarlyEndLimit = 9;
     static constexpr uint32_t kRetryPauseMs = 33;
     static constexpr unsigned kConnectionsPerServer = 4;
+    static constexpr const char* kSizeError = "size error (-14)";
+    static constexpr const char* kEncodingError = "content encoding error (-15)";
 
     explicit cHttp(const char* threadName);
     ~cHttp() override;
@@ -36,6 +39,10 @@ public:
     int32_t resume = 0;
     int64_t startOffset = 0;
     int64_t position = 0;
+    // The file's size as the manifest lists it: every answer must agree with it before a byte
+    // is written, and it is the whole size where a server does not state one. -1: unknown
+    // (the manifest itself), the server's word is taken.
+    int64_t expectedSize = -1;
 
 protected:
     void OnExecute() override;
@@ -58,6 +65,24 @@ private:
     void Settle(int64_t offset);
     // The body ended before the reported length.
     Outcome EarlyEnd(FileHandle& file);
+    // Closes a file written to; false, with the write warning shown, when not every byte
+    // reached it.
+    bool CloseWritten(FileHandle& file);
+    // The checks of an answer before anything is written. Each answers false, after telling
+    // the user (unless stopping) and closing the session, when the answer is not the file.
+    // Status, encoding and a readable length, for every answer:
+    bool CheckCommon(const platform::net::Request& request, int64_t stated);
+    // The whole-file answer: sets `length` to the whole file's size and `answerEnd` to where
+    // this answer's bytes end.
+    bool CheckFirstAnswer(const platform::net::Request& request, int64_t& length,
+                          int64_t& answerEnd);
+    // The answer to a range from `offset`: `offset` becomes 0 when the whole file follows.
+    bool CheckResumedAnswer(const platform::net::Request& request, int64_t length,
+                            int64_t& offset, int64_t& answerEnd);
+    // Refuses the file with a warning that names it.
+    bool Refuse(const char* error, const std::string& detail);
+    // The server's size `stated` is not the listed one.
+    bool RefuseSize(int64_t stated);
     // Null when no session could be opened or a stop was asked for.
     std::shared_ptr<platform::net::Session> OpenSession();
     void CloseSession();

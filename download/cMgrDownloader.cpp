@@ -97,7 +97,7 @@ void cMgrDownloader::Walk(const Manifest& manifest) {
                               entry.localPath.c_str());
             }
             if (!downloaders[i].StartDownload(FileUrlOf(manifest.url, entry.name).c_str(),
-                                              entry.localPath.c_str())) {
+                                              entry.localPath.c_str(), entry.size)) {
                 ShowEngineWarning("cMgrDownloader::DoDownloadFile :: thread error (-37)");
             }
         } else {

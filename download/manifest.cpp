@@ -180,6 +180,10 @@ bool ReadManifest(cJson& document, Manifest& manifest, std::string& problem) {
             problem = where + "\"Size\" missing or not a number";
             return false;
         }
+        if (file.size < 0) {
+            problem = where + "\"Size\" " + std::to_string(file.size) + " is below 0";
+            return false;
+        }
         if (const char* reason = UnsafeNameReason(file.name)) {
             problem = where + "refused name \"" + file.name + "\" (" + reason + ")";
             return false;
