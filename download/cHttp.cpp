@@ -236,8 +236,8 @@ bool cHttp::CheckFirstAnswer(const platform::net::Request& request, int64_t& len
     answerEnd = length;
     const bool partial = request.Status() == 206;
     // A partial answer must start where asked and carry the span it states.
-    if (partial && (request.RangeStart() != 0 ||
-                    (length >= 0 && CoveredBytes(request, length) != length))) {
+    if (partial &&
+        (request.RangeStart() != 0 || (length >= 0 && CoveredBytes(request, length) != length))) {
         if (running) {
             ShowEngineWarning("cHttp::OnExecute :: range error (-7)");
         }

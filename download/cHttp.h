@@ -77,8 +77,8 @@ private:
     bool CheckFirstAnswer(const platform::net::Request& request, int64_t& length,
                           int64_t& answerEnd);
     // The answer to a range from `offset`: `offset` becomes 0 when the whole file follows.
-    bool CheckResumedAnswer(const platform::net::Request& request, int64_t length,
-                            int64_t& offset, int64_t& answerEnd);
+    bool CheckResumedAnswer(const platform::net::Request& request, int64_t length, int64_t& offset,
+                            int64_t& answerEnd);
     // Refuses the file with a warning that names it.
     bool Refuse(const char* error, const std::string& detail);
     // The server's size `stated` is not the listed one.
