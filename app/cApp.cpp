@@ -65,7 +65,12 @@ platform::WindowHandle cApp::MainWindowHandle() const {
 }
 
 int cApp::ShowMessage(const char* text, unsigned style) {
-    return platform::MessageBox(MainWindowHandle(), text, messageBoxTitle, style);
+    // The owner is looked up where windows live: a worker's look could find a window that the
+    // UI thread is creating or destroying at that moment.
+    int answer = platform::kIdOk;
+    platform::InvokeOnUiThread(
+        [&] { answer = platform::MessageBox(MainWindowHandle(), text, messageBoxTitle, style); });
+    return answer;
 }
 
 void cApp::StopDownload() {

@@ -143,16 +143,16 @@ void cMgrDownloader::Drain() {
 }
 
 void cMgrDownloader::NotifyCompletion() {
-    // Without a window (a headless run) there is nobody to tell; the run is still complete.
-    if (theApp->mainWindow == nullptr) {
-        finished = 1;
-        return;
-    }
-    // The whole step runs on the UI thread, where a stop also runs: either it sees the stop and
-    // leaves the window alone, or it completes before the stop begins. A stop waiting for this
-    // thread keeps serving the call, so neither waits for the other.
+    // The whole step runs on the UI thread, where the window lives and a stop also runs: either
+    // it sees the stop and leaves the window alone, or it completes before the stop begins. A
+    // stop waiting for this thread keeps serving the call, so neither waits for the other.
     platform::InvokeOnUiThread([this] {
-        if (!running || theApp->mainWindow == nullptr) {
+        if (!running) {
+            return;
+        }
+        // Without a window (a headless run) there is nobody to tell; the run is complete.
+        if (theApp->mainWindow == nullptr) {
+            finished = 1;
             return;
         }
         const platform::WindowHandle window = theApp->MainWindowHandle();

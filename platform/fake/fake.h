@@ -126,5 +126,7 @@ struct LoopStalled {};
 
 // On the UI thread: runs every request queued by workers so far.
 void PumpUiThread();
+// Requests of workers waiting for the UI thread to run them.
+size_t PendingUiRequests();
 
 }  // namespace platform::fake

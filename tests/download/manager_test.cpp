@@ -9,6 +9,7 @@
 #include <set>
 #include <thread>
 
+#include "download/engineMessages.h"
 #include "download/manifest.h"
 #include "engine_fixture.h"
 #include "platform/fake_net/fake_net.h"
@@ -374,6 +375,20 @@ TEST_F(ManagerTest, StopAskedForAgainWhileAStopWaits) {
     EXPECT_EQ(app->downloadManager, nullptr);
     EXPECT_EQ(BoxTexts().size(), 1u);
     EXPECT_EQ(fake_net::SessionsAlive(), 0);
+}
+
+// A worker's warning box is owned by the main window as it is when the UI thread shows the box,
+// not as the worker saw it: the window may be created (or destroyed) in between.
+TEST_F(ManagerTest, WarningOfAWorkerIsOwnedByTheWindowOfTheMomentItIsShown) {
+    std::thread worker([] { ShowEngineWarning("from a worker"); });
+    ASSERT_TRUE(WaitBlind([] { return platform::fake::PendingUiRequests() == 1; }));
+    const platform::WindowHandle window = GiveAppAWindow();
+    platform::fake::PumpUiThread();
+    worker.join();
+
+    ASSERT_EQ(platform::fake::MessageBoxes().size(), 1u);
+    EXPECT_EQ(platform::fake::MessageBoxes()[0].owner, window);
+    EXPECT_EQ(platform::fake::MessageBoxes()[0].text, "from a worker");
 }
 
 TEST_F(ManagerTest, ManyStartsAndStopsWhileTransfersRun) {
