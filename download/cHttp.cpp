@@ -109,6 +109,10 @@ unsigned cHttp::GetMaxConnections() {
     return limit;
 }
 
+void cHttp::ForgetMaxConnections() {
+    connectionLimit = 0;
+}
+
 void cHttp::StopTransfer() {
     // The flag goes first: a transfer that opens a new session after this sees it and gives
     // up, and one that opened it before has it taken away and closed here.

@@ -29,6 +29,9 @@ public:
     // The process-wide number of parallel transfers, set once; ends the program when the
     // platform refuses the setting.
     static unsigned GetMaxConnections();
+    // Forgets the limit, so that the next GetMaxConnections sets it again, as in a new process
+    // (where each test begins).
+    static void ForgetMaxConnections();
 
     // Asks the transfer to stop and closes its session from the calling thread, so that a
     // read blocked on the network fails at once; then waits for the thread.

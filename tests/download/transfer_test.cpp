@@ -542,7 +542,7 @@ TEST_F(TransferTest, ManifestFetchOfAnErrorPageAnswersZero) {
     EXPECT_FALSE(std::filesystem::exists(download + "file.json"));
 }
 
-// Each test runs in a process of its own (CTest), so the process-wide limit starts unset.
+// Every test starts as a new process would, with the process-wide limit unset.
 TEST_F(TransferTest, ConnectionLimitIsSetOnceBeforeTheFirstTransfer) {
     RecordingTransfer first(kUrl, path, true);
     RecordingTransfer second(kUrl, path, true);
