@@ -205,13 +205,8 @@ void cApp::CreateDownloadDirectory(const char* text) {
 }
 
 void cApp::SaveVersion() {
-    FILE* file = std::fopen(VersionFilePath(workDirectory).c_str(), "wb");
-    if (file == nullptr) {
-        return;
-    }
-    std::fputs(versionString, file);
-    std::fputc('\n', file);
-    std::fputs(downloadDirectory, file);
-    std::fflush(file);
-    std::fclose(file);
+    // Replaced whole: a stamp cut by a crash or a full disk would give a wrong folder at the
+    // next start. One that cannot be written leaves the previous one, silently, as always.
+    const std::string stamp = std::string(versionString) + '\n' + downloadDirectory;
+    platform::ReplaceFile(VersionFilePath(workDirectory).c_str(), stamp);
 }
