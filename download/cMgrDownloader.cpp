@@ -50,13 +50,15 @@ bool cMgrDownloader::DoDownloadFile() {
     if (theApp == nullptr) {
         return false;
     }
-    if (theApp->resourceDirectory != nullptr) {
-        platform::SetCurrentFolder(theApp->resourceDirectory);
-    }
     cJson document;
     Manifest manifest;
     std::string problem;
-    if (!document.LoadFromFile()) {
+    // Read from the resource folder or not at all: the folder current otherwise may be the
+    // download folder, whose "file.json" would be one of the package's files.
+    if (theApp->resourceDirectory == nullptr ||
+        !platform::SetCurrentFolder(theApp->resourceDirectory)) {
+        problem = "the folder of file.json cannot be entered";
+    } else if (!document.LoadFromFile()) {
         problem = "cannot be read";
     } else {
         ReadManifest(document, manifest, problem);

@@ -295,6 +295,25 @@ TEST_F(ManagerTest, UnusableManifestEndsTheRunWithAWarningAndNoCompletion) {
     EXPECT_FALSE(std::filesystem::exists(download + "a.bin"));
 }
 
+// The manifest is read from the resource folder only: when that cannot be entered, a
+// "file.json" in whatever folder is current (the download folder of an earlier run, with the
+// package's own files) must not be taken for it.
+TEST_F(ManagerTest, ResourceFolderThatCannotBeEnteredReadsNoOtherManifest) {
+    ServeFiles(1, 100);
+    std::filesystem::copy_file(work + "file.json", download + "file.json");
+    std::filesystem::current_path(download);
+    const std::string gone = platform::fake::Root() + "gone/";
+    app->resourceDirectory = gone.c_str();
+    cMgrDownloader* manager = StartManager();
+    ASSERT_TRUE(WaitForRunEnd(manager));
+
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{
+                              "cMgrDownloader::DoDownloadFile :: file.json error (-35) the folder "
+                              "of file.json cannot be entered"});
+    EXPECT_TRUE(fake_net::Requests().empty());
+    EXPECT_EQ(manager->finished, 0);
+}
+
 TEST_F(ManagerTest, MissingDownloadFolderWritesNothingElsewhere) {
     ServeFiles(1, 100);
     std::snprintf(app->downloadDirectory, sizeof app->downloadDirectory, "%s",
