@@ -236,9 +236,9 @@ TEST_F(EngineHttpTest, PauseJoinsEveryTransferAndALaterStartResumes) {
     }
     PublishManifest();
     GiveAppAWindow();
-    StartManager();
-    ASSERT_TRUE(WaitFor([&] { return PathsAsked().size() == 4; }));
-    WaitFor([] { return false; }, std::chrono::milliseconds(300));
+    cMgrDownloader* running = StartManager();
+    // Every transfer has written what the server sends before it stalls.
+    ASSERT_TRUE(WaitFor([&] { return running->received == 4 * 500000; }));
 
     const auto begin = std::chrono::steady_clock::now();
     app->StopDownload();
@@ -271,9 +271,9 @@ TEST_F(EngineHttpTest, SixFilesWithALimitOfFour) {
         server->SetBehaviour("/f" + std::to_string(i) + ".bin", stall);
     }
     PublishManifest();
-    StartManager();
-    ASSERT_TRUE(WaitFor([&] { return PathsAsked().size() == 4; }));
-    WaitFor([] { return false; }, std::chrono::milliseconds(400));
+    cMgrDownloader* running = StartManager();
+    // The first four have their bytes before the stall, and none has ended to free a slot.
+    ASSERT_TRUE(WaitFor([&] { return running->received == 4 * 1000; }));
     EXPECT_EQ(PathsAsked(), (std::set<std::string>{"/f0.bin", "/f1.bin", "/f2.bin", "/f3.bin"}));
     app->StopDownload();
 
@@ -389,9 +389,8 @@ TEST_F(EngineHttpTest, StopWhileReadsAreBlockedReturnsAtOnce) {
     stall.stall = true;
     stall.stallAfter = 100000;
     server->SetBehaviour("/a.bin", stall);
-    StartManager();
-    ASSERT_TRUE(WaitFor([&] { return PathsAsked().size() == 1; }));
-    WaitFor([] { return false; }, std::chrono::milliseconds(300));
+    cMgrDownloader* running = StartManager();
+    ASSERT_TRUE(WaitFor([&] { return running->received == 100000; }));
 
     const auto begin = std::chrono::steady_clock::now();
     app->StopDownload();

@@ -338,7 +338,8 @@ TEST_F(ManagerTest, StopWhileTheCompletionStepWaitsForTheUiThread) {
     // look at its downloaders.
     ASSERT_TRUE(WaitBlind([] { return fake_net::Requests().size() == 2; }));
     ASSERT_TRUE(WaitBlind([&] { return AllDownloadersEnded(manager); }));
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    // The completion step is the one request waiting for the UI thread.
+    ASSERT_TRUE(WaitBlind([] { return platform::fake::PendingUiRequests() == 1; }));
     EXPECT_EQ(manager->running, 1);
 
     const auto begin = std::chrono::steady_clock::now();
@@ -359,7 +360,8 @@ TEST_F(ManagerTest, StopWhileATransferWaitsForItsWarningBox) {
     WriteManifest(ManifestText(kBase, {{"a.bin", 10}}));
     cMgrDownloader* manager = StartManager();
     ASSERT_TRUE(WaitBlind([] { return fake_net::Requests().size() == 1; }));
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    // The warning box is the one request waiting for the UI thread.
+    ASSERT_TRUE(WaitBlind([] { return platform::fake::PendingUiRequests() == 1; }));
     EXPECT_EQ(manager->downloaders[0].running, 1);
 
     app->StopDownload();
@@ -378,7 +380,7 @@ TEST_F(ManagerTest, StopAskedForAgainWhileAStopWaits) {
     WriteManifest(ManifestText(kBase, {{"a.bin", 10}}));
     StartManager();
     ASSERT_TRUE(WaitBlind([] { return fake_net::Requests().size() == 1; }));
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    ASSERT_TRUE(WaitBlind([] { return platform::fake::PendingUiRequests() == 1; }));
     bool nestedStopSawNoManager = false;
     std::thread user([&] {
         platform::InvokeOnUiThread([&] {
@@ -386,7 +388,8 @@ TEST_F(ManagerTest, StopAskedForAgainWhileAStopWaits) {
             app->StopDownload();
         });
     });
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    // The warning box first, then the user's close.
+    ASSERT_TRUE(WaitBlind([] { return platform::fake::PendingUiRequests() == 2; }));
 
     app->StopDownload();
     user.join();
