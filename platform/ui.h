@@ -1,6 +1,7 @@
-// The user-interface thread, message boxes and the few window operations the core needs
-// before the window toolkit exists. Constants use the Windows values so that the Win32
-// backend passes them through unchanged.
+// The user-interface thread, message boxes and the window operations every window shares.
+// Constants use the Windows values so that the Win32 backend passes them through unchanged.
+// The window toolkit's own windows, messages and drawing are in platform/window.h and
+// platform/draw.h.
 #pragma once
 
 #include <cstdint>
@@ -36,11 +37,12 @@ bool IsUiThread();
 // What a window does with a message sent to it; returns the message's result.
 using MessageHandler = std::function<intptr_t(unsigned message, uintptr_t wParam, intptr_t lParam)>;
 void SetMessageHandler(WindowHandle window, MessageHandler handler);
-// Delivers a message to a window synchronously on the UI thread and returns its result
-// (0 when the window has no handler).
+// Delivers a message to a window synchronously on the UI thread and returns its result: the
+// window procedure's for a toolkit window, else the handler's (0 when it has none).
 intptr_t SendMessage(WindowHandle window, unsigned message, uintptr_t wParam, intptr_t lParam);
-// The program's top-level window and its message loop. `onClose` runs on the UI thread when
-// the user asks to close the window (close button, Alt+F4); the backend closes nothing itself.
+// The plain top-level window that stands in for the skinned main window, and the message loop.
+// `onClose` runs on the UI thread when the user asks to close the window (close button, Alt+F4);
+// the backend closes nothing itself.
 WindowHandle CreateMainWindow(int x, int y, int width, int height,
                               const std::function<void()>& onClose);
 void ShowWindow(WindowHandle window);

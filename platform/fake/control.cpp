@@ -51,6 +51,7 @@ void Reset() {
     s.uiThread = std::this_thread::get_id();
     s.tempFolder.reset();
     s.answers.clear();
+    s.whileBoxIsOpen = nullptr;
     s.boxes.clear();
     s.otherInstance = false;
     s.instanceLocks.clear();
@@ -73,6 +74,20 @@ void Reset() {
     s.loopTimeoutMs = 10000;
     s.quitCode.reset();
     s.queue.clear();
+    // Window classes stay: like the system's, they belong to the process, and a window object
+    // that a test left behind (a recorded process exit) still counts on its class.
+    s.windowCalls.clear();
+    s.traceLines.clear();
+    s.drawOps.clear();
+    s.capture = nullptr;
+    s.screen = {1920, 1080};
+    s.failWindows = false;
+    s.failRenderTargets = false;
+    s.failTextFormats = false;
+    s.failingEndDraws = 0;
+    s.pickerSelections.clear();
+    s.pickerConfirms = false;
+    s.folderPicks.clear();
 }
 
 void Shutdown() {
@@ -92,6 +107,11 @@ void SetTempFolder(std::string folder) {
 void ScriptAnswers(std::vector<int> answers) {
     std::lock_guard lock(state().mutex);
     state().answers.assign(answers.begin(), answers.end());
+}
+
+void WhileBoxIsOpen(std::function<void()> action) {
+    std::lock_guard lock(state().mutex);
+    state().whileBoxIsOpen = std::move(action);
 }
 
 std::vector<MessageBoxCall> MessageBoxes() {

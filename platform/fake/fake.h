@@ -26,7 +26,9 @@
 #include <thread>
 #include <vector>
 
+#include "platform/draw.h"
 #include "platform/ui.h"
+#include "platform/window.h"
 
 namespace platform::fake {
 
@@ -60,6 +62,48 @@ struct WindowState {
     std::string title;
     bool shown = false;
     bool destroyed = false;
+    // Toolkit windows.
+    std::string className;
+    std::string name;
+    uint32_t style = 0;
+};
+
+// A call of the window toolkit's platform interface, in words: "OpenGraphics",
+// "RegisterWindowClass base-window-class 101", "PlaceWindow 30 306 586 18", "CaptureMouse",
+// "ReleaseMouse", "TrackMouse 3333", "StartTimer 333 333", "StopTimer 333", "Visible 1",
+// "BeginWindowPaint", "EndWindowPaint", "Destroy", "UnregisterWindowClass base-window-class",
+// "CloseGraphics"...
+struct WindowCall {
+    WindowHandle window;  // null for calls that concern no window
+    std::string call;
+};
+
+// One drawing operation of a render target (or the target's creation and resizing).
+struct DrawOp {
+    enum Kind { kCreateTarget, kResize, kBeginDraw, kEndDraw, kClear, kFill, kBitmap, kText };
+    Kind kind = kBeginDraw;
+    WindowHandle window = nullptr;
+    // kCreateTarget, kResize: the size; kFill: the rectangle; kBitmap: the destination (when
+    // given); kText: the box.
+    RectF rect{};
+    bool hasRect = false;
+    // kClear: the colour; kFill, kText: the brush's colour.
+    ColorF color{};
+    // kBitmap.
+    std::string image;  // the bytes the bitmap was decoded from
+    RectF source{};
+    bool hasSource = false;
+    float opacity = 0;
+    Interpolation interpolation = Interpolation::kNearestNeighbor;
+    // kText.
+    std::u16string text;
+    std::u16string family;
+    float size = 0;
+    std::u16string locale;
+    TextAlignment alignment = TextAlignment::kLeading;
+    TextOptions options = TextOptions::kNone;
+    // kEndDraw: what EndDraw answered.
+    bool succeeded = true;
 };
 
 // Starts a test: the calling thread becomes the UI thread; the folders live under a fresh
@@ -75,6 +119,9 @@ void SetTempFolder(std::string folder);
 
 // Message boxes: answers are taken from the front of the script; an empty script answers IDOK.
 void ScriptAnswers(std::vector<int> answers);
+// Runs on the UI thread while each box is open, before it is answered, standing in for what
+// the user does meanwhile (a second close request, a click elsewhere).
+void WhileBoxIsOpen(std::function<void()> action);
 std::vector<MessageBoxCall> MessageBoxes();
 
 // Single instance: whether another copy holds the lock, and every name asked for.
@@ -104,11 +151,11 @@ std::vector<std::string> CreatedFolders();
 // The recorded process exit code, if ExitProcess was called.
 std::optional<int> ExitCode();
 
-// Windows: the main window fails to be created while this is set.
+// Windows: top-level windows fail to be created while this is set.
 void FailMainWindowCreation(bool fail);
 // A window of the test's own, for code that takes a window handle.
 WindowHandle NewWindow(MessageHandler handler = nullptr);
-// The main windows created so far, oldest first.
+// The top-level windows created so far, oldest first.
 std::vector<WindowHandle> MainWindows();
 WindowState StateOf(WindowHandle window);
 // Simulates the user's close request on a window (runs its onClose on the UI thread).
@@ -128,5 +175,48 @@ struct LoopStalled {};
 void PumpUiThread();
 // Requests of workers waiting for the UI thread to run them.
 size_t PendingUiRequests();
+
+// Window toolkit. Windows created with CreateNativeWindow live in the fake with their
+// procedure; tests drive them with SendMessage as the system would. A child's WindowRect is its
+// parent's position plus its own.
+std::vector<WindowCall> WindowCalls();
+// The calls on one window, in words.
+std::vector<std::string> CallsOn(WindowHandle window);
+std::vector<std::string> TraceLines();
+std::vector<DrawOp> DrawOps();
+// The draw operations of one window, in order.
+std::vector<DrawOp> DrawOpsOf(WindowHandle window);
+void ClearRecords();
+// Every toolkit window created and not destroyed, oldest first.
+std::vector<WindowHandle> LiveWindows();
+WindowHandle Parent(WindowHandle window);
+bool IsVisible(WindowHandle window);
+WindowHandle CapturedWindow();
+void SetScreenSize(int width, int height);
+// Failures to simulate: window creation, render targets, text formats, and the next `count`
+// EndDraw calls.
+void FailWindows(bool fail);
+void FailRenderTargets(bool fail);
+void FailTextFormats(bool fail);
+void FailEndDraws(int count);
+// Folder picker: the selections the user makes after it opens, and whether the user then
+// confirms (the last selection, when the program did not refuse it) or cancels.
+struct FolderSelection {
+    std::string path;
+    std::string status;  // what the program showed for it
+    bool refused = false;
+};
+struct FolderPick {
+    WindowHandle owner;
+    std::string startFolder;
+    std::vector<FolderSelection> selections;  // the opening one first
+    std::optional<std::string> result;
+};
+void ScriptFolderPicker(std::vector<std::string> selections, bool confirm);
+std::vector<FolderPick> FolderPicks();
+
+// Image bytes the fake decodes: a 24-bit BMP of `width` x `height` whose every pixel is the
+// colour 0xRRGGBB `rgb` (also a real BMP file).
+std::string MakeBmp(int width, int height, uint32_t rgb);
 
 }  // namespace platform::fake

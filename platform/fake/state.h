@@ -14,11 +14,18 @@
 #include <vector>
 
 #include "platform/fake/fake.h"
+#include "platform/window.h"
 
 struct platform::NativeWindow {
     fake::WindowState state;
     std::function<void()> onClose;
     platform::MessageHandler handler;
+    // Toolkit windows: their class's procedure, the object bound to them, their family.
+    platform::WindowProcedure procedure = nullptr;
+    void* object = nullptr;
+    NativeWindow* parent = nullptr;
+    std::vector<NativeWindow*> children;
+    std::map<uintptr_t, unsigned> timers;
 };
 
 namespace platform::fake {
@@ -39,6 +46,7 @@ struct State {
     std::optional<std::string> tempFolder;
 
     std::deque<int> answers;
+    std::function<void()> whileBoxIsOpen;
     std::vector<MessageBoxCall> boxes;
     bool otherInstance = false;
     std::vector<std::string> instanceLocks;
@@ -63,11 +71,33 @@ struct State {
     std::optional<int> quitCode;
 
     std::deque<std::shared_ptr<Request>> queue;
+
+    // Window toolkit.
+    std::map<std::string, std::pair<WindowProcedure, int>> classes;
+    std::vector<WindowCall> windowCalls;
+    std::vector<std::string> traceLines;
+    std::vector<DrawOp> drawOps;
+    WindowHandle capture = nullptr;
+    Size screen{1920, 1080};
+    bool failWindows = false;
+    bool failRenderTargets = false;
+    bool failTextFormats = false;
+    int failingEndDraws = 0;
+
+    std::vector<std::string> pickerSelections;
+    bool pickerConfirms = false;
+    std::vector<FolderPick> folderPicks;
 };
 
 State& state();
 
 // On the UI thread: runs queued requests; throws ProcessExit once a worker has exited.
 void ServeQueue();
+
+// Sends a toolkit window and its children their destruction messages and forgets them.
+void DestroyToolkitWindow(WindowHandle window);
+
+// Records a toolkit call on `window` (state's mutex not held by the caller).
+void RecordCall(WindowHandle window, std::string call);
 
 }  // namespace platform::fake

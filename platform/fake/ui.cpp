@@ -81,6 +81,10 @@ void PumpUiThread() {
 }
 
 void RequestClose(WindowHandle window) {
+    if (window->procedure != nullptr) {
+        SendMessage(window, kWmClose, 0, 0);
+        return;
+    }
     OnUi([window] {
         if (window->onClose) {
             window->onClose();
@@ -94,6 +98,14 @@ int MessageBox(WindowHandle owner, const char* text, const char* caption, unsign
     std::thread::id caller = std::this_thread::get_id();
     int answer = kIdOk;
     OnUi([&] {
+        std::function<void()> meanwhile;
+        {
+            std::lock_guard lock(state().mutex);
+            meanwhile = state().whileBoxIsOpen;
+        }
+        if (meanwhile) {
+            meanwhile();
+        }
         std::lock_guard lock(state().mutex);
         fake::State& s = state();
         if (!s.answers.empty()) {
@@ -140,11 +152,15 @@ intptr_t SendMessage(WindowHandle window, unsigned message, uintptr_t wParam, in
     intptr_t result = 0;
     OnUi([&] {
         MessageHandler handler;
+        WindowProcedure procedure = nullptr;
         {
             std::lock_guard lock(state().mutex);
             handler = window->handler;
+            procedure = window->procedure;
         }
-        if (handler) {
+        if (procedure != nullptr) {
+            result = procedure(window, message, wParam, lParam);
+        } else if (handler) {
             result = handler(message, wParam, lParam);
         }
     });
@@ -203,6 +219,10 @@ void SetWindowTitle(WindowHandle window, const char* text) {
 }
 
 void DestroyWindow(WindowHandle window) {
+    if (window->procedure != nullptr) {
+        fake::DestroyToolkitWindow(window);
+        return;
+    }
     std::lock_guard lock(state().mutex);
     window->state.destroyed = true;
     window->state.shown = false;

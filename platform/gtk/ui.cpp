@@ -13,13 +13,8 @@
 #include <thread>
 
 #include "platform/gtk/gtk.h"
+#include "platform/gtk/native_window.h"
 #include "platform/system.h"
-
-struct platform::NativeWindow {
-    GtkWidget* widget = nullptr;
-    std::function<void()> onClose;
-    platform::MessageHandler handler;
-};
 
 namespace platform {
 
@@ -168,7 +163,9 @@ void SetMessageHandler(WindowHandle window, MessageHandler handler) {
 intptr_t SendMessage(WindowHandle window, unsigned message, uintptr_t wParam, intptr_t lParam) {
     intptr_t result = 0;
     InvokeOnUiThread([&] {
-        if (window->handler) {
+        if (gtk::IsToolkitWindow(window)) {
+            result = gtk::Deliver(window, message, wParam, lParam);
+        } else if (window->handler) {
             result = window->handler(message, wParam, lParam);
         }
     });
@@ -176,7 +173,11 @@ intptr_t SendMessage(WindowHandle window, unsigned message, uintptr_t wParam, in
 }
 
 void InvalidateWindow(WindowHandle window) {
-    gtk_widget_queue_draw(window->widget);
+    if (gtk::IsToolkitWindow(window)) {
+        gtk::InvalidateToolkitWindow(window);
+    } else {
+        gtk_widget_queue_draw(window->widget);
+    }
 }
 
 void FlashWindow(WindowHandle window) {
@@ -201,10 +202,18 @@ WindowHandle CreateMainWindow(int x, int y, int width, int height,
 }
 
 void ShowWindow(WindowHandle window) {
-    gtk_widget_show_all(window->widget);
+    if (gtk::IsToolkitWindow(window)) {
+        gtk_widget_show(window->widget);  // its children show when they are placed
+    } else {
+        gtk_widget_show_all(window->widget);
+    }
 }
 
 void MoveWindow(WindowHandle window, int x, int y, int width, int height) {
+    if (gtk::IsToolkitWindow(window)) {
+        gtk::MoveToolkitWindow(window, x, y, width, height);
+        return;
+    }
     gtk_window_move(GTK_WINDOW(window->widget), x, y);
     gtk_window_resize(GTK_WINDOW(window->widget), width, height);
 }
@@ -214,6 +223,10 @@ void SetWindowTitle(WindowHandle window, const char* text) {
 }
 
 void DestroyWindow(WindowHandle window) {
+    if (gtk::IsToolkitWindow(window)) {
+        gtk::DestroyToolkitWindow(window);
+        return;
+    }
     gtk_widget_destroy(window->widget);
     delete window;
 }

@@ -116,6 +116,13 @@ XSession::XSession() {
     }
     std::filesystem::permissions(folder + "/run", std::filesystem::perms::owner_all);
 
+    // Given back when the session ends, so that a next session in this process starts afresh.
+    for (const char* name : {"DISPLAY", "GSETTINGS_BACKEND", "GDK_GL", "NO_AT_BRIDGE",
+                             "XDG_RUNTIME_DIR", "TMPDIR", "HOME", "LSAN_OPTIONS"}) {
+        const char* value = std::getenv(name);
+        savedEnvironment.emplace_back(
+            name, value != nullptr ? std::optional<std::string>(value) : std::nullopt);
+    }
     std::string display = StartServer();
     setenv("DISPLAY", (":" + display).c_str(), 1);
     setenv("GSETTINGS_BACKEND", "memory", 1);
@@ -138,11 +145,22 @@ XSession::~XSession() {
     }
     std::error_code ignored;
     std::filesystem::remove_all(folder, ignored);
+    for (const auto& [name, value] : savedEnvironment) {
+        if (value) {
+            setenv(name.c_str(), value->c_str(), 1);
+        } else {
+            unsetenv(name.c_str());
+        }
+    }
 }
 
 pid_t XSession::StartProgram() {
+    return Start({DOWNLOADER_PROGRAM});
+}
+
+pid_t XSession::Start(const std::vector<std::string>& argv) {
     std::string log = folder + "/program-" + std::to_string(everStarted.size()) + ".log";
-    pid_t pid = Spawn({DOWNLOADER_PROGRAM}, log);
+    pid_t pid = Spawn(argv, log);
     started.push_back(pid);
     everStarted.push_back(pid);
     return pid;
@@ -173,6 +191,15 @@ std::string XSession::Report() {
                << output << "\n";
     }
     return report.str();
+}
+
+std::string XSession::OutputOf(pid_t pid) {
+    auto found = std::find(everStarted.begin(), everStarted.end(), pid);
+    if (found == everStarted.end()) {
+        return "";
+    }
+    std::ifstream log(folder + "/program-" + std::to_string(found - everStarted.begin()) + ".log");
+    return std::string((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
 }
 
 std::vector<std::string> XSession::FindWindows(const std::string& title) {

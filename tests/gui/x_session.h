@@ -4,7 +4,9 @@
 
 #include <sys/types.h>
 
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace guitest {
@@ -18,6 +20,8 @@ public:
 
     // Starts the program; its process id.
     pid_t StartProgram();
+    // Starts `argv` (the program file first) with its output in the session's logs; its id.
+    pid_t Start(const std::vector<std::string>& argv);
     // The ids of the windows whose title is exactly `title`, polled for up to `seconds`.
     std::vector<std::string> WaitForWindow(const std::string& title, double seconds);
     std::vector<std::string> FindWindows(const std::string& title);
@@ -32,6 +36,8 @@ public:
     int AnswerBox(pid_t pid, const std::string& title, double seconds);
     bool IsRunning(pid_t pid);
     void Kill(pid_t pid);
+    // What `pid` (started here) has written to its standard output and error so far.
+    std::string OutputOf(pid_t pid);
     std::string TempFolder() const { return folder + "/tmp/"; }
     // For a failure message: whether the X server and each started program still run, and
     // what the programs wrote to their standard error.
@@ -48,6 +54,7 @@ private:
     pid_t xvfb = -1;
     std::vector<pid_t> started;
     std::vector<pid_t> everStarted;
+    std::vector<std::pair<std::string, std::optional<std::string>>> savedEnvironment;
 };
 
 }  // namespace guitest

@@ -1,0 +1,316 @@
+#include "downloader/cWinDownloadInfo.h"
+
+#include <cmath>
+#include <cstdio>
+#include <limits>
+
+#include "app/cApp.h"
+#include "download/cMgrDownloader.h"
+#include "download/cResDownloader.h"
+#include "downloader/cWinMain.h"
+#include "downloader/texts.h"
+#include "platform/system.h"
+#include "ui/cProgressBar.h"
+
+namespace {
+
+constexpr double kGiB = 1024.0 * 1024.0 * 1024.0;
+constexpr size_t kLabelUnits = 13;
+
+struct EntryLayout {
+    const char* key;
+    float valueLeft;
+    float valueRight;
+};
+// By entry, in reading order: where its value sits after its label.
+constexpr EntryLayout kLayout[cWinDownloadInfo::kEntryCount] = {{"time-remaining", 57, 160},
+                                                                {"elapse-time", 57, 160},
+                                                                {"total-recv", 102, 200},
+                                                                {"total-size", 95, 195}};
+
+template <size_t N>
+void Widen(char16_t (&field)[N], const char* text) {
+    size_t i = 0;
+    for (; text[i] != '\0' && i + 1 < N; ++i) {
+        field[i] = static_cast<char16_t>(text[i]);
+    }
+    field[i] = u'\0';
+}
+
+size_t Length(const char16_t* text) {
+    size_t length = 0;
+    while (text[length] != u'\0') {
+        ++length;
+    }
+    return length;
+}
+
+}  // namespace
+
+namespace download_figures {
+
+int32_t Progress(int64_t received, int64_t totalSize) {
+    float percent =
+        static_cast<float>(static_cast<double>(received) * 100.0 / static_cast<double>(totalSize));
+    float hundredths = percent * 100;
+    // Never beyond what an int holds; the bar clamps to its own range.
+    if (!(hundredths > 0)) {
+        return 0;
+    }
+    return hundredths >= 2e9f ? 2000000000 : static_cast<int32_t>(hundredths);
+}
+
+float Speed(int64_t sessionReceived, uint32_t elapsedMs) {
+    uint32_t seconds = elapsedMs / 1000;
+    if (seconds == 0) {
+        return 0.0f;
+    }
+    return static_cast<float>(sessionReceived) / static_cast<float>(seconds);
+}
+
+}  // namespace download_figures
+
+namespace panel_format {
+
+void Size(char16_t (&field)[cWinDownloadInfo::kTextSize], int64_t bytes) {
+    char text[64];
+    for (int decimals = 3; decimals >= 0; --decimals) {
+        int length = std::snprintf(text, sizeof text, "%.*f GBytes", decimals,
+                                   static_cast<double>(bytes) / kGiB);
+        if (length >= 0 && static_cast<size_t>(length) < cWinDownloadInfo::kTextSize) {
+            break;
+        }
+    }
+    Widen(field, text);
+}
+
+void Time(char16_t (&field)[cWinDownloadInfo::kTextSize], uint32_t seconds) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%02u:%02u:%02u", seconds / 3600, seconds / 60 % 60,
+                  seconds % 60);
+    Widen(field, text);
+}
+
+void Label(char16_t (&field)[cWinDownloadInfo::kTextSize], const char16_t* label) {
+    size_t units = label != nullptr ? Length(label) : 0;
+    if (units > kLabelUnits) {
+        units = kLabelUnits;
+        // A high surrogate without its partner would draw as a broken character.
+        if (label[units - 1] >= 0xD800 && label[units - 1] <= 0xDBFF) {
+            --units;
+        }
+    }
+    for (size_t i = 0; i < units; ++i) {
+        field[i] = label[i];
+    }
+    field[units] = u' ';
+    field[units + 1] = u':';
+    field[units + 2] = u'\0';
+}
+
+}  // namespace panel_format
+
+cWinDownloadInfo::cWinDownloadInfo() = default;
+
+cWinDownloadInfo::~cWinDownloadInfo() {
+    labelBrush.reset();
+    valueBrush.reset();
+    textFormat.reset();
+    background.reset();
+}
+
+intptr_t cWinDownloadInfo::HandleMessage(platform::WindowHandle, unsigned message, uintptr_t,
+                                         intptr_t lParam) {
+    switch (message) {
+        case platform::kWmCreate:
+            if (platform::RenderTarget* target = GetRenderTarget()) {
+                labelBrush = target->CreateSolidBrush(ToColorF(labelColor, labelAlpha));
+                valueBrush = target->CreateSolidBrush(ToColorF(valueColor, valueAlpha));
+            }
+            background = LoadBitmapFromResource(cWinMain::kBackgroundResource);
+            return 0;
+        case platform::kWmDestroy:
+            platform::StopTimer(hwnd, kTimerId);
+            return 0;
+        case platform::kWmPaint:
+            platform::BeginWindowPaint(hwnd);
+            OnPaint();
+            platform::EndWindowPaint(hwnd);
+            return 0;
+        case platform::kWmNcHitTest:
+            // Dragging the strip drags the main window, as its own surface does.
+            platform::SendMessage(parent, platform::kWmNcLButtonDown,
+                                  static_cast<uintptr_t>(platform::kHtCaption), lParam);
+            return platform::kHtClient;
+        case platform::kWmTimer:
+            LoadDownloadInfo();
+            return 0;
+        default:
+            return 0;
+    }
+}
+
+bool cWinDownloadInfo::Create(cJson& document, platform::WindowHandle owner, cProgressBar& bar) {
+    cJson::Node* text = document.root != nullptr ? document.root->Find("text") : nullptr;
+    cJson::Node* tags = text != nullptr ? text->GetNode("tag") : nullptr;
+    for (int entry = 0; entry < kEntryCount; ++entry) {
+        cJson::Node* tag = tags != nullptr ? tags->GetNode(kLayout[entry].key) : nullptr;
+        cJson::Node* name = tag != nullptr ? tag->GetNode("name") : nullptr;
+        if (name == nullptr) {
+            return false;
+        }
+        panel_format::Label(labelTexts[entry], name->GetWString());
+        cJson::Node* left = tag->GetNode("x");
+        if (left == nullptr) {
+            return false;
+        }
+        auto at = static_cast<float>(left->GetInt());
+        labelRects[entry] = {at, 0, at + 100, kHeight};
+        valueRects[entry] = {at + kLayout[entry].valueLeft, 0, at + kLayout[entry].valueRight,
+                             kHeight};
+    }
+
+    cJson::Node* fonts = document.root->Find("font");
+    cJson::Node* font = fonts != nullptr ? fonts->GetNode("tag") : nullptr;
+    cJson::Node* family = font != nullptr ? font->GetNode("name") : nullptr;
+    cJson::Node* size = family != nullptr ? font->GetNode("size") : nullptr;
+    if (size == nullptr) {
+        return false;
+    }
+    textFormat = MakeTextFormat(family->GetWString(), size->GetInt());
+    cJson::Node* node = font->GetNode("color");
+    if (node == nullptr) {
+        return false;
+    }
+    labelColor = static_cast<uint32_t>(node->GetHex());
+    if ((node = font->GetNode("alpha")) == nullptr) {
+        return false;
+    }
+    labelAlpha = static_cast<float>(node->GetInt() / 100.0);
+    font = fonts->GetNode("value");
+    if (font == nullptr || (node = font->GetNode("color")) == nullptr) {
+        return false;
+    }
+    valueColor = static_cast<uint32_t>(node->GetHex());
+    if ((node = font->GetNode("alpha")) == nullptr) {
+        return false;
+    }
+    valueAlpha = static_cast<float>(node->GetInt() / 100.0);
+
+    parent = owner;
+    x = kX;
+    y = kY;
+    width = kWidth;
+    height = kHeight;
+    platform::WindowHandle handle = platform::CreateNativeWindow(
+        kClassName, kWindowName, platform::kWsChild | platform::kWsTabStop, kX, kY, kWidth, kHeight,
+        owner, this);
+    if (handle != nullptr) {
+        platform::SetWindowVisible(handle, false);
+        platform::SetWindowVisible(handle, true);
+        progressBar = &bar;
+        platform::StartTimer(handle, kTimerId, kTickMs);
+        timerId = kTimerId;
+    }
+    return true;
+}
+
+void cWinDownloadInfo::OnPaint() {
+    platform::RenderTarget* target = GetRenderTarget();
+    if (target == nullptr) {
+        return;
+    }
+    target->BeginDraw();
+    if (background != nullptr) {
+        platform::RectF source{kX, kY, kX + kWidth, kY + kHeight};
+        platform::RectF destination{0, 0, kWidth, kHeight};
+        target->DrawBitmap(*background, &destination, 1.0f,
+                           platform::Interpolation::kNearestNeighbor, &source);
+    }
+    if (textFormat != nullptr && labelBrush != nullptr && valueBrush != nullptr) {
+        for (int entry = 0; entry < kEntryCount; ++entry) {
+            target->DrawString(labelTexts[entry], Length(labelTexts[entry]), *textFormat,
+                               labelRects[entry], *labelBrush, platform::TextOptions::kNoSnap);
+        }
+        for (int entry = 0; entry < kEntryCount; ++entry) {
+            target->DrawString(valueTexts[entry], Length(valueTexts[entry]), *textFormat,
+                               valueRects[entry], *valueBrush, platform::TextOptions::kNoSnap);
+        }
+    }
+    if (!target->EndDraw()) {
+        ReportDrawError();
+    }
+}
+
+void cWinDownloadInfo::FetchManifest() {
+    platform::SetCurrentFolder(theApp->resourceDirectory);
+    char address[kManifestAddressSize];
+    int length = std::snprintf(address, sizeof address, "%sfile.json", theApp->serverUrl);
+    if (length < 0 || static_cast<size_t>(length) >= sizeof address) {
+        theApp->ShowMessage(downloader::texts::kManifestAddressError, platform::kMbIconWarning);
+        platform::ExitProcess(0);
+    }
+    int64_t fetched = 0;
+    {
+        cResDownloader downloader;
+        fetched = downloader.FetchManifest(address);
+    }
+    if (fetched == 0) {
+        theApp->ShowMessage(downloader::texts::kManifestError, platform::kMbIconWarning);
+        platform::ExitProcess(0);
+    }
+    cJson manifest;
+    cJson::Node* total = nullptr;
+    if (manifest.LoadFromFile() && manifest.root != nullptr) {
+        total = manifest.root->Find("TotalSize");
+    }
+    int64_t totalSize = total != nullptr ? total->GetInt64() : 0;
+    if (total == nullptr) {
+        theApp->ShowMessage(downloader::texts::kTotalSizeError, platform::kMbIconWarning);
+    }
+    if (theApp->mainWindow != nullptr) {
+        theApp->mainWindow->manifestTotalSize = totalSize;
+    }
+    panel_format::Size(valueTexts[kTotalSize], totalSize);
+    Invalidate();
+}
+
+void cWinDownloadInfo::LoadDownloadInfo() {
+    cMgrDownloader* manager = theApp->downloadManager;
+    if (manager == nullptr) {
+        if (!manifestLoaded) {
+            manifestLoaded = true;
+            FetchManifest();
+        }
+        return;
+    }
+    if (manager->finished) {
+        // The last update of the run: the figures stay as they are from now on.
+        platform::StopTimer(hwnd, kTimerId);
+    }
+    int64_t totalSize = manager->totalSize;
+    int64_t received = manager->received;
+    int64_t sessionReceived = manager->sessionReceived;
+    uint32_t startTick = manager->startTick;
+    if (totalSize == 0) {
+        return;
+    }
+    panel_format::Size(valueTexts[kReceived], received);
+    uint32_t elapsed = platform::TickCount() - startTick;
+    panel_format::Time(valueTexts[kElapsed], elapsed / 1000);
+    float speed = download_figures::Speed(sessionReceived, elapsed);
+    if (progressBar != nullptr) {
+        progressBar->SetSpeed(speed / (1 << 20));
+    }
+    float remaining = static_cast<float>(totalSize - received) / speed;
+    uint32_t seconds = 0;
+    if (std::isfinite(remaining) && remaining > 0) {
+        seconds = remaining >= 4294967295.0f ? std::numeric_limits<uint32_t>::max()
+                                             : static_cast<uint32_t>(remaining);
+    }
+    panel_format::Time(valueTexts[kRemaining], seconds);
+    if (progressBar != nullptr) {
+        progressBar->SetProgress(download_figures::Progress(received, totalSize));
+    }
+    Invalidate();
+}

@@ -1,0 +1,76 @@
+// The strip of the main window that shows the remaining and elapsed time, the bytes received
+// and the total size, and the display's heartbeat: its timer fetches the manifest once and then
+// refreshes the figures and the progress bar while a download runs.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "json/cJson.h"
+#include "ui/cPanel.h"
+
+class cProgressBar;
+
+class cWinDownloadInfo : public cPanel {
+public:
+    enum Entry { kRemaining = 0, kElapsed = 1, kReceived = 2, kTotalSize = 3, kEntryCount = 4 };
+    static constexpr size_t kTextSize = 16;
+    static constexpr uintptr_t kTimerId = 1;
+    static constexpr unsigned kTickMs = 333;
+    static constexpr int kX = 29;
+    static constexpr int kY = 284;
+    static constexpr int kWidth = 610;
+    static constexpr int kHeight = 20;
+    static constexpr size_t kManifestAddressSize = 512;
+
+    cWinDownloadInfo();
+    ~cWinDownloadInfo() override;
+
+    intptr_t HandleMessage(platform::WindowHandle window, unsigned message, uintptr_t wParam,
+                           intptr_t lParam) override;
+
+    // Reads the labels and fonts, creates the window as a child of `owner` and starts the
+    // timer. False at the first missing key: then there is no panel and no timer.
+    bool Create(cJson& document, platform::WindowHandle owner, cProgressBar& bar);
+    // One tick of the timer.
+    void LoadDownloadInfo();
+    void OnPaint();
+
+    std::unique_ptr<platform::Brush> labelBrush;
+    std::unique_ptr<platform::Brush> valueBrush;
+    std::unique_ptr<platform::TextFormat> textFormat;
+    platform::RectF labelRects[kEntryCount]{};
+    platform::RectF valueRects[kEntryCount]{};
+    char16_t labelTexts[kEntryCount][kTextSize] = {};
+    char16_t valueTexts[kEntryCount][kTextSize] = {u"00:00:00", u"00:00:00", u"0.000 GBytes",
+                                                   u"0.000 GBytes"};
+    std::unique_ptr<platform::Bitmap> background;
+    uint32_t labelColor = 0;
+    float labelAlpha = 0;
+    uint32_t valueColor = 0;
+    float valueAlpha = 0;
+    uintptr_t timerId = 0;
+    bool manifestLoaded = false;
+    cProgressBar* progressBar = nullptr;
+
+private:
+    void FetchManifest();
+};
+
+// The figures of a running download, as the panel and the main window show them.
+namespace download_figures {
+// Progress in hundredths of a percent (the bar keeps it within 0 to 10000).
+int32_t Progress(int64_t received, int64_t totalSize);
+// Bytes per second over the whole run: 0 in its first second.
+float Speed(int64_t sessionReceived, uint32_t elapsedMs);
+}  // namespace download_figures
+
+// The panel's value formats, each fitted to its field.
+namespace panel_format {
+// "%.3f GBytes" of bytes / 2^30, fewer decimals where the whole part needs the room.
+void Size(char16_t (&field)[cWinDownloadInfo::kTextSize], int64_t bytes);
+// "%02d:%02d:%02d" of hours, minutes and seconds.
+void Time(char16_t (&field)[cWinDownloadInfo::kTextSize], uint32_t seconds);
+// The label followed by " :", cut after 13 units (never inside a surrogate pair).
+void Label(char16_t (&field)[cWinDownloadInfo::kTextSize], const char16_t* label);
+}  // namespace panel_format

@@ -1,0 +1,205 @@
+#include "downloader/cWinMain.h"
+
+#include "app/cApp.h"
+#include "download/cMgrDownloader.h"
+#include "downloader/texts.h"
+#include "platform/system.h"
+
+namespace {
+
+// A member of `section` of the document's root; null when either is absent.
+cJson::Node* Member(cJson& document, const char* section, const char* key) {
+    cJson::Node* node = document.root != nullptr ? document.root->Find(section) : nullptr;
+    return node != nullptr ? node->GetNode(key) : nullptr;
+}
+
+}  // namespace
+
+cWinMain::cWinMain(cJson& document) : document(&document) {
+    // The window's share of a completed download: Pause goes off, Launch comes on.
+    cMgrDownloader::CompletionHook() = [] {
+        if (cWinMain* window = theApp->mainWindow) {
+            window->pauseButton.SetState(cButton::eDisable);
+            window->launchButton.SetState(cButton::eNormal);
+        }
+    };
+}
+
+cWinMain::~cWinMain() {
+    folderTextFormat.reset();
+    folderTextBrush.reset();
+    background.reset();
+}
+
+intptr_t cWinMain::HandleMessage(platform::WindowHandle, unsigned message, uintptr_t, intptr_t) {
+    switch (message) {
+        case platform::kWmCreate:
+            OnCreate();
+            return 0;
+        case platform::kWmDestroy:
+            platform::StopTimer(hwnd, cMgrDownloader::kCompletionTimerId);
+            platform::PostQuit(1);
+            return 0;
+        case platform::kWmPaint:
+            OnPaint();
+            return 0;
+        case platform::kWmNcHitTest:
+            // Every point of the window is its caption: the user drags it from anywhere.
+            return platform::kHtCaption;
+        case platform::kWmTimer:
+            UpdateProgress();
+            return 0;
+        default:
+            return 0;
+    }
+}
+
+void cWinMain::OnCreate() {
+    platform::Size screen = platform::ScreenSize();
+    background = LoadBitmapFromResource(kBackgroundResource);
+    if (background != nullptr) {
+        platform::SizeF size = background->PixelSize();
+        width = static_cast<int32_t>(size.width);
+        height = static_cast<int32_t>(size.height);
+    }
+    x = (screen.width - width) / 2;
+    int32_t h = (screen.height - height) / 2;
+    y = h + h / 10;
+    platform::SetCurrentFolder(theApp->resourceDirectory);
+
+    if (!LoadLayout()) {
+        platform::MessageBox(hwnd, downloader::texts::kLayoutError, theApp->messageBoxTitle,
+                             platform::kMbIconWarning);
+        platform::PostQuit(-1);
+        return;
+    }
+    for (cButton* button :
+         {static_cast<cButton*>(&folderButton), static_cast<cButton*>(&launchButton),
+          static_cast<cButton*>(&startButton), static_cast<cButton*>(&pauseButton),
+          static_cast<cButton*>(&cancelButton)}) {
+        CreateChild(*button, platform::kWsChild | platform::kWsTabStop, kChildSize, kChildSize);
+    }
+    CreateChild(progressBar, platform::kWsChild, progressBar.barWidth, progressBar.barHeight);
+    infoPanel.Create(*document, hwnd, progressBar);
+}
+
+void cWinMain::CreateChild(cWindow& child, uint32_t style, int childWidth, int childHeight) {
+    child.parent = hwnd;
+    child.width = childWidth;
+    child.height = childHeight;
+    platform::WindowHandle handle = platform::CreateNativeWindow(
+        kClassName, kWindowName, style, child.x, child.y, childWidth, childHeight, hwnd, &child);
+    if (handle != nullptr) {
+        platform::SetWindowVisible(handle, false);
+        platform::SetWindowVisible(handle, true);
+    }
+}
+
+bool cWinMain::LoadLayout() {
+    if (cJson::Node* folderDefault = Member(*document, "folder", "default")) {
+        if (theApp->downloadDirectory[0] == '\0') {
+            theApp->CreateDownloadDirectory(folderDefault->GetString());
+        }
+        if (cJson::Node* left = Member(*document, "folder", "x")) {
+            folderTextRect.left = static_cast<float>(left->GetInt());
+            folderTextRect.right = folderTextRect.left + 173;
+            if (cJson::Node* top = Member(*document, "folder", "y")) {
+                folderTextRect.top = static_cast<float>(top->GetInt());
+                folderTextRect.bottom = folderTextRect.top + 19;
+            }
+        }
+    }
+
+    cJson::Node* font = Member(*document, "font", "value");
+    cJson::Node* family = font != nullptr ? font->GetNode("name") : nullptr;
+    cJson::Node* size = family != nullptr ? font->GetNode("size") : nullptr;
+    cJson::Node* alpha = size != nullptr ? font->GetNode("alpha") : nullptr;
+    cJson::Node* color = alpha != nullptr ? font->GetNode("color") : nullptr;
+    if (color != nullptr) {
+        folderTextFormat = MakeTextFormat(family->GetWString(), size->GetInt());
+        if (platform::RenderTarget* target = GetRenderTarget()) {
+            folderTextBrush =
+                target->CreateSolidBrush(ToColorF(static_cast<uint32_t>(color->GetHex()),
+                                                  static_cast<float>(alpha->GetInt() / 100.0)));
+        }
+    }
+
+    struct Configured {
+        cButton* button;
+        const char* name;
+    };
+    for (const Configured& entry :
+         {Configured{&launchButton, "launch"}, Configured{&startButton, "start"},
+          Configured{&pauseButton, "pause"}, Configured{&cancelButton, "cancel"},
+          Configured{&folderButton, "folder"}}) {
+        if (!entry.button->LoadConfig(*document, entry.name)) {
+            return false;
+        }
+    }
+    if (!progressBar.LoadConfig(*document)) {
+        return false;
+    }
+    theApp->SaveVersion();
+    Invalidate();
+    return true;
+}
+
+void cWinMain::OnPaint() {
+    platform::BeginWindowPaint(hwnd);
+    if (platform::RenderTarget* target = GetRenderTarget()) {
+        target->BeginDraw();
+        if (background != nullptr) {
+            platform::RectF whole{0, 0, static_cast<float>(width), static_cast<float>(height)};
+            target->DrawBitmap(*background, &whole, 0.99f,
+                               platform::Interpolation::kNearestNeighbor, &whole);
+        }
+        if (folderTextFormat != nullptr && folderTextBrush != nullptr) {
+            const char16_t* folder = theApp->downloadDirectoryWide;
+            size_t length = 0;
+            while (folder[length] != u'\0') {
+                ++length;
+            }
+            target->DrawString(folder, length, *folderTextFormat, folderTextRect, *folderTextBrush,
+                               platform::TextOptions::kClip);
+        }
+        if (!target->EndDraw()) {
+            ReportDrawError();
+        }
+    }
+    platform::EndWindowPaint(hwnd);
+    // The controls draw over the frame just painted.
+    for (cWindow* child :
+         {static_cast<cWindow*>(&cancelButton), static_cast<cWindow*>(&folderButton),
+          static_cast<cWindow*>(&launchButton), static_cast<cWindow*>(&pauseButton),
+          static_cast<cWindow*>(&startButton), static_cast<cWindow*>(&progressBar),
+          static_cast<cWindow*>(&infoPanel)}) {
+        child->Invalidate();
+    }
+}
+
+void cWinMain::UpdateProgress() {
+    cMgrDownloader* manager = theApp->downloadManager;
+    if (manager == nullptr || !manager->running || manager->finished || manager->totalSize == 0) {
+        return;
+    }
+    uint32_t elapsed = platform::TickCount() - manager->startTick;
+    progressBar.SetSpeed(download_figures::Speed(manager->sessionReceived, elapsed) / (1 << 20));
+    progressBar.SetProgress(download_figures::Progress(manager->received, manager->totalSize));
+    Invalidate();
+}
+
+void cWinMain::OnClose() {
+    RunUserCommand([this] { AskToClose(); });
+}
+
+void cWinMain::AskToClose() {
+    int answer = platform::MessageBox(hwnd, theApp->exitQuestion, theApp->messageBoxTitle,
+                                      platform::kMbOkCancel | platform::kMbIconQuestion);
+    if (answer != platform::kIdOk) {
+        return;
+    }
+    theApp->StopDownload();
+    if (hwnd != nullptr) {
+        platform::DestroyWindow(hwnd);
+    }
+}

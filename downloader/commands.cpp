@@ -1,0 +1,102 @@
+// What the five buttons do. Every command runs on the UI thread, one at a time (cButton).
+#include <cstdio>
+#include <string>
+
+#include "app/cApp.h"
+#include "download/cMgrDownloader.h"
+#include "downloader/buttons.h"
+#include "downloader/cWinMain.h"
+#include "downloader/texts.h"
+#include "platform/folder_picker.h"
+#include "platform/system.h"
+
+namespace {
+
+cWinMain& MainWindow() {
+    return *theApp->mainWindow;
+}
+
+constexpr double kGiB = 1024.0 * 1024.0 * 1024.0;
+
+// A folder that stands for a whole drive: never a download folder.
+bool IsDriveRoot(const std::string& path) {
+    if (platform::kPathSeparator == '\\') {
+        return path.size() <= 3;  // "C:\", "C:", or nothing
+    }
+    return path.find_first_not_of('/') == std::string::npos;  // "/", "//", or nothing
+}
+
+}  // namespace
+
+void cBtnStart::OnExecute() {
+    SetState(eDisable);
+    cWinMain& window = MainWindow();
+    window.folderButton.SetState(eDisable);
+    window.pauseButton.SetState(eNormal);
+    window.progressBar.SetProgress(0);
+    if (theApp->downloadManager != nullptr) {
+        theApp->StopDownload();
+    }
+    auto* manager = new cMgrDownloader;
+    theApp->downloadManager = manager;
+    manager->Start();
+}
+
+void cBtnPause::OnCreate() {
+    cButton::OnCreate();
+    SetState(eDisable);
+}
+
+void cBtnPause::OnExecute() {
+    SetState(eDisable);
+    theApp->StopDownload();
+    cWinMain& window = MainWindow();
+    window.folderButton.SetState(eNormal);
+    window.startButton.SetState(eNormal);
+}
+
+void cBtnCancel::OnExecute() {
+    MainWindow().AskToClose();
+}
+
+void cBtnLaunch::OnCreate() {
+    cButton::OnCreate();
+    SetState(eDisable);
+}
+
+void cBtnLaunch::OnExecute() {
+    if (theApp->launchFileName[0] == '\0') {
+        theApp->ShowMessage(downloader::texts::kNoExecutable, platform::kMbIconWarning);
+        platform::ExitProcess(1);
+    }
+    if (!platform::LaunchElevated(theApp->launchFileName)) {
+        theApp->ShowMessage(downloader::texts::kLaunchError, platform::kMbIconWarning);
+    }
+    platform::DestroyWindow(MainWindow().hwnd);
+}
+
+void cBtnFolder::OnExecute() {
+    const int64_t required = MainWindow().manifestTotalSize;
+    auto onSelection = [required](platform::FolderPickerView& view, const std::string& path) {
+        if (IsDriveRoot(path)) {
+            view.RefuseSelection();
+        }
+        int64_t free = platform::FreeDiskSpace(path.c_str());
+        // Space that cannot be read is no room at all.
+        if (free < 0 || free <= required) {
+            view.RefuseSelection();
+        }
+        char status[256];
+        std::snprintf(status, sizeof status, downloader::texts::kFolderStatusFormat,
+                      static_cast<double>(required) / kGiB,
+                      static_cast<double>(free < 0 ? 0 : free) / kGiB);
+        view.SetStatus(status);
+    };
+    std::optional<std::string> chosen =
+        platform::PickFolder(hwnd, theApp->downloadDirectory, onSelection);
+    if (!chosen) {
+        return;
+    }
+    theApp->CreateDownloadDirectory(chosen->c_str());
+    theApp->SaveVersion();
+}

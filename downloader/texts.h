@@ -1,0 +1,24 @@
+// The texts the downloader window shows, in the document's code page.
+#pragma once
+
+namespace downloader::texts {
+
+inline constexpr const char* kLayoutError = "cWinMain::OnCreate :: ux-json error (-21)";
+inline constexpr const char* kManifestError =
+    "cWinMain::LoadDownloadInfo :: network error, try again...";
+// The server address does not leave room for the manifest's name in its field.
+inline constexpr const char* kManifestAddressError =
+    "cWinMain::LoadDownloadInfo :: server-url is too long";
+// A manifest without its total size: the download may still run, the size shows 0.
+inline constexpr const char* kTotalSizeError =
+    "cWinMain::LoadDownloadInfo :: file.json has no TotalSize";
+inline constexpr const char* kNoExecutable =
+    "cBtnLaunch::OnExecute :: can't find an executable module.";
+// Starting the installer failed: the downloader closes all the same.
+inline constexpr const char* kLaunchError = "cBtnLaunch::OnExecute :: can't start the installer.";
+// "%.3fGB 以上の空き領域が必要です。\n空き領域 : %.3fGB" in code page 932.
+inline constexpr const char* kFolderStatusFormat =
+    "%.3fGB \x88\xc8\x8f\xe3\x82\xcc\x8b\xf3\x82\xab\x97\xcc\x88\xe6\x82\xaa\x95\x4b\x97\x76"
+    "\x82\xc5\x82\xb7\x81\x42\n\x8b\xf3\x82\xab\x97\xcc\x88\xe6 : %.3fGB";
+
+}  // namespace downloader::texts

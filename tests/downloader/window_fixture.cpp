@@ -1,0 +1,73 @@
+#include "window_fixture.h"
+
+#include <sys/stat.h>
+
+#include <cstring>
+
+#include "platform/system.h"
+
+namespace windowtest {
+
+void WindowTest::SetUp() {
+    platform::fake_net::Reset();
+    fake::SetResource(cWinMain::kBackgroundResource, fake::MakeBmp(640, 380, 0x102040));
+    for (int id = 134; id <= 153; ++id) {
+        fake::SetResource(id, fake::MakeBmp(70, 30, 0x010101u * static_cast<uint32_t>(id)));
+    }
+    app = std::make_unique<cApp>();
+    std::string work = platform::TempFolder() + "VuZediroze/";
+    std::strcpy(app->workDirectory, work.c_str());
+    mkdir(app->workDirectory, 0700);
+    app->resourceDirectory = app->workDirectory;
+    app->serverUrl = kServerUrl;
+    std::strcpy(app->versionString, "201808301023");
+}
+
+void WindowTest::TearDown() {
+    Close();
+    app.reset();
+}
+
+void WindowTest::Open(const std::string& documentText) {
+    if (documentText.empty()) {
+        uitest::LoadShippedDocument(document);
+    } else {
+        ASSERT_TRUE(document.Parse(documentText.c_str()));
+    }
+    window = new cWinMain(document);
+    app->mainWindow = window;
+    window->x = 10;
+    window->y = 10;
+    window->width = 100;
+    window->height = 100;
+    handle = platform::CreateNativeWindow(cWindow::kClassName, cWindow::kWindowName,
+                                          platform::kWsPopup, 10, 10, 100, 100, nullptr, window);
+    ASSERT_NE(handle, nullptr);
+}
+
+void WindowTest::Close() {
+    if (app != nullptr) {
+        app->StopDownload();
+    }
+    if (window != nullptr) {
+        if (window->hwnd != nullptr) {
+            platform::DestroyWindow(window->hwnd);
+        }
+        app->mainWindow = nullptr;
+        delete window;
+        window = nullptr;
+    }
+}
+
+void WindowTest::ServeManifest(int64_t totalSize, const std::string& entries) {
+    std::string manifest = "{ \"TotalCount\" : 0, \"TotalSize\" : " + std::to_string(totalSize) +
+                           ", \"URL\" : \"http://127.0.0.1:9/files/\"" + entries + " }";
+    platform::fake_net::Serve(std::string(kServerUrl) + "file.json", manifest);
+}
+
+void WindowTest::Tick() {
+    platform::SendMessage(window->infoPanel.hwnd, platform::kWmTimer, cWinDownloadInfo::kTimerId,
+                          0);
+}
+
+}  // namespace windowtest

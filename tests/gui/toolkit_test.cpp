@@ -1,0 +1,309 @@
+// The window toolkit in a real window: the test program shows the skin with the shipped layout
+// under a private Xvfb; real pointer input drives it and screenshots are compared with the
+// skin's own pictures and with what the shipped document configures.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "json/cJson.h"
+#include "x_input.h"
+#include "x_session.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+const char* kTitle = "toolkit demo";
+
+struct ButtonLayout {
+    const char* name;
+    int firstPicture;
+    int x = 0;
+    int y = 0;
+};
+
+struct BarLayout {
+    int x = 0;
+    int y = 0;
+    int width = 0;
+    int height = 0;
+    uint32_t background = 0;
+    uint32_t foreground = 0;
+};
+
+// The layout the program reads: the shipped document as built.
+class Layout {
+public:
+    Layout() {
+        std::ifstream file(UX_DOCUMENT_105, std::ios::binary);
+        std::stringstream text;
+        text << file.rdbuf();
+        loaded = document.Parse(text.str().c_str());
+        if (!loaded) {
+            return;
+        }
+        for (ButtonLayout& button : buttons) {
+            cJson::Node* entry = document.root->Find("button")->GetNode(button.name);
+            button.x = entry->GetNode("x")->GetInt();
+            button.y = entry->GetNode("y")->GetInt();
+        }
+        cJson::Node* total = document.root->Find("progressbar")->GetNode("total");
+        bar.x = total->GetNode("x")->GetInt();
+        bar.y = total->GetNode("y")->GetInt();
+        bar.width = total->GetNode("width")->GetInt();
+        bar.height = total->GetNode("height")->GetInt();
+        bar.background = total->GetNode("bg-color")->GetHex() & 0xFFFFFF;
+        bar.foreground = total->GetNode("fg-color")->GetHex() & 0xFFFFFF;
+    }
+
+    const ButtonLayout& Button(const std::string& name) const {
+        for (const ButtonLayout& button : buttons) {
+            if (name == button.name) {
+                return button;
+            }
+        }
+        throw std::invalid_argument(name);
+    }
+
+    bool loaded = false;
+    std::vector<ButtonLayout> buttons = {
+        {"folder", 138}, {"launch", 142}, {"start", 146}, {"pause", 150}, {"cancel", 134}};
+    BarLayout bar;
+
+private:
+    cJson document;
+};
+
+// The skin's picture `id` as the files under resources/skin hold it.
+guitest::Image Picture(int id) {
+    std::string folder = SKIN_FOLDER;
+    std::string path = folder + "/" + std::to_string(id) + (id == 134 ? ".jpg" : ".bmp");
+    return guitest::LoadImageFile(path);
+}
+
+bool Poll(const std::function<bool()>& done, double seconds = 10) {
+    Clock::time_point end = Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                                               std::chrono::duration<double>(seconds));
+    while (!done()) {
+        if (Clock::now() > end) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
+}
+
+size_t Occurrences(const std::string& text, const std::string& line) {
+    size_t count = 0;
+    for (size_t at = text.find(line); at != std::string::npos; at = text.find(line, at + 1)) {
+        ++count;
+    }
+    return count;
+}
+
+class ToolkitDemo : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(layout.loaded);
+        input = std::make_unique<guitest::XInput>();
+        input->MoveTo(2, 2);
+    }
+
+    void TearDown() override {
+        if (HasFailure()) {
+            SaveScreen(::testing::UnitTest::GetInstance()->current_test_info()->name());
+        }
+    }
+
+    // Starts the program and waits until its window shows every control's first picture.
+    void Start(std::vector<std::string> options = {}) {
+        options.insert(options.begin(), TOOLKIT_DEMO);
+        demo = session.Start(options);
+        unsigned long window = 0;
+        ASSERT_TRUE(Poll([&] { return (window = input->FindWindow(kTitle)) != 0; }))
+            << session.Report();
+        xid = window;
+        input->Origin(xid, &left, &top);
+        for (const ButtonLayout& button : layout.buttons) {
+            bool disabled = false;
+            for (size_t i = 1; i + 1 < options.size(); ++i) {
+                disabled |= options[i] == "--disable" && options[i + 1] == button.name;
+            }
+            ExpectPicture(button, button.firstPicture + (disabled ? 3 : 0));
+        }
+    }
+
+    guitest::Image Shot(int x, int y, int width, int height) {
+        return input->Grab(left + x, top + y, width, height);
+    }
+
+    // Waits until the button shows the skin's picture `id`.
+    void ExpectPicture(const ButtonLayout& button, int id) {
+        guitest::Image expected = Picture(id);
+        ASSERT_GT(expected.width, 0) << "no skin picture " << id;
+        guitest::Image shot;
+        EXPECT_TRUE(Poll([&] {
+            shot = Shot(button.x, button.y, expected.width, expected.height);
+            return shot == expected;
+        })) << button.name
+            << " does not show picture " << id << ": " << guitest::FirstDifference(shot, expected);
+    }
+
+    void MoveOnto(const ButtonLayout& button) {
+        input->MoveTo(left + button.x + 35, top + button.y + 15);
+    }
+
+    // A point of the main window's own surface, clear of every control.
+    void MoveOntoSurface() { input->MoveTo(left + 200, top + 100); }
+
+    void SaveScreen(const std::string& name) {
+        std::filesystem::create_directories(SHOT_FOLDER);
+        guitest::SavePng(input->Grab(0, 0, 1280, 800),
+                         std::string(SHOT_FOLDER) + "/" + name + ".png");
+    }
+
+    std::string Output() { return session.OutputOf(demo); }
+
+    Layout layout;
+    guitest::XSession session;
+    std::unique_ptr<guitest::XInput> input;
+    pid_t demo = -1;
+    unsigned long xid = 0;
+    int left = 0;
+    int top = 0;
+};
+
+TEST_F(ToolkitDemo, ButtonsFollowTheMouseAndRunTheirCommandOncePerClick) {
+    Start();
+    for (const ButtonLayout& button : layout.buttons) {
+        SCOPED_TRACE(button.name);
+        MoveOnto(button);
+        ExpectPicture(button, button.firstPicture + 1);
+        input->Press();
+        ExpectPicture(button, button.firstPicture + 2);
+        input->Release();
+        ExpectPicture(button, button.firstPicture + 1);
+        std::string line = std::string("execute ") + button.name + "\n";
+        EXPECT_TRUE(Poll([&] { return Occurrences(Output(), line) == 1; })) << Output();
+        MoveOntoSurface();
+        ExpectPicture(button, button.firstPicture);
+    }
+    SaveScreen("buttons-after-clicks");
+    EXPECT_EQ(Occurrences(Output(), "execute"), layout.buttons.size()) << Output();
+}
+
+TEST_F(ToolkitDemo, PressDraggedOutAndReleasedOutsideRunsNothing) {
+    Start();
+    const ButtonLayout& start = layout.Button("start");
+    MoveOnto(start);
+    ExpectPicture(start, start.firstPicture + 1);
+    input->Press();
+    ExpectPicture(start, start.firstPicture + 2);
+    MoveOntoSurface();
+    input->MoveTo(left + 3, top + 3);
+    ExpectPicture(start, start.firstPicture + 2);  // held down while the press lasts
+    input->Release();
+    ExpectPicture(start, start.firstPicture);
+    EXPECT_EQ(Occurrences(Output(), "execute"), 0u) << Output();
+}
+
+TEST_F(ToolkitDemo, DisabledButtonShowsItsFourthPictureAndIgnoresTheMouse) {
+    Start({"--disable", "pause"});
+    const ButtonLayout& pause = layout.Button("pause");
+    const ButtonLayout& start = layout.Button("start");
+    MoveOnto(pause);
+    input->Press();
+    input->Release();
+    // Once the next button has followed the pointer, the disabled one has had its events.
+    MoveOnto(start);
+    ExpectPicture(start, start.firstPicture + 1);
+    ExpectPicture(pause, pause.firstPicture + 3);
+    EXPECT_EQ(Occurrences(Output(), "execute"), 0u) << Output();
+}
+
+TEST_F(ToolkitDemo, ProgressFillsToTheComputedColumnAndShowsItsTextsInTheirBoxes) {
+    constexpr int kProgress = 4567;
+    Start({"--progress", std::to_string(kProgress), "--speed", "12.5"});
+    const BarLayout& bar = layout.bar;
+    int filledWidth = kProgress * (bar.width - 2) / 10000;
+    // Below the texts: the fill runs from column 1 up to filledWidth + 1, inside a one-pixel
+    // border of the background colour.
+    guitest::Image expectedRow{bar.width, 1, {}};
+    for (int x = 0; x < bar.width; ++x) {
+        expectedRow.pixels.push_back(x >= 1 && x < filledWidth + 1 ? bar.foreground
+                                                                   : bar.background);
+    }
+    guitest::Image row;
+    ASSERT_TRUE(Poll([&] {
+        row = Shot(bar.x, bar.y + bar.height - 2, bar.width, 1);
+        return row == expectedRow;
+    })) << guitest::FirstDifference(row, expectedRow);
+    guitest::Image edge = Shot(bar.x, bar.y, bar.width, 1);
+    for (int x = 0; x < bar.width; ++x) {
+        EXPECT_EQ(edge.At(x, 0), bar.background) << "top border at " << x;
+    }
+
+    // The texts: ink (neither fill nor background) only inside the percentage box (from the
+    // middle less 30, 60 wide) and the speed box (100 from the right end, 95 wide).
+    guitest::Image whole = Shot(bar.x, bar.y, bar.width, bar.height);
+    int rateLeft = bar.width / 2 - 30;
+    int speedLeft = bar.width - 100;
+    int rateInk = 0;
+    int speedInk = 0;
+    for (int y = 1; y < bar.height - 1; ++y) {
+        for (int x = 1; x < bar.width - 1; ++x) {
+            uint32_t p = whole.At(x, y);
+            if (p == bar.foreground || p == bar.background) {
+                continue;
+            }
+            if (x >= rateLeft && x < rateLeft + 60) {
+                ++rateInk;
+            } else if (x >= speedLeft && x < speedLeft + 95) {
+                ++speedInk;
+            } else {
+                ADD_FAILURE() << "ink outside the text boxes at " << x << "," << y;
+                return;
+            }
+        }
+    }
+    EXPECT_GT(rateInk, 30);   // "45.67%"
+    EXPECT_GT(speedInk, 60);  // "12.500 MiB/Sec"
+    SaveScreen("progress-4567");
+}
+
+TEST_F(ToolkitDemo, DraggingTheProgressBarMovesTheWindow) {
+    Start();
+    const BarLayout& bar = layout.bar;
+    int startLeft = left;
+    int startTop = top;
+    int x = left + bar.x + 100;
+    int y = top + bar.y + bar.height / 2;
+    input->MoveTo(x, y);
+    input->Press();
+    // The drag starts once the program has handled the press: move on until the window
+    // follows, ending each round at the target point.
+    bool moved = Poll([&] {
+        input->MoveTo(x + 39, y + 23);
+        input->MoveTo(x + 40, y + 24);
+        input->Origin(xid, &left, &top);
+        return left == startLeft + 40 && top == startTop + 24;
+    });
+    input->Release();
+    ASSERT_TRUE(moved) << "window at " << left << "," << top << " from " << startLeft << ","
+                       << startTop << "\n"
+                       << session.Report();
+    input->MoveTo(x + 60, y + 30);  // after the release the window stays
+    // The window is drawn at its new place.
+    ExpectPicture(layout.Button("cancel"), layout.Button("cancel").firstPicture);
+    EXPECT_EQ(Occurrences(Output(), "execute"), 0u) << Output();
+}
+
+}  // namespace

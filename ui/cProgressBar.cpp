@@ -1,0 +1,197 @@
+#include "ui/cProgressBar.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+// Copies an ASCII text into a UTF-16 field that is known to hold it.
+template <size_t N>
+void Widen(char16_t (&field)[N], const char* text) {
+    size_t i = 0;
+    for (; text[i] != '\0' && i + 1 < N; ++i) {
+        field[i] = static_cast<char16_t>(text[i]);
+    }
+    field[i] = u'\0';
+}
+
+size_t Length(const char16_t* text) {
+    size_t length = 0;
+    while (text[length] != u'\0') {
+        ++length;
+    }
+    return length;
+}
+
+// The largest speed whose text still fits the field without decimals.
+constexpr float kLargestSpeedShown = 9999999.0f;
+
+}  // namespace
+
+cProgressBar::cProgressBar() = default;
+
+cProgressBar::~cProgressBar() {
+    name.reset();
+    foregroundBrush.reset();
+    textBrush.reset();
+    textFormat.reset();
+}
+
+intptr_t cProgressBar::HandleMessage(platform::WindowHandle, unsigned message, uintptr_t,
+                                     intptr_t lParam) {
+    switch (message) {
+        case platform::kWmCreate:
+            if (platform::RenderTarget* target = GetRenderTarget()) {
+                foregroundBrush = target->CreateSolidBrush(ToColorF(foregroundColor, 1.0f));
+                textBrush = target->CreateSolidBrush(ToColorF(textColor, textAlpha));
+            }
+            platform::PlaceWindow(hwnd, x, y, barWidth, barHeight);
+            return 0;
+        case platform::kWmPaint:
+            platform::BeginWindowPaint(hwnd);
+            OnPaint();
+            platform::EndWindowPaint(hwnd);
+            return 0;
+        case platform::kWmNcHitTest:
+            // Dragging the bar drags the main window, as its own surface does.
+            platform::SendMessage(parent, platform::kWmNcLButtonDown,
+                                  static_cast<uintptr_t>(platform::kHtCaption), lParam);
+            return platform::kHtClient;
+        default:
+            return 0;
+    }
+}
+
+bool cProgressBar::LoadConfig(cJson& root) {
+    name = std::make_unique<char[]>(6);
+    std::memcpy(name.get(), "total", 6);
+    cJson::Node* bars = root.root != nullptr ? root.root->Find("progressbar") : nullptr;
+    cJson::Node* entry = bars != nullptr ? bars->GetNode("total") : nullptr;
+    if (entry == nullptr) {
+        return false;
+    }
+    cJson::Node* node;
+    int32_t* integers[] = {&x, &y, &barWidth, &barHeight};
+    const char* integerKeys[] = {"x", "y", "width", "height"};
+    for (int i = 0; i < 4; ++i) {
+        if ((node = entry->GetNode(integerKeys[i])) == nullptr) {
+            return false;
+        }
+        *integers[i] = node->GetInt();
+    }
+    if ((node = entry->GetNode("bg-color")) == nullptr) {
+        return false;
+    }
+    backgroundColor = static_cast<uint32_t>(node->GetHex());
+    if ((node = entry->GetNode("fg-color")) == nullptr) {
+        return false;
+    }
+    foregroundColor = static_cast<uint32_t>(node->GetHex());
+    if ((node = entry->GetNode("draw-rate-text")) == nullptr) {
+        return false;
+    }
+    const char* flag = node->GetString();
+    drawRateText = flag != nullptr && std::strcmp(flag, "true") == 0;
+
+    cJson::Node* fonts = root.root->Find("font");
+    cJson::Node* font = fonts != nullptr ? fonts->GetNode("progressbar") : nullptr;
+    if (font == nullptr) {
+        return false;
+    }
+    cJson::Node* family = font->GetNode("name");
+    if (family == nullptr) {
+        return false;
+    }
+    cJson::Node* size = font->GetNode("size");
+    if (size == nullptr) {
+        return false;
+    }
+    textFormat = MakeTextFormat(family->GetWString(), size->GetInt());
+    if ((node = font->GetNode("alpha")) == nullptr) {
+        return false;
+    }
+    textAlpha = static_cast<float>(node->GetInt() / 100.0);
+    if ((node = font->GetNode("color")) == nullptr) {
+        return false;
+    }
+    textColor = static_cast<uint32_t>(node->GetHex());
+
+    float middle = static_cast<float>(barWidth) * 0.5f;
+    rateRect = {middle - 30, 1, middle - 30 + 60, 11};
+    float right = static_cast<float>(barWidth);
+    speedRect = {right - 100, 1, right - 100 + 95, 11};
+    // The empty fill inside the one-pixel border, ready before the window exists.
+    fillRect = {1, 1, static_cast<float>(filledWidth) + 1.0f, static_cast<float>(barHeight - 1)};
+    return true;
+}
+
+void cProgressBar::SetProgress(int32_t value) {
+    // A fill beyond the bar or a percentage wider than its field is never shown.
+    if (value < 0) {
+        value = 0;
+    } else if (value > kFullProgress) {
+        value = kFullProgress;
+    }
+    if (value == progress) {
+        return;
+    }
+    if (drawRateText) {
+        char text[kRateTextSize];
+        std::snprintf(text, sizeof text, "%.02f%%", static_cast<float>(value) / 100.0f);
+        Widen(rateText, text);
+    }
+    progress = value;
+    int64_t filled = int64_t{value} * (barWidth - 2) / kFullProgress;
+    filledWidth = filled > 0 ? static_cast<int32_t>(filled) : 0;
+    fillRect.right = static_cast<float>(filledWidth) + 1.0f;
+    Invalidate();
+}
+
+void cProgressBar::SetSpeed(float mibPerSecond) {
+    // No speed is negative or not a number; one too large for the field shows its largest.
+    if (!(mibPerSecond > 0.0f)) {
+        mibPerSecond = 0.0f;
+    } else if (mibPerSecond > kLargestSpeedShown) {
+        mibPerSecond = kLargestSpeedShown;
+    }
+    if (mibPerSecond == speed) {
+        return;
+    }
+    speed = mibPerSecond;
+    if (drawRateText) {
+        // Three decimals up to 999.999; fewer as the whole part grows, so the text always fits.
+        char text[32];
+        for (int decimals = 3; decimals >= 0; --decimals) {
+            int length = std::snprintf(text, sizeof text, "%.*f MiB/Sec", decimals, speed);
+            if (length >= 0 && static_cast<size_t>(length) < kSpeedTextSize) {
+                break;
+            }
+        }
+        Widen(speedText, text);
+    }
+    Invalidate();
+}
+
+void cProgressBar::OnPaint() {
+    platform::RenderTarget* target = GetRenderTarget();
+    if (target == nullptr) {
+        return;
+    }
+    target->BeginDraw();
+    target->Clear(ToColorF(backgroundColor, 1.0f));
+    if (foregroundBrush != nullptr) {
+        target->FillRectangle(fillRect, *foregroundBrush);
+    }
+    if (drawRateText && textFormat != nullptr && textBrush != nullptr) {
+        textFormat->SetAlignment(platform::TextAlignment::kLeading);
+        target->DrawString(rateText, Length(rateText), *textFormat, rateRect, *textBrush,
+                           platform::TextOptions::kNone);
+        textFormat->SetAlignment(platform::TextAlignment::kTrailing);
+        target->DrawString(speedText, Length(speedText), *textFormat, speedRect, *textBrush,
+                           platform::TextOptions::kNone);
+    }
+    if (!target->EndDraw()) {
+        ReportDrawError();
+    }
+}
