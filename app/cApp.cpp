@@ -60,6 +60,14 @@ cApp::~cApp() {
     }
 }
 
+std::string cApp::WorkFilePath(const char* name) const {
+    std::string path = workDirectory;
+    if (!path.empty() && path.back() != platform::kPathSeparator) {
+        path += platform::kPathSeparator;
+    }
+    return path + name;
+}
+
 platform::WindowHandle cApp::MainWindowHandle() const {
     return mainWindow != nullptr ? NativeHandleOf(mainWindow) : nullptr;
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 
 #include "json/cJson.h"
 #include "platform/ui.h"
@@ -31,6 +32,9 @@ public:
     void CheckVersion(cJson& document);
     void CreateDownloadDirectory(const char* path);
     void SaveVersion();
+
+    // The file `name` in the work directory.
+    std::string WorkFilePath(const char* name) const;
 
     // The native handle of the main window, or null while there is none.
     platform::WindowHandle MainWindowHandle() const;

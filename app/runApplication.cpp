@@ -1,29 +1,10 @@
 #include "app/runApplication.h"
 
-#include <string>
-
 #include "app/cApp.h"
 #include "app/documentText.h"
 #include "app/texts.h"
+#include "app/workFolder.h"
 #include "platform/system.h"
-
-namespace {
-
-// Fills the work directory from the temporary folder. A temporary folder too long for the
-// field falls back to the folder current at start, and that to a relative folder, so the
-// directory is never a cut path.
-void SetWorkDirectory(cApp& application) {
-    std::string name = std::string(app::texts::kWorkFolderName) + platform::kPathSeparator;
-    for (const std::string& base :
-         {platform::TempFolder(), platform::CurrentFolder() + platform::kPathSeparator}) {
-        if (app::CopyText(application.workDirectory, cApp::kPathSize, (base + name).c_str())) {
-            return;
-        }
-    }
-    app::CopyText(application.workDirectory, cApp::kPathSize, name.c_str());
-}
-
-}  // namespace
 
 int RunApplication() {
     // The lock stays held until the process ends; the system releases it however it ends.
@@ -38,8 +19,10 @@ int RunApplication() {
                        platform::ModuleFolder().c_str())) {
         application->moduleDirectory[0] = '\0';
     }
-    SetWorkDirectory(*application);
-    platform::CreateFolder(application->workDirectory);
+    if (!app::PrepareWorkDirectory(*application)) {
+        delete application;
+        return 0;
+    }
 
     int result = application->OnExecute();
 

@@ -15,6 +15,8 @@ inline constexpr const char* kServerUrlError = "cApp::LoadServerURL :: server-ur
 inline constexpr const char* kVersionError = "cApp::CheckVersion :: version check error(-41)";
 inline constexpr const char* kDirectoryError = "cApp::CreateDownloadDirectory :: error (-32)";
 inline constexpr const char* kWorkFolderName = "VuZediroze";
+// Followed by each refused folder with the reason, and the folder used instead.
+inline constexpr const char* kWorkFolderRefused = "WinMain :: work folder refused (-23): ";
 inline constexpr const char* kVersionFileName = "version.txt";
 
 }  // namespace app::texts

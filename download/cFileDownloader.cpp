@@ -54,3 +54,13 @@ void cFileDownloader::OnRewind(int64_t offset) {
         counted = offset;
     }
 }
+
+bool cFileDownloader::IsKnownVerified() {
+    return manager != nullptr && manager->verified.IsVerified(recordPath, sha256);
+}
+
+void cFileDownloader::OnVerified() {
+    if (manager != nullptr) {
+        manager->verified.Remember(recordPath, sha256);
+    }
+}

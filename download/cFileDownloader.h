@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "download/cHttp.h"
 
@@ -20,11 +21,15 @@ public:
 
     // The counters this downloader reports to; null drops the reports.
     cMgrDownloader* manager = nullptr;
+    // The file's full path, under which the manager's record knows it as verified.
+    std::string recordPath;
 
 protected:
     void OnStart(int64_t offset) override;
     void OnReceived(int32_t count) override;
     void OnRewind(int64_t offset) override;
+    bool IsKnownVerified() override;
+    void OnVerified() override;
 
 private:
     // Bytes of this file added to the manager's `received`, so a rewind can take them back.

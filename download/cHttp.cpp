@@ -1,5 +1,6 @@
 #include "download/cHttp.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cctype>
 #include <cinttypes>
@@ -148,6 +149,10 @@ void cHttp::CloseSession() {
 void cHttp::OnStart(int64_t) {}
 void cHttp::OnFinish(int64_t, int64_t) {}
 void cHttp::OnRewind(int64_t) {}
+bool cHttp::IsKnownVerified() {
+    return false;
+}
+void cHttp::OnVerified() {}
 
 void cHttp::OnExecute() {
     std::unique_ptr<char[]> buffer(new char[kBufferSize]);
@@ -155,9 +160,71 @@ void cHttp::OnExecute() {
     earlyEnds = 0;
     capped = false;
     reported = 0;
-    while (Connect(buffer.get()) == Outcome::kReconnect) {
-        AppendTransferLog(TRANSFER_LOG_STAMP " cHttp::OnExecute :: network error (-92)");
+    digested = 0;
+    digestBroken = false;
+    startedOver = false;
+    if (!sha256.empty() && !digest) {
+        digest = std::make_unique<platform::Sha256>();
     }
+    for (Outcome outcome; (outcome = Connect(buffer.get())) != Outcome::kDone;) {
+        if (outcome == Outcome::kReconnect) {
+            AppendTransferLog(TRANSFER_LOG_STAMP " cHttp::OnExecute :: network error (-92)");
+        }
+    }
+}
+
+bool cHttp::CatchUpDigest(char* buffer, int64_t offset) {
+    if (digested > offset || digestBroken) {
+        digest->FinishHex();  // what it holds is not this file's beginning any more
+        digested = 0;
+        digestBroken = false;
+    }
+    if (digested == offset) {
+        return true;
+    }
+    FileHandle file = OpenFileForReadingAt(localPath, digested);
+    while (file && digested < offset) {
+        if (!running) {
+            return false;
+        }
+        const size_t want = static_cast<size_t>(std::min<int64_t>(kBufferSize, offset - digested));
+        const size_t got = std::fread(buffer, 1, want, file.get());
+        digest->Update(buffer, got);
+        digested += static_cast<int64_t>(got);
+        if (got != want) {
+            break;
+        }
+    }
+    digestBroken = digested != offset;
+    return true;
+}
+
+cHttp::Outcome cHttp::CheckContent(char* buffer) {
+    if (!CatchUpDigest(buffer, position)) {
+        return Outcome::kDone;
+    }
+    const bool matches = !digestBroken && digest->FinishHex() == sha256;
+    digested = 0;
+    digestBroken = false;
+    if (matches) {
+        OnVerified();
+        OnFinish(startOffset, position);
+        return Outcome::kDone;
+    }
+    if (!running) {
+        return Outcome::kDone;
+    }
+    // Damaged on disk, or cut or mixed up on the way: fetched once more from the start.
+    if (!startedOver && CreateFileEmpty(localPath)) {
+        startedOver = true;
+        return Outcome::kStartOver;
+    }
+    // The server's copy itself does not match: nothing of it stays as if it were the file.
+    std::remove(localPath);
+    OnRewind(0);
+    ShowEngineWarning(
+        ("cHttp::OnExecute :: content hash error (-38) " + std::string(localPath)).c_str());
+    return Outcome::kDone;
 }
 
 void cHttp::Settle(int64_t offset) {
@@ -376,7 +443,15 @@ cHttp::Outcome cHttp::Connect(char* buffer) {
                 return Outcome::kDone;
             }
         }
+        if (!sha256.empty() && running && !IsKnownVerified()) {
+            return CheckContent(buffer);
+        }
         OnFinish(startOffset, position);
+        return Outcome::kDone;
+    }
+    // The digest follows the bytes as they are written; what is on disk already goes first.
+    if (!sha256.empty() && !CatchUpDigest(buffer, startOffset)) {
+        CloseSession();
         return Outcome::kDone;
     }
 
@@ -428,15 +503,26 @@ cHttp::Outcome cHttp::Connect(char* buffer) {
             ShowEngineWarning("cHttp::OnExecute :: file write error (-33)");
             return Outcome::kDone;
         }
+        if (!sha256.empty()) {
+            digest->Update(buffer, static_cast<size_t>(count));
+            digested += count;
+        }
         OnReceived(static_cast<int32_t>(count));
         position += count;
         reported = position;
         if (position >= length || !running) {
-            OnFinish(startOffset, position);
+            // A complete file with a hash is finished only once it has matched.
+            const bool check = !sha256.empty() && position >= length && running;
+            if (!check) {
+                OnFinish(startOffset, position);
+            }
             request.reset();
-            CloseWritten(file);
+            const bool closed = CloseWritten(file);
             CloseSession();
-            return Outcome::kDone;
+            if (!closed) {
+                return Outcome::kDone;
+            }
+            return check ? CheckContent(buffer) : Outcome::kDone;
         }
         earlyEnds = 0;
         if (position >= answerEnd) {

@@ -10,6 +10,7 @@
 #include "download/cThread.h"
 #include "download/localFile.h"
 #include "platform/net.h"
+#include "platform/sha256.h"
 
 class cHttp : public cThread {
 public:
@@ -46,6 +47,9 @@ public:
     // is written, and it is the whole size where a server does not state one. -1: unknown
     // (the manifest itself), the server's word is taken.
     int64_t expectedSize = -1;
+    // The SHA-256 the whole file must have, 64 lowercase hexadecimal digits; empty: not
+    // checked. A file that does not match is fetched again from 0 once, then refused.
+    std::string sha256;
 
 protected:
     void OnExecute() override;
@@ -58,9 +62,13 @@ protected:
     // A later connection attempt writes from `offset` again: what was reported beyond it is
     // being replaced (the server ignored a range, or the file changed on the server).
     virtual void OnRewind(int64_t offset);
+    // Whether the file, complete on disk, is known to have matched `sha256` as it is now.
+    virtual bool IsKnownVerified();
+    // The complete file has just matched `sha256`.
+    virtual void OnVerified();
 
 private:
-    enum class Outcome { kDone, kReconnect };
+    enum class Outcome { kDone, kReconnect, kStartOver };
 
     // One connection attempt: ask, check the answer, write the body.
     Outcome Connect(char* buffer);
@@ -86,6 +94,12 @@ private:
     bool Refuse(const char* error, const std::string& detail);
     // The server's size `stated` is not the listed one.
     bool RefuseSize(int64_t stated);
+    // Feeds the digest the file's bytes from what it has seen up to `offset`, reading them
+    // back from disk (a resumed file, a file found complete). False when a stop interrupted.
+    bool CatchUpDigest(char* buffer, int64_t offset);
+    // The complete file against `sha256`: finished when it matches, else started over once
+    // and then refused.
+    Outcome CheckContent(char* buffer);
     // Null when no session could be opened or a stop was asked for.
     std::shared_ptr<platform::net::Session> OpenSession();
     void CloseSession();
@@ -94,6 +108,11 @@ private:
     int earlyEnds = 0;     // consecutive early ends, reset by any chunk
     bool capped = false;   // the last answer ended where the server capped its range
     int64_t reported = 0;  // offset up to which bytes went to the hooks
+
+    std::unique_ptr<platform::Sha256> digest;  // of the file's bytes [0, digested)
+    int64_t digested = 0;
+    bool digestBroken = false;  // the file could not be read back: it cannot match
+    bool startedOver = false;   // once after a mismatch
 
     // Guards only the handover of `session` between the transfer and whoever stops it.
     std::mutex sessionGuard;

@@ -1,6 +1,8 @@
 #include "download/cMgrDownloader.h"
 
+#include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/cApp.h"
@@ -71,9 +73,21 @@ bool cMgrDownloader::DoDownloadFile() {
     fileCount = manifest.totalCount;
     totalSize = manifest.totalSize;
     downloaders.reset(new cFileDownloader[fileCount]);
-    for (int32_t i = 0; i < fileCount; ++i) {
-        downloaders[i].manager = this;
+    std::string folder = theApp->downloadDirectory;
+    if (!folder.empty() && folder.back() != platform::kPathSeparator) {
+        folder += platform::kPathSeparator;
     }
+    std::set<std::pair<std::string, std::string>> hashed;
+    for (int32_t i = 0; i < fileCount; ++i) {
+        cFileDownloader& downloader = downloaders[i];
+        downloader.manager = this;
+        downloader.sha256 = manifest.files[i].sha256;
+        downloader.recordPath = folder + manifest.files[i].localPath;
+        if (!downloader.sha256.empty()) {
+            hashed.insert({downloader.recordPath, downloader.sha256});
+        }
+    }
+    verified.Load(theApp->WorkFilePath(kVerifiedRecordName), hashed);
     // The downloaders' names are relative to the download folder; without it nothing may be
     // written anywhere else.
     if (!platform::SetCurrentFolder(theApp->downloadDirectory)) {

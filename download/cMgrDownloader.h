@@ -10,6 +10,7 @@
 
 #include "download/cFileDownloader.h"
 #include "download/cThread.h"
+#include "download/verifiedRecord.h"
 
 struct Manifest;
 
@@ -36,6 +37,8 @@ public:
     std::atomic<uint32_t> startTick{0};
     std::atomic<int32_t> finished{0};
     std::unique_ptr<cFileDownloader[]> downloaders;
+    // The files of this run known to match their hash, shared by the downloaders.
+    VerifiedRecord verified;
 
 protected:
     void OnExecute() override;

@@ -45,6 +45,14 @@ FileHandle OpenFileAt(const char* path, int64_t offset) {
     return file;
 }
 
+FileHandle OpenFileForReadingAt(const char* path, int64_t offset) {
+    FileHandle file(std::fopen(path, "rb"));
+    if (file && SeekFromStart(file.get(), offset) != 0) {
+        file.reset();
+    }
+    return file;
+}
+
 FileHandle CreateFileEmpty(const char* path) {
     return FileHandle(std::fopen(path, "wb+"));
 }

@@ -14,6 +14,8 @@ using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
 int64_t LocalFileSize(const char* path);
 // Opens an existing file for reading and writing at `offset`; null when that fails.
 FileHandle OpenFileAt(const char* path, int64_t offset);
+// Opens an existing file for reading at `offset`; null when that fails.
+FileHandle OpenFileForReadingAt(const char* path, int64_t offset);
 // Creates the file, or empties it, for reading and writing; null when that fails.
 FileHandle CreateFileEmpty(const char* path);
 // Writes out what is buffered and closes the file (none: nothing to do); false when a byte did

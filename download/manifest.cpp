@@ -40,6 +40,18 @@ bool IsHttpUrl(const std::string& url) {
     return (scheme == "http" || scheme == "https") && url.compare(scheme.size(), 3, "://") == 0;
 }
 
+// 64 hexadecimal digits in either case, kept in lower case.
+bool ReadSha256(const char* text, std::string& digest) {
+    digest.clear();
+    for (const char* c = text; *c != '\0'; ++c) {
+        if (!std::isxdigit(static_cast<unsigned char>(*c))) {
+            return false;
+        }
+        digest += static_cast<char>(std::tolower(static_cast<unsigned char>(*c)));
+    }
+    return digest.size() == 64;
+}
+
 bool ReadNumber(cJson::Node* node, int64_t& value) {
     if (node == nullptr || !IsDecimalText(node->GetString())) {
         return false;
@@ -183,6 +195,12 @@ bool ReadManifest(cJson& document, Manifest& manifest, std::string& problem) {
         if (file.size < 0) {
             problem = where + "\"Size\" " + std::to_string(file.size) + " is below 0";
             return false;
+        }
+        if (cJson::Node* sha256 = entry->GetNode("SHA256")) {
+            if (sha256->GetString() == nullptr || !ReadSha256(sha256->GetString(), file.sha256)) {
+                problem = where + "\"SHA256\" is not 64 hexadecimal digits";
+                return false;
+            }
         }
         if (const char* reason = UnsafeNameReason(file.name)) {
             problem = where + "refused name \"" + file.name + "\" (" + reason + ")";

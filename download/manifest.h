@@ -13,6 +13,7 @@ struct ManifestEntry {
     std::string name;       // as listed, "/" or "\" between components
     std::string localPath;  // relative to the download folder, platform separators
     int64_t size = 0;
+    std::string sha256;  // 64 lowercase hexadecimal digits; empty when the entry has none
 };
 
 struct Manifest {
@@ -27,7 +28,8 @@ inline constexpr size_t kManifestNameSize = 256;
 inline constexpr size_t kFileUrlSize = 1024;
 
 // Reads the loaded document. False with `problem` set when a key is missing or not what it
-// must be, "TotalCount" exceeds the list, or a name is unsafe or listed twice.
+// must be, "TotalCount" exceeds the list, or a name is unsafe or listed twice. An entry's
+// "SHA256" is optional; when present it must be 64 hexadecimal digits.
 bool ReadManifest(cJson& document, Manifest& manifest, std::string& problem);
 
 // Null when `name` stays inside the download folder, else why it does not.

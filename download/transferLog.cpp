@@ -4,17 +4,12 @@
 #include <string>
 
 #include "app/cApp.h"
-#include "platform/system.h"
 
 void AppendTransferLog(const char* line) {
     if (theApp == nullptr) {
         return;
     }
-    std::string path = theApp->workDirectory;
-    if (!path.empty() && path.back() != platform::kPathSeparator) {
-        path += platform::kPathSeparator;
-    }
-    path += kTransferLogName;
+    const std::string path = theApp->WorkFilePath(kTransferLogName);
     // Binary append with an explicit CR LF keeps the file's bytes the same on every platform;
     // one fwrite of a short line is one append, so lines of different threads never mix.
     std::FILE* file = std::fopen(path.c_str(), "ab");

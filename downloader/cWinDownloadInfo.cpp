@@ -11,6 +11,7 @@
 #include "downloader/texts.h"
 #include "platform/system.h"
 #include "ui/cProgressBar.h"
+#include "ui/utf16Text.h"
 
 namespace {
 
@@ -27,23 +28,6 @@ constexpr EntryLayout kLayout[cWinDownloadInfo::kEntryCount] = {{"time-remaining
                                                                 {"elapse-time", 57, 160},
                                                                 {"total-recv", 102, 200},
                                                                 {"total-size", 95, 195}};
-
-template <size_t N>
-void Widen(char16_t (&field)[N], const char* text) {
-    size_t i = 0;
-    for (; text[i] != '\0' && i + 1 < N; ++i) {
-        field[i] = static_cast<char16_t>(text[i]);
-    }
-    field[i] = u'\0';
-}
-
-size_t Length(const char16_t* text) {
-    size_t length = 0;
-    while (text[length] != u'\0') {
-        ++length;
-    }
-    return length;
-}
 
 }  // namespace
 
@@ -81,18 +65,18 @@ void Size(char16_t (&field)[cWinDownloadInfo::kTextSize], int64_t bytes) {
             break;
         }
     }
-    Widen(field, text);
+    ui_text::CopyAscii(field, text);
 }
 
 void Time(char16_t (&field)[cWinDownloadInfo::kTextSize], uint32_t seconds) {
     char text[32];
     std::snprintf(text, sizeof text, "%02u:%02u:%02u", seconds / 3600, seconds / 60 % 60,
                   seconds % 60);
-    Widen(field, text);
+    ui_text::CopyAscii(field, text);
 }
 
 void Label(char16_t (&field)[cWinDownloadInfo::kTextSize], const char16_t* label) {
-    size_t units = label != nullptr ? Length(label) : 0;
+    size_t units = label != nullptr ? ui_text::Length(label) : 0;
     if (units > kLabelUnits) {
         units = kLabelUnits;
         // A high surrogate without its partner would draw as a broken character.
@@ -229,11 +213,11 @@ void cWinDownloadInfo::OnPaint() {
     }
     if (textFormat != nullptr && labelBrush != nullptr && valueBrush != nullptr) {
         for (int entry = 0; entry < kEntryCount; ++entry) {
-            target->DrawString(labelTexts[entry], Length(labelTexts[entry]), *textFormat,
+            target->DrawString(labelTexts[entry], ui_text::Length(labelTexts[entry]), *textFormat,
                                labelRects[entry], *labelBrush, platform::TextOptions::kNoSnap);
         }
         for (int entry = 0; entry < kEntryCount; ++entry) {
-            target->DrawString(valueTexts[entry], Length(valueTexts[entry]), *textFormat,
+            target->DrawString(valueTexts[entry], ui_text::Length(valueTexts[entry]), *textFormat,
                                valueRects[entry], *valueBrush, platform::TextOptions::kNoSnap);
         }
     }

@@ -4,6 +4,7 @@
 #include "download/cMgrDownloader.h"
 #include "downloader/texts.h"
 #include "platform/system.h"
+#include "ui/utf16Text.h"
 
 namespace {
 
@@ -155,12 +156,8 @@ void cWinMain::OnPaint() {
         }
         if (folderTextFormat != nullptr && folderTextBrush != nullptr) {
             const char16_t* folder = theApp->downloadDirectoryWide;
-            size_t length = 0;
-            while (folder[length] != u'\0') {
-                ++length;
-            }
-            target->DrawString(folder, length, *folderTextFormat, folderTextRect, *folderTextBrush,
-                               platform::TextOptions::kClip);
+            target->DrawString(folder, ui_text::Length(folder), *folderTextFormat, folderTextRect,
+                               *folderTextBrush, platform::TextOptions::kClip);
         }
         if (!target->EndDraw()) {
             ReportDrawError();

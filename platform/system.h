@@ -19,12 +19,33 @@ inline constexpr char kPathSeparator = '/';
 // holds it. The lock is released by the system when the process ends, however it ends.
 bool AcquireSingleInstance(const char* name);
 
-// The system temporary folder, ending in kPathSeparator.
-std::string TempFolder();
+// The user's own folder for the program's state, ending in kPathSeparator; it may not exist
+// yet. On Linux $XDG_STATE_HOME when that is an absolute path, else ~/.local/state (it survives
+// a reboot, unlike the temporary folder, which every user shares); on Windows the user's own
+// temporary folder.
+std::string UserStateFolder();
 // The folder of the running program file, ending in kPathSeparator.
 std::string ModuleFolder();
 // Creates one folder; false when it could not be created (an existing folder included).
 bool CreateFolder(const char* path);
+// Creates one folder that only the user may enter (0700 on POSIX); false when it could not be
+// created (an existing folder included).
+bool CreatePrivateFolder(const char* path);
+
+// What stands at a path, as far as trusting it as a folder of the user's own goes. A link is
+// reported as a link, never followed.
+struct FolderFacts {
+    bool exists = false;
+    bool isLink = false;
+    bool isFolder = false;
+    bool ownedByUser = false;
+    bool othersMayEnter = false;  // group or others have any access to it
+};
+FolderFacts InspectFolder(const char* path);
+// Takes every access to the folder away from group and others; false when that failed (a
+// link at `path` is not followed).
+bool RestrictFolderToUser(const char* path);
+
 bool SetCurrentFolder(const char* path);
 // Replaces the file at `path` with `bytes` so that a crash at any moment leaves the old content
 // or the new, never a part: a temporary file in the same folder, written out to the disk, then

@@ -9,23 +9,28 @@
 #include <system_error>
 #include <vector>
 
+#include "platform/sha256.h"
+
 namespace fs = std::filesystem;
 
 namespace {
 
 constexpr const char* kUsage =
-    "Usage: make-manifest --url BASE_URL [--output FILE] [--version LABEL] FOLDER\n"
+    "Usage: make-manifest --url BASE_URL [--output FILE] [--version LABEL] [--no-hashes] FOLDER\n"
     "\n"
     "Writes the download manifest for every file under FOLDER (recursively): \"TotalCount\",\n"
     "\"TotalSize\", \"URL\" and \"FileList\" with each file's \"Name\" (relative to FOLDER, \"/\"\n"
-    "between components) and \"Size\" in bytes, sorted by name so that the same folder always\n"
-    "gives the same file.\n"
+    "between components), \"Size\" in bytes and \"SHA256\" (the SHA-256 of its bytes, 64\n"
+    "lowercase hexadecimal digits, which the downloader checks and repairs against), sorted by\n"
+    "name so that the same folder always gives the same file.\n"
     "\n"
     "  --url BASE_URL   the address the files are served under; a final \"/\" is added when\n"
     "                   missing (the downloader appends each name to it)\n"
     "  --output FILE    where to write the manifest (default: standard output); a FILE inside\n"
     "                   FOLDER is not listed\n"
     "  --version LABEL  an optional \"Version\" label of the file set\n"
+    "  --no-hashes      leave \"SHA256\" out (no reading of the files; for very large sets,\n"
+    "                   whose downloads are then not checked)\n"
     "  --help           this text\n"
     "\n"
     "Names the downloader cannot read back or would refuse (with , { } [ ] \" : \\ or control\n"
@@ -34,7 +39,30 @@ constexpr const char* kUsage =
 struct Entry {
     std::string name;
     uintmax_t size;
+    std::string sha256;
 };
+
+// Files from this size on are announced while they are hashed, so a long run shows progress.
+constexpr uintmax_t kAnnouncedSize = uintmax_t{64} << 20;
+
+// The SHA-256 of the file's bytes; false when it cannot be read whole or no longer has the
+// size it was listed with (it changed while the manifest was made).
+bool HashFile(const fs::path& path, uintmax_t size, std::string& digest) {
+    std::ifstream file(path, std::ios::binary);
+    std::vector<char> buffer(1 << 20);
+    platform::Sha256 sha256;
+    uintmax_t read = 0;
+    while (file) {
+        file.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+        sha256.Update(buffer.data(), static_cast<size_t>(file.gcount()));
+        read += static_cast<uintmax_t>(file.gcount());
+    }
+    if (!file.eof() || read != size) {
+        return false;
+    }
+    digest = sha256.FinishHex();
+    return true;
+}
 
 // The manifest reader keeps values raw (no escapes) and ends them at ',' or '}'; the
 // downloader refuses drive or stream names and components that Windows would shorten.
@@ -76,6 +104,7 @@ int main(int argc, char** argv) {
     std::string output;
     std::string version;
     std::string folder;
+    bool hashes = true;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         auto value = [&](std::string& into) {
@@ -88,6 +117,10 @@ int main(int argc, char** argv) {
         if (arg == "--help" || arg == "-h") {
             std::cout << kUsage;
             return 0;
+        }
+        if (arg == "--no-hashes") {
+            hashes = false;
+            continue;
         }
         if ((arg == "--url" && value(url)) || (arg == "--output" && value(output)) ||
             (arg == "--version" && value(version))) {
@@ -126,7 +159,7 @@ int main(int argc, char** argv) {
         if (const char* reason = Unrepresentable(name)) {
             return Fail("cannot list \"" + name + "\": " + reason, 2);
         }
-        entries.push_back({name, it->file_size()});
+        entries.push_back({name, it->file_size(), ""});
     }
     if (error) {
         return Fail("cannot read " + folder + ": " + error.message(), 2);
@@ -135,8 +168,18 @@ int main(int argc, char** argv) {
               [](const Entry& a, const Entry& b) { return a.name < b.name; });
 
     uintmax_t totalSize = 0;
-    for (const Entry& entry : entries) {
+    for (Entry& entry : entries) {
         totalSize += entry.size;
+        if (!hashes) {
+            continue;
+        }
+        if (entry.size >= kAnnouncedSize) {
+            std::cerr << "make-manifest: hashing " << entry.name << " (" << (entry.size >> 20)
+                      << " MiB)\n";
+        }
+        if (!HashFile(root / entry.name, entry.size, entry.sha256)) {
+            return Fail("cannot read " + entry.name + " whole, or it changed while being read", 2);
+        }
     }
     std::string text = "{\n";
     if (!version.empty()) {
@@ -147,9 +190,12 @@ int main(int argc, char** argv) {
     text += "\"URL\": \"" + url + "\",\n";
     text += "\"FileList\": [\n";
     for (size_t i = 0; i < entries.size(); ++i) {
-        text += "{\"Name\": \"" + entries[i].name +
-                "\", \"Size\": " + std::to_string(entries[i].size) + "}" +
-                (i + 1 < entries.size() ? ",\n" : "\n");
+        text +=
+            "{\"Name\": \"" + entries[i].name + "\", \"Size\": " + std::to_string(entries[i].size);
+        if (!entries[i].sha256.empty()) {
+            text += ", \"SHA256\": \"" + entries[i].sha256 + "\"";
+        }
+        text += std::string("}") + (i + 1 < entries.size() ? ",\n" : "\n");
     }
     text += "]\n}\n";
 

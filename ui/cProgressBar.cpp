@@ -4,25 +4,9 @@
 #include <cstdio>
 #include <cstring>
 
+#include "ui/utf16Text.h"
+
 namespace {
-
-// Copies an ASCII text into a UTF-16 field that is known to hold it.
-template <size_t N>
-void Widen(char16_t (&field)[N], const char* text) {
-    size_t i = 0;
-    for (; text[i] != '\0' && i + 1 < N; ++i) {
-        field[i] = static_cast<char16_t>(text[i]);
-    }
-    field[i] = u'\0';
-}
-
-size_t Length(const char16_t* text) {
-    size_t length = 0;
-    while (text[length] != u'\0') {
-        ++length;
-    }
-    return length;
-}
 
 // The largest speed whose text still fits the field without decimals.
 constexpr float kLargestSpeedShown = 9999999.0f;
@@ -139,7 +123,7 @@ void cProgressBar::SetProgress(int32_t value) {
     if (drawRateText) {
         char text[kRateTextSize];
         std::snprintf(text, sizeof text, "%.02f%%", static_cast<float>(value) / 100.0f);
-        Widen(rateText, text);
+        ui_text::CopyAscii(rateText, text);
     }
     progress = value;
     int64_t filled = int64_t{value} * (barWidth - 2) / kFullProgress;
@@ -168,7 +152,7 @@ void cProgressBar::SetSpeed(float mibPerSecond) {
                 break;
             }
         }
-        Widen(speedText, text);
+        ui_text::CopyAscii(speedText, text);
     }
     Invalidate();
 }
@@ -185,11 +169,11 @@ void cProgressBar::OnPaint() {
     }
     if (drawRateText && textFormat != nullptr && textBrush != nullptr) {
         textFormat->SetAlignment(platform::TextAlignment::kLeading);
-        target->DrawString(rateText, Length(rateText), *textFormat, rateRect, *textBrush,
+        target->DrawString(rateText, ui_text::Length(rateText), *textFormat, rateRect, *textBrush,
                            platform::TextOptions::kNone);
         textFormat->SetAlignment(platform::TextAlignment::kTrailing);
-        target->DrawString(speedText, Length(speedText), *textFormat, speedRect, *textBrush,
-                           platform::TextOptions::kNone);
+        target->DrawString(speedText, ui_text::Length(speedText), *textFormat, speedRect,
+                           *textBrush, platform::TextOptions::kNone);
     }
     if (!target->EndDraw()) {
         ReportDrawError();

@@ -2,8 +2,9 @@
 // server as the information panel does, then downloads every file it lists into a folder with
 // cMgrDownloader over libcurl, as Start does. The in-memory platform stands in for the window:
 // warning boxes are answered at once and printed, this thread is the UI thread.
-//   bench_driver SERVER_URL DOWNLOAD_FOLDER
-// Exit code 0 when the run completed without a warning.
+//   bench_driver SERVER_URL DOWNLOAD_FOLDER [WORK_FOLDER]
+// WORK_FOLDER (default: a fresh one per run) keeps the record of verified files between runs,
+// as the program's work folder does. Exit code 0 when the run completed without a warning.
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -48,13 +49,14 @@ bool Download(const std::string& serverUrl, const std::string& downloadFolder,
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: bench_driver SERVER_URL DOWNLOAD_FOLDER\n");
+    if (argc != 3 && argc != 4) {
+        std::fprintf(stderr, "usage: bench_driver SERVER_URL DOWNLOAD_FOLDER [WORK_FOLDER]\n");
         return 2;
     }
     const std::string downloadFolder = std::filesystem::absolute(argv[2]).string();
+    const std::string kept = argc == 4 ? std::filesystem::absolute(argv[3]).string() : "";
     platform::fake::Reset();
-    const std::string workFolder = platform::fake::Root() + "work";
+    const std::string workFolder = argc == 4 ? kept : platform::fake::Root() + "work";
     std::filesystem::create_directories(workFolder);
     int code = 1;
     try {

@@ -43,13 +43,13 @@ void Reset() {
         throw std::runtime_error("fake: cannot make the per-test folder");
     }
     s.root = pattern + "/";
-    for (const char* sub : {"tmp", "module", "home"}) {
+    for (const char* sub : {"module", "home"}) {
         std::filesystem::create_directory(s.root + sub);
     }
     std::filesystem::current_path(s.root);
 
     s.uiThread = std::this_thread::get_id();
-    s.tempFolder.reset();
+    s.stateFolder.reset();
     s.answers.clear();
     s.whileBoxIsOpen = nullptr;
     s.boxes.clear();
@@ -99,9 +99,9 @@ std::string Root() {
     return Copy(state().root);
 }
 
-void SetTempFolder(std::string folder) {
+void SetStateFolder(std::string folder) {
     std::lock_guard lock(state().mutex);
-    state().tempFolder = std::move(folder);
+    state().stateFolder = std::move(folder);
 }
 
 void ScriptAnswers(std::vector<int> answers) {

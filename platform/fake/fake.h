@@ -111,11 +111,11 @@ struct DrawOp {
 void Reset();
 // Removes the per-test folder. Optional: Reset does it for the previous test.
 void Shutdown();
-// The per-test folder (ends in '/'); TempFolder() is its "tmp/", ModuleFolder() its "module/",
-// the user's home its "home/".
+// The per-test folder (ends in '/'); ModuleFolder() is its "module/", the user's home its
+// "home/", UserStateFolder() its "home/.local/state/" (not created: start-up creates it).
 std::string Root();
-// Makes TempFolder() answer `folder` instead (it need not exist).
-void SetTempFolder(std::string folder);
+// Makes UserStateFolder() answer `folder` instead (it need not exist).
+void SetStateFolder(std::string folder);
 
 // Message boxes: answers are taken from the front of the script; an empty script answers IDOK.
 void ScriptAnswers(std::vector<int> answers);

@@ -43,7 +43,7 @@ struct State {
     std::condition_variable changed;
     std::thread::id uiThread;
     std::string root;
-    std::optional<std::string> tempFolder;
+    std::optional<std::string> stateFolder;
 
     std::deque<int> answers;
     std::function<void()> whileBoxIsOpen;

@@ -20,14 +20,14 @@ bool AcquireSingleInstance(const char* name) {
     return !state().otherInstance;
 }
 
-std::string TempFolder() {
+std::string UserStateFolder() {
     {
         std::lock_guard lock(state().mutex);
-        if (state().tempFolder) {
-            return *state().tempFolder;
+        if (state().stateFolder) {
+            return *state().stateFolder;
         }
     }
-    return fake::Root() + "tmp/";
+    return fake::Root() + "home/.local/state/";
 }
 std::string ModuleFolder() {
     return fake::Root() + "module/";

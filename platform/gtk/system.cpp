@@ -42,8 +42,13 @@ bool AcquireSingleInstance(const char* name) {
     return true;  // the descriptor stays open for the life of the process
 }
 
-std::string TempFolder() {
-    return WithSeparator(g_get_tmp_dir());
+std::string UserStateFolder() {
+    // A relative XDG_STATE_HOME is invalid and ignored, as the base directory rules ask.
+    const char* state = g_getenv("XDG_STATE_HOME");
+    if (state != nullptr && state[0] == '/') {
+        return WithSeparator(state);
+    }
+    return WithSeparator(g_get_home_dir()) + ".local/state/";
 }
 
 std::string ModuleFolder() {

@@ -518,6 +518,20 @@ intptr_t Deliver(NativeWindow* window, unsigned message, uintptr_t wParam, intpt
 }
 
 void InvalidateToolkitWindow(NativeWindow* window) {
+    if (!IsUiThread()) {
+        // A worker (the download manager changing a button's state) asks; the UI thread
+        // repaints, if the window is still there by then.
+        g_idle_add_full(
+            G_PRIORITY_DEFAULT,
+            [](gpointer data) -> gboolean {
+                if (NativeWindow* alive = Find(DataSerial(data))) {
+                    InvalidateToolkitWindow(alive);
+                }
+                return G_SOURCE_REMOVE;
+            },
+            SerialData(window->serial), nullptr);
+        return;
+    }
     window->needsPaint = true;
     SchedulePaint();
 }

@@ -1,5 +1,8 @@
-// The current folder on POSIX systems, the same for the Linux backend and the test backend
-// (whose folders are real folders under the per-test folder).
+// Folders on POSIX systems, the same for the Linux backend and the test backend (whose folders
+// are real folders under the per-test folder): the current folder, private folders and what
+// stands at a path.
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <climits>
@@ -8,6 +11,19 @@
 
 namespace platform {
 
+namespace {
+
+// A final separator would make the system follow a link at the path's last component.
+std::string WithoutFinalSeparator(const char* path) {
+    std::string text = path;
+    while (text.size() > 1 && text.back() == '/') {
+        text.pop_back();
+    }
+    return text;
+}
+
+}  // namespace
+
 bool SetCurrentFolder(const char* path) {
     return chdir(path) == 0;
 }
@@ -15,6 +31,37 @@ bool SetCurrentFolder(const char* path) {
 std::string CurrentFolder() {
     char buffer[PATH_MAX];
     return getcwd(buffer, sizeof buffer) != nullptr ? buffer : "";
+}
+
+bool CreatePrivateFolder(const char* path) {
+    return mkdir(path, 0700) == 0;
+}
+
+FolderFacts InspectFolder(const char* path) {
+    FolderFacts facts;
+    struct stat info {};
+    if (lstat(WithoutFinalSeparator(path).c_str(), &info) != 0) {
+        return facts;
+    }
+    facts.exists = true;
+    facts.isLink = S_ISLNK(info.st_mode);
+    facts.isFolder = S_ISDIR(info.st_mode);
+    facts.ownedByUser = info.st_uid == geteuid();
+    facts.othersMayEnter = (info.st_mode & 077) != 0;
+    return facts;
+}
+
+bool RestrictFolderToUser(const char* path) {
+    // Through a descriptor of the folder itself: a link swapped in after the inspection is
+    // refused instead of followed.
+    const int fd =
+        open(WithoutFinalSeparator(path).c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    const bool done = fchmod(fd, 0700) == 0;
+    close(fd);
+    return done;
 }
 
 }  // namespace platform

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -45,13 +46,13 @@ void AppTest::Ship(const std::string& document) {
 }
 
 std::string AppTest::WorkDirectory() const {
-    return platform::TempFolder() + "VuZediroze/";
+    return platform::UserStateFolder() + "VuZediroze/";
 }
 
 void AppTest::Prepare(cApp& app) const {
     std::strcpy(app.workDirectory, WorkDirectory().c_str());
     std::strcpy(app.moduleDirectory, platform::ModuleFolder().c_str());
-    mkdir(app.workDirectory, 0777);
+    std::filesystem::create_directories(app.workDirectory);
 }
 
 }  // namespace apptest

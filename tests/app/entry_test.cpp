@@ -1,5 +1,10 @@
 // The entry routine and the main loop: every way the process ends, with its box and code.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <functional>
 
 #include "app/mainWindow.h"
 #include "app/runApplication.h"
@@ -208,9 +213,9 @@ TEST_F(Entry, WorkDirectoryIsCreatedCurrentAndReused) {
     EXPECT_TRUE(apptest::IsFolder(WorkDirectory()));
 }
 
-TEST_F(Entry, TemporaryFolderTooLongForTheFieldFallsBackToTheStartFolder) {
+TEST_F(Entry, StateFolderTooLongForTheFieldFallsBackToTheStartFolder) {
     Ship(MinimalDocument());
-    fake::SetTempFolder("/" + std::string(cApp::kPathSize - 11, 't') + "/");
+    fake::SetStateFolder("/" + std::string(cApp::kPathSize - 11, 't') + "/");
     std::string expected = fake::Root() + "VuZediroze/";
     fake::OnMessageLoop([&] {
         EXPECT_EQ(std::string(theApp->workDirectory), expected);
@@ -219,6 +224,111 @@ TEST_F(Entry, TemporaryFolderTooLongForTheFieldFallsBackToTheStartFolder) {
     });
     EXPECT_EQ(RunApplication(), 1);
     EXPECT_TRUE(apptest::IsFolder(expected));
+}
+
+// Mode bits of `path` (not following a link).
+static unsigned ModeOf(const std::string& path) {
+    struct stat info {};
+    return lstat(path.c_str(), &info) == 0 ? (info.st_mode & 07777) : 0;
+}
+
+TEST_F(Entry, FreshWorkFolderAndTheStateFolderAboveItAreCreatedPrivate) {
+    Ship(MinimalDocument());
+    fake::OnMessageLoop([] { platform::PostQuit(1); });
+    EXPECT_EQ(RunApplication(), 1);
+    EXPECT_EQ(ModeOf(WorkDirectory()), 0700u);
+    EXPECT_EQ(ModeOf(fake::Root() + "home/.local/state"), 0700u);
+    EXPECT_EQ(ModeOf(fake::Root() + "home/.local"), 0700u);
+    EXPECT_TRUE(fake::MessageBoxes().empty());
+}
+
+TEST_F(Entry, OwnWorkFolderThatOthersMayEnterIsMadePrivate) {
+    Ship(MinimalDocument());
+    std::filesystem::create_directories(WorkDirectory());
+    chmod(WorkDirectory().c_str(), 0777);
+    fake::OnMessageLoop([] { platform::PostQuit(1); });
+    EXPECT_EQ(RunApplication(), 1);
+    EXPECT_EQ(ModeOf(WorkDirectory()), 0700u);
+    EXPECT_TRUE(fake::MessageBoxes().empty());
+}
+
+// A work folder that someone else could have prepared is never used: the start folder's
+// takes its place, and a warning names the refused folder, why, and the one used.
+TEST_F(Entry, UntrustedWorkFolderIsRefusedForTheStartFolder) {
+    struct Case {
+        const char* what;
+        std::function<void(const std::string&)> prepare;
+        const char* reason;
+    };
+    const std::vector<Case> cases = {
+        {"another user's folder",
+         [](const std::string& folder) {
+             std::filesystem::create_directories(folder);
+             chmod(folder.c_str(), 0777);
+             ASSERT_EQ(chown(folder.c_str(), 65534, 65534), 0) << "needs root to simulate";
+         },
+         "belongs to another user"},
+        {"a link to a folder",
+         [](const std::string& folder) {
+             std::filesystem::create_directories(fake::Root() + "elsewhere");
+             std::filesystem::create_directories(std::filesystem::path(folder).parent_path());
+             std::filesystem::create_directory_symlink(fake::Root() + "elsewhere", folder);
+         },
+         "is a link"},
+        {"a dangling link",
+         [](const std::string& folder) {
+             std::filesystem::create_directories(std::filesystem::path(folder).parent_path());
+             std::filesystem::create_directory_symlink(fake::Root() + "planted", folder);
+         },
+         "is a link"},
+        {"a file",
+         [](const std::string& folder) {
+             std::filesystem::create_directories(std::filesystem::path(folder).parent_path());
+             apptest::WriteFile(folder, "x");
+         },
+         "is not a folder"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        fake::Reset();
+        Ship(MinimalDocument());
+        const std::string refused = WorkDirectory();
+        // Without the final separator: the link or file stands at the folder's own name.
+        c.prepare(refused.substr(0, refused.size() - 1));
+        const std::string used = fake::Root() + "VuZediroze/";
+        fake::OnMessageLoop([&] {
+            EXPECT_EQ(std::string(theApp->workDirectory), used);
+            platform::PostQuit(1);
+        });
+        EXPECT_EQ(RunApplication(), 1);
+        EXPECT_EQ(ModeOf(used), 0700u);
+        EXPECT_FALSE(std::filesystem::exists(fake::Root() + "planted"));
+        const std::string elsewhere = fake::Root() + "elsewhere";
+        EXPECT_TRUE(!std::filesystem::exists(elsewhere) || std::filesystem::is_empty(elsewhere));
+        const auto boxes = fake::MessageBoxes();
+        ASSERT_FALSE(boxes.empty());
+        EXPECT_EQ(boxes[0].text, "WinMain :: work folder refused (-23): " + refused + " " +
+                                     c.reason + "; using " + used);
+        EXPECT_EQ(boxes[0].style, platform::kMbIconWarning);
+        EXPECT_EQ(boxes[0].caption, "kestra-downloader...");
+    }
+}
+
+TEST_F(Entry, NoUsableWorkFolderWarnsAndEndsBeforeAnyWindow) {
+    Ship(MinimalDocument());
+    // The state folder and the start folder are the same, and foreign.
+    fake::SetStateFolder(fake::Root());
+    const std::string refused = fake::Root() + "VuZediroze/";
+    std::filesystem::create_directories(refused);
+    ASSERT_EQ(chown(refused.c_str(), 65534, 65534), 0) << "needs root to simulate";
+    EXPECT_EQ(RunApplication(), 0);
+    EXPECT_TRUE(fake::MainWindows().empty());
+    const auto boxes = fake::MessageBoxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, "WinMain :: work folder refused (-23): " + refused +
+                                 " belongs to another user; " + refused +
+                                 " belongs to another user; VuZediroze/ belongs to another user");
+    EXPECT_EQ(theApp, nullptr);
 }
 
 TEST_F(Entry, MainWindowFieldIsClearedWhenTheLoopEnds) {

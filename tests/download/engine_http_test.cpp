@@ -5,11 +5,13 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <random>
 #include <set>
 #include <thread>
 
 #include "download/cResDownloader.h"
+#include "download/verifiedRecord.h"
 #include "engine_fixture.h"
 #include "tests/support/http_test_server.h"
 
@@ -42,9 +44,10 @@ protected:
     }
 
     // The publisher tool's manifest of the served folder, saved where the manager reads it.
-    void PublishManifest() {
+    void PublishManifest(bool hashes = true) {
         const std::string command = std::string(MAKE_MANIFEST) + " --url " + server->Url("/") +
-                                    " --output " + work + "file.json " + source;
+                                    (hashes ? "" : " --no-hashes") + " --output " + work +
+                                    "file.json " + source;
         ASSERT_EQ(std::system(command.c_str()), 0) << command;
     }
 
@@ -596,6 +599,148 @@ TEST_F(EngineHttpTest, ManifestFetchOverHttp) {
     EXPECT_GT(written, 0);
     EXPECT_EQ(written, static_cast<int64_t>(ReadFile(work + "file.json").size()));
     EXPECT_EQ(server->Requests().back().agent, "cResDownloader");
+}
+
+// Content hashes: the publisher's SHA-256 of every file, checked by the engine.
+class EngineHashTest : public EngineHttpTest {
+protected:
+    // Changes bytes of a file in place (its size stays), as a disk error or a hand would.
+    static void Damage(const std::string& path, size_t at, const std::string& bytes) {
+        std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
+        file.seekp(static_cast<std::streamoff>(at));
+        file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    }
+
+    size_t Asked(const std::string& path) { return RangesAsked(path).size(); }
+};
+
+TEST_F(EngineHashTest, DamagedDownloadIsRepairedByTheNextStart) {
+    AddSource("setup.exe", Pattern(2500000, 70));
+    AddSource("data/a.bin", Pattern(700000, 71));
+    AddSource("data/b.bin", Pattern(3000, 72));
+    PublishManifest();
+    GiveAppAWindow();
+    cMgrDownloader* manager = RunToEnd();
+    ExpectEveryFileDownloaded();
+    EXPECT_EQ(manager->finished, 1);
+    EXPECT_TRUE(BoxTexts().empty());
+
+    // A power cut left zeros at the end of one file, a disk error changed a byte of another.
+    const std::string tail(100000, '\0');
+    Damage(download + "setup.exe", 2500000 - tail.size(), tail);
+    Damage(download + "data/a.bin", 12345, std::string(1, ~sources["data/a.bin"][12345]));
+    manager = RunToEnd();
+    ExpectEveryFileDownloaded();
+    EXPECT_EQ(manager->finished, 1);
+    EXPECT_EQ(manager->received, TotalSourceBytes());
+    EXPECT_EQ(manager->sessionReceived, 2500000 + 700000);
+    EXPECT_TRUE(BoxTexts().empty());
+    // One request to confirm the length, one to fetch the file again.
+    EXPECT_EQ(Asked("/setup.exe"), 3u);
+    EXPECT_EQ(Asked("/data/a.bin"), 3u);
+    EXPECT_EQ(Asked("/data/b.bin"), 2u);
+}
+
+TEST_F(EngineHashTest, ServersCopyThatDoesNotMatchIsFetchedTwiceThenRefused) {
+    AddSource("a.bin", Pattern(900000, 73));
+    AddSource("b.bin", Pattern(5000, 74));
+    PublishManifest();
+    // The server's copy changes after publishing: same size, other bytes.
+    std::string changed = sources["a.bin"];
+    changed[450000] = static_cast<char>(~changed[450000]);
+    WriteFile(source + "a.bin", changed);
+    GiveAppAWindow();
+    cMgrDownloader* manager = RunToEnd();
+
+    ASSERT_EQ(BoxTexts(),
+              std::vector<std::string>{"cHttp::OnExecute :: content hash error (-38) a.bin"});
+    EXPECT_FALSE(std::filesystem::exists(download + "a.bin"));
+    EXPECT_TRUE(SameBytes(ReadFile(download + "b.bin"), sources["b.bin"]));
+    EXPECT_EQ(RangesAsked("/a.bin"), (std::multiset<std::string>{"bytes=0-", "bytes=0-"}));
+    EXPECT_EQ(manager->finished, 1);
+    EXPECT_EQ(manager->received, 5000);
+    EXPECT_EQ(platform::fake::MessageBoxes()[0].owner, app->MainWindowHandle());
+}
+
+TEST_F(EngineHashTest, PartialFilesResumeAndTheirBytesOnDiskAreChecked) {
+    AddSource("good.bin", Pattern(2000000, 76));
+    AddSource("bad.bin", Pattern(2000000, 77));
+    AddSource("cut.bin", Pattern(3000000, 78));
+    PublishManifest();
+    WriteFile(download + "good.bin", sources["good.bin"].substr(0, 800000));
+    // The part on disk is not the file's beginning: found at the end, fetched again whole.
+    WriteFile(download + "bad.bin", Pattern(800000, 99));
+    Behaviour cut;
+    cut.cutAfter = 1234567;
+    cut.cutTimes = 1;
+    server->SetBehaviour("/cut.bin", cut);
+    cMgrDownloader* manager = RunToEnd();
+
+    ExpectEveryFileDownloaded();
+    EXPECT_TRUE(BoxTexts().empty());
+    EXPECT_EQ(manager->received, TotalSourceBytes());
+    EXPECT_EQ(RangesAsked("/good.bin"), (std::multiset<std::string>{"bytes=0-", "bytes=800000-"}));
+    EXPECT_EQ(RangesAsked("/bad.bin"),
+              (std::multiset<std::string>{"bytes=0-", "bytes=800000-", "bytes=0-"}));
+    // A connection cut mid-body continues the digest where it was: no second fetch.
+    EXPECT_EQ(RangesAsked("/cut.bin"),
+              (std::multiset<std::string>{"bytes=0-", "bytes=0-", "bytes=1234567-"}));
+}
+
+// The record of verified files spares a later Start from reading complete files again: a file
+// recorded with its size and modification time is trusted while both stay as they were.
+TEST_F(EngineHashTest, CompleteFilesRecordedAsVerifiedAreNotReadAgain) {
+    AddSource("a.bin", Pattern(1000000, 79));
+    PublishManifest();
+    RunToEnd();
+    ExpectEveryFileDownloaded();
+    const std::string record = ReadFile(work + kVerifiedRecordName);
+    EXPECT_NE(record.find(download + "a.bin"), std::string::npos);
+    EXPECT_NE(record.find(std::to_string(1000000)), std::string::npos);
+
+    // Damage that leaves size and time as recorded is not looked for...
+    const auto time = std::filesystem::last_write_time(download + "a.bin");
+    Damage(download + "a.bin", 10, "XYZ");
+    std::filesystem::last_write_time(download + "a.bin", time);
+    RunToEnd();
+    EXPECT_EQ(Asked("/a.bin"), 2u);
+    EXPECT_NE(ReadFile(download + "a.bin"), sources["a.bin"]);
+
+    // ...but without the record the file is read, found damaged and fetched again.
+    std::filesystem::remove(work + kVerifiedRecordName);
+    RunToEnd();
+    ExpectEveryFileDownloaded();
+    EXPECT_EQ(Asked("/a.bin"), 4u);
+    EXPECT_NE(ReadFile(work + kVerifiedRecordName).find(download + "a.bin"), std::string::npos);
+}
+
+TEST_F(EngineHashTest, EntriesWithoutAHashAreNotChecked) {
+    AddSource("a.bin", Pattern(300000, 80));
+    PublishManifest(false);
+    RunToEnd();
+    ExpectEveryFileDownloaded();
+    Damage(download + "a.bin", 10, "XYZ");
+    RunToEnd();
+    EXPECT_EQ(Asked("/a.bin"), 2u);
+    EXPECT_NE(ReadFile(download + "a.bin"), sources["a.bin"]);
+    EXPECT_FALSE(std::filesystem::exists(work + kVerifiedRecordName));
+}
+
+// A stop may come while a complete file is read back: the file stays as it is, and the next
+// Start only has to confirm it.
+TEST_F(EngineHashTest, PauseDuringTheCheckOfACompleteFileKeepsIt) {
+    AddSource("a.bin", Pattern(64 * 1024 * 1024, 81));
+    PublishManifest();
+    WriteFile(download + "a.bin", sources["a.bin"]);
+    StartManager();
+    ASSERT_TRUE(WaitFor([&] { return Asked("/a.bin") == 1; }));
+    app->StopDownload();
+    EXPECT_TRUE(BoxTexts().empty());
+    EXPECT_TRUE(SameBytes(ReadFile(download + "a.bin"), sources["a.bin"]));
+    cMgrDownloader* manager = RunToEnd();
+    EXPECT_EQ(Asked("/a.bin"), 2u);
+    EXPECT_EQ(manager->sessionReceived, 0);
+    ExpectEveryFileDownloaded();
 }
 
 }  // namespace

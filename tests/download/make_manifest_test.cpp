@@ -9,6 +9,7 @@
 
 #include "download/manifest.h"
 #include "engine_fixture.h"
+#include "platform/sha256.h"
 
 namespace engine_test {
 namespace {
@@ -66,6 +67,42 @@ TEST_F(MakeManifestTest, ListsEveryFileSortedWithSizesAndTotals) {
     const std::string first = ReadFile(work + "file.json");
     ASSERT_EQ(Run("--url http://h/base --version 3 --output " + work + "file.json " + folder), 0);
     EXPECT_EQ(ReadFile(work + "file.json"), first);
+}
+
+// Known SHA-256 values of two small contents; the option leaves every hash out.
+TEST_F(MakeManifestTest, EveryEntryCarriesTheSha256OfItsBytesUnlessLeftOut) {
+    const std::string folder = platform::fake::Root() + "set/";
+    WriteFile(folder + "abc.bin", "abc");
+    WriteFile(folder + "d/empty.bin", "");
+    const std::string big = Pattern(3 * 1024 * 1024 + 5, 9);
+    WriteFile(folder + "big.bin", big);
+    std::filesystem::current_path(work);
+    for (const bool hashes : {true, false}) {
+        ASSERT_EQ(Run(std::string("--url http://h/ ") + (hashes ? "" : "--no-hashes ") +
+                      "--output " + work + "file.json " + folder),
+                  0)
+            << output;
+        cJson document;
+        ASSERT_TRUE(document.LoadFromFile());
+        Manifest manifest;
+        std::string problem;
+        ASSERT_TRUE(ReadManifest(document, manifest, problem)) << problem;
+        ASSERT_EQ(manifest.files.size(), 3u);
+        if (!hashes) {
+            for (const auto& file : manifest.files) {
+                EXPECT_EQ(file.sha256, "") << file.name;
+            }
+            EXPECT_EQ(ReadFile(work + "file.json").find("SHA256"), std::string::npos);
+            continue;
+        }
+        EXPECT_EQ(manifest.files[0].sha256,
+                  "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+        EXPECT_EQ(manifest.files[2].sha256,
+                  "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+        platform::Sha256 expected;
+        expected.Update(big.data(), big.size());
+        EXPECT_EQ(manifest.files[1].sha256, expected.FinishHex());
+    }
 }
 
 TEST_F(MakeManifestTest, OutputInsideTheFolderIsNotListed) {

@@ -92,6 +92,24 @@ TEST_F(ManifestReading, ReadsEveryKeyAndEntry) {
     EXPECT_EQ(manifest.files[1].size, 20);
 }
 
+TEST_F(ManifestReading, ContentHashIsOptionalAndKeptInLowerCase) {
+    const std::string digest(64, 'a');
+    const auto withHash = [](const std::string& hash) {
+        return "{\"TotalCount\": 2, \"TotalSize\": 2, \"URL\": \"http://h/\", \"FileList\": ["
+               "{\"Name\": \"a\", \"Size\": 1, \"SHA256\": \"" +
+               hash + "\"}, {\"Name\": \"b\", \"Size\": 1}]}";
+    };
+    EXPECT_EQ(Problem(withHash("0123456789ABCDEFabcdef" + std::string(42, 'F'))), "");
+    ASSERT_EQ(manifest.files.size(), 2u);
+    EXPECT_EQ(manifest.files[0].sha256, "0123456789abcdefabcdef" + std::string(42, 'f'));
+    EXPECT_EQ(manifest.files[1].sha256, "");
+    for (const std::string& bad :
+         {std::string(63, 'a'), std::string(65, 'a'), std::string(63, 'a') + "g", std::string(),
+          std::string(62, 'a') + " a"}) {
+        EXPECT_NE(Problem(withHash(bad)).find("entry 0: \"SHA256\""), std::string::npos) << bad;
+    }
+}
+
 TEST_F(ManifestReading, ReadsOnlyTheCountedEntries) {
     EXPECT_EQ(Problem("{\"TotalCount\": 1, \"TotalSize\": 5, \"URL\": \"http://h/\", \"FileList\": "
                       "[{\"Name\": \"a\", \"Size\": 5}, {\"Name\": \"../b\", \"Size\": 1}]}"),

@@ -1,8 +1,7 @@
 #include "window_fixture.h"
 
-#include <sys/stat.h>
-
 #include <cstring>
+#include <filesystem>
 
 #include "platform/system.h"
 
@@ -15,9 +14,9 @@ void WindowTest::SetUp() {
         fake::SetResource(id, fake::MakeBmp(70, 30, 0x010101u * static_cast<uint32_t>(id)));
     }
     app = std::make_unique<cApp>();
-    std::string work = platform::TempFolder() + "VuZediroze/";
+    std::string work = platform::UserStateFolder() + "VuZediroze/";
     std::strcpy(app->workDirectory, work.c_str());
-    mkdir(app->workDirectory, 0700);
+    std::filesystem::create_directories(work);
     app->resourceDirectory = app->workDirectory;
     app->serverUrl = kServerUrl;
     std::strcpy(app->versionString, "201808301023");

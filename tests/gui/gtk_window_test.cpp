@@ -35,6 +35,7 @@ struct Message {
     intptr_t lParam;
     Clock::time_point when;
     void* param;  // the creation parameter of kWmNcCreate and kWmCreate
+    std::thread::id thread = std::this_thread::get_id();
 };
 
 std::vector<Message> messages;
@@ -596,6 +597,59 @@ TEST_F(GtkWindow, BitmapsReachTheScreenPixelForPixel) {
     }
 }
 
+TEST_F(GtkWindow, BitmapsScaleCropAndBlendAsAsked) {
+    // Red, green / blue, white.
+    std::string bmp = Bmp(2, 2, {0xFF0000, 0x00FF00, 0x0000FF, 0xFFFFFF});
+    Painter painter;
+    std::unique_ptr<Bitmap> bitmap;
+    painter.draw = [&](RenderTarget& target) {
+        if (bitmap == nullptr) {
+            bitmap = target.CreateBitmapFromImage(bmp.data(), bmp.size());
+            ASSERT_NE(bitmap, nullptr);
+        }
+        target.Clear({0, 0, 0, 1});
+        RectF scaled{0, 0, 20, 20};
+        target.DrawBitmap(*bitmap, &scaled, 1.0f, Interpolation::kNearestNeighbor, nullptr);
+        RectF greenOnly{1, 0, 2, 1};
+        RectF cropped{30, 0, 40, 10};
+        target.DrawBitmap(*bitmap, &cropped, 1.0f, Interpolation::kNearestNeighbor, &greenOnly);
+        RectF half{50, 0, 52, 2};
+        target.DrawBitmap(*bitmap, &half, 0.5f, Interpolation::kNearestNeighbor, nullptr);
+        std::unique_ptr<Brush> veil = target.CreateSolidBrush({1, 1, 1, 0.25f});
+        target.FillRectangle({60, 0, 70, 10}, *veil);
+        RectF smooth{70, 10, 78, 14};
+        target.DrawBitmap(*bitmap, &smooth, 1.0f, Interpolation::kLinear, nullptr);
+        std::unique_ptr<Brush> marker = target.CreateSolidBrush({1, 0, 1, 1});
+        target.FillRectangle({79, 29, 80, 30}, *marker);  // drawn last: the frame is done
+    };
+    TestWindow& test = New();
+    test.paint = painter.Paint();
+    WindowHandle window = Make(test, 600, 500, 80, 30);
+    ShowAndWait(window, 679, 529, 0xFF00FF);
+    guitest::Image shot = input->Grab(600, 500, 80, 30);
+    struct Expected {
+        int x;
+        int y;
+        uint32_t rgb;
+    };
+    for (Expected e :
+         {Expected{0, 0, 0xFF0000}, Expected{9, 9, 0xFF0000}, Expected{10, 0, 0x00FF00},
+          Expected{19, 9, 0x00FF00}, Expected{0, 10, 0x0000FF}, Expected{19, 19, 0xFFFFFF},
+          Expected{20, 20, 0x000000}, Expected{30, 0, 0x00FF00}, Expected{39, 9, 0x00FF00},
+          Expected{40, 0, 0x000000}}) {
+        EXPECT_EQ(shot.At(e.x, e.y), e.rgb) << e.x << "," << e.y;
+    }
+    // Half opacity over black halves each channel; a quarter-white veil gives a quarter grey.
+    EXPECT_NEAR(static_cast<int>(shot.At(50, 0) >> 16), 128, 1);
+    EXPECT_EQ(shot.At(50, 0) & 0xFFFF, 0u);
+    EXPECT_NEAR(static_cast<int>(shot.At(61, 1) & 0xFF), 64, 1);
+    // Linear interpolation blends neighbours where nearest-neighbour keeps them apart.
+    uint32_t between = shot.At(74, 10);
+    EXPECT_GT(between >> 16 & 0xFF, 0u);
+    EXPECT_GT(between >> 8 & 0xFF, 0u);
+    EXPECT_LT(between >> 16 & 0xFF, 0xFFu);
+}
+
 // The columns and rows of `image` that hold ink (pixels other than `background`).
 struct Ink {
     int left = 1 << 20;
@@ -742,6 +796,11 @@ TEST_F(GtkWindow, InvalidationPaintsOnceAndIdleWindowsWakeNothing) {
     EXPECT_EQ(Count(control, kWmPaint), childPaints + 1);
     EXPECT_EQ(Count(parent, kWmPaint), parentPaints);
     EXPECT_EQ(Count(control, kWmEraseBkgnd), 0u);
+
+    // A worker's invalidation is carried out by the UI thread.
+    std::thread([control] { InvalidateWindow(control); }).join();
+    ASSERT_TRUE(PumpUntil([&] { return Count(control, kWmPaint) == childPaints + 2; }));
+    EXPECT_EQ(Last(control, kWmPaint)->thread, std::this_thread::get_id());
 
     // Nothing is left to run: once the loop has settled, no source wakes it while the windows
     // idle (no polling timer).

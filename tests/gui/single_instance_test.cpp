@@ -17,7 +17,9 @@ TEST(SingleInstance, SecondCopyWarnsAndEndsWithZeroWhileTheFirstRuns) {
     guitest::XSession session;
     pid_t first = session.StartProgram();
     ASSERT_EQ(session.WaitForWindow(kMainTitle, 20).size(), 1u) << session.Report();
-    EXPECT_TRUE(std::filesystem::is_directory(session.TempFolder() + "VuZediroze"));
+    const std::string work = session.StateFolder() + "VuZediroze";
+    EXPECT_TRUE(std::filesystem::is_directory(work));
+    EXPECT_EQ(std::filesystem::status(work).permissions(), std::filesystem::perms::owner_all);
 
     pid_t second = session.StartProgram();
     std::vector<std::string> boxes = session.WaitForWindow(kBoxCaption, 20);

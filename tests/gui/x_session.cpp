@@ -131,6 +131,7 @@ XSession::XSession() {
     setenv("XDG_RUNTIME_DIR", (folder + "/run").c_str(), 1);
     setenv("TMPDIR", (folder + "/tmp").c_str(), 1);
     setenv("HOME", (folder + "/home").c_str(), 1);
+    unsetenv("XDG_STATE_HOME");  // the work folder goes to the default state folder in HOME
     // A sanitizer build of the program: leave the GUI libraries' own allocations alone.
     setenv("LSAN_OPTIONS", "suppressions=" LSAN_SUPPRESSIONS, 1);
 }

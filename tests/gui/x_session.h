@@ -38,7 +38,8 @@ public:
     void Kill(pid_t pid);
     // What `pid` (started here) has written to its standard output and error so far.
     std::string OutputOf(pid_t pid);
-    std::string TempFolder() const { return folder + "/tmp/"; }
+    // The user's state folder of the session, which holds the program's work folder.
+    std::string StateFolder() const { return folder + "/home/.local/state/"; }
     // For a failure message: whether the X server and each started program still run, and
     // what the programs wrote to their standard error.
     std::string Report();

