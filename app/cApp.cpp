@@ -73,7 +73,12 @@ platform::WindowHandle cApp::MainWindowHandle() const {
 }
 
 int cApp::ShowMessage(const char* text, unsigned style) {
-    return platform::MessageBox(MainWindowHandle(), text, messageBoxTitle, style);
+    // The owner is looked up where windows live: a worker's look could find a window that the
+    // UI thread is creating or destroying at that moment.
+    int answer = platform::kIdOk;
+    platform::InvokeOnUiThread(
+        [&] { answer = platform::MessageBox(MainWindowHandle(), text, messageBoxTitle, style); });
+    return answer;
 }
 
 void cApp::StopDownload() {
@@ -208,13 +213,8 @@ void cApp::CreateDownloadDirectory(const char* text) {
 }
 
 void cApp::SaveVersion() {
-    FILE* file = std::fopen(VersionFilePath(workDirectory).c_str(), "wb");
-    if (file == nullptr) {
-        return;
-    }
-    std::fputs(versionString, file);
-    std::fputc('\n', file);
-    std::fputs(downloadDirectory, file);
-    std::fflush(file);
-    std::fclose(file);
+    // Replaced whole: a stamp cut by a crash or a full disk would give a wrong folder at the
+    // next start. One that cannot be written leaves the previous one, silently, as always.
+    const std::string stamp = std::string(versionString) + '\n' + downloadDirectory;
+    platform::ReplaceFile(VersionFilePath(workDirectory).c_str(), stamp);
 }

@@ -2,11 +2,16 @@
 
 namespace app {
 
-bool IsLeadByte(unsigned char byte) {
+bool IsLeadByte(unsigned char byte, unsigned codePage) {
+    if (codePage == 949) {
+        // Unified Hangul Code: 0x81-0xFE lead, their second byte may be a letter.
+        return byte >= 0x81 && byte <= 0xFE;
+    }
+    // 0xA1-0xDF between the two ranges are single half-width katakana.
     return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
 }
 
-bool CopyText(char* field, size_t size, const char* text) {
+bool CopyText(char* field, size_t size, const char* text, unsigned codePage) {
     if (size == 0) {
         return text[0] == '\0';
     }
@@ -14,7 +19,8 @@ bool CopyText(char* field, size_t size, const char* text) {
     size_t i = 0;
     while (text[i] != '\0') {
         size_t width =
-            IsLeadByte(static_cast<unsigned char>(text[i])) && text[i + 1] != '\0' ? 2 : 1;
+            IsLeadByte(static_cast<unsigned char>(text[i]), codePage) && text[i + 1] != '\0' ? 2
+                                                                                             : 1;
         if (used + width > size - 1) {
             field[used] = '\0';
             return false;

@@ -1,17 +1,20 @@
-// Copying texts of the UX document (code page 932 bytes) into the fixed-size fields that hold
-// them.
+// Copying texts of the UX document (bytes in its code page: 932 for the Japanese documents,
+// 949 for the Korean ones) into the fixed-size fields that hold them.
 #pragma once
 
 #include <cstddef>
 
 namespace app {
 
-// True when `byte` starts a two-byte character in code page 932.
-bool IsLeadByte(unsigned char byte);
+// The code page of the documents built into the program, a build setting (932 or 949).
+inline constexpr unsigned kDocumentCodePage = DOWNLOADER_CODE_PAGE;
+
+// True when `byte` starts a two-byte character in `codePage` (932 or 949).
+bool IsLeadByte(unsigned char byte, unsigned codePage);
 
 // Copies `text` into `field` of `size` bytes, always NUL-terminated. A text that does not fit
-// is cut at the field's size, before any two-byte character that would be split. Returns false
-// when the text was cut.
-bool CopyText(char* field, size_t size, const char* text);
+// is cut at the field's size, before any two-byte character of `codePage` that would be split.
+// Returns false when the text was cut.
+bool CopyText(char* field, size_t size, const char* text, unsigned codePage = kDocumentCodePage);
 
 }  // namespace app

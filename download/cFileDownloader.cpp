@@ -15,8 +15,9 @@ cFileDownloader::~cFileDownloader() {
     StopTransfer();
 }
 
-bool cFileDownloader::StartDownload(const char* fileUrl, const char* path) {
+bool cFileDownloader::StartDownload(const char* fileUrl, const char* path, int64_t size) {
     resume = 1;
+    expectedSize = size;
     std::snprintf(url, sizeof url, "%s", fileUrl);
     std::snprintf(localPath, sizeof localPath, "%s", path);
     CreateParentFolders(localPath);

@@ -14,10 +14,10 @@ public:
     cFileDownloader();
     ~cFileDownloader() override;
 
-    // Copies the URL and the file's local path (relative to the current folder), creates the
-    // folders the path needs and starts the transfer's thread. False when the thread could not
-    // be started.
-    bool StartDownload(const char* fileUrl, const char* path);
+    // Copies the URL, the file's local path (relative to the current folder) and its listed
+    // size, creates the folders the path needs and starts the transfer's thread. False when
+    // the thread could not be started.
+    bool StartDownload(const char* fileUrl, const char* path, int64_t size);
 
     // The counters this downloader reports to; null drops the reports.
     cMgrDownloader* manager = nullptr;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <cinttypes>
 #include <cstdio>
 #include <string>
@@ -12,35 +13,60 @@
 
 namespace {
 
+// The files are stored byte for byte and resumed at byte offsets, which only the unencoded
+// form of a file has: a server that honours this sends it as it is, and an answer that comes
+// encoded all the same is refused.
 constexpr const char* kWholeFileHeaders =
-    "Accept-Encoding:*\r\nAccept-Ranges:bytes\r\nRange:bytes=0-\r\n";
+    "Accept-Encoding:identity\r\nAccept-Ranges:bytes\r\nRange:bytes=0-\r\n";
 constexpr const char* kResumeHeaders =
-    "Accept-Encoding:*\r\nAccept-Ranges:bytes\r\nRange:bytes=%" PRId64 "-\r\n";
+    "Accept-Encoding:identity\r\nAccept-Ranges:bytes\r\nRange:bytes=%" PRId64 "-\r\n";
 constexpr size_t kHeaderSize = 128;
+
+constexpr int64_t kNoLength = -1;
+constexpr int64_t kUnreadableLength = -2;
 
 std::atomic<unsigned> connectionLimit{0};
 
-// The leading decimal digits of a Content-Length; -1 when there are none.
+// The leading decimal digits of a Content-Length; kNoLength when there are none,
+// kUnreadableLength when they do not fit in 64 bits (a prefix of them is no length at all).
 int64_t ParseLength(const std::string& text) {
-    int64_t value = -1;
+    int64_t value = kNoLength;
     for (char c : text) {
-        if (c < '0' || c > '9' || value > (INT64_MAX - 9) / 10) {
+        if (c < '0' || c > '9') {
             break;
         }
-        value = (value < 0 ? 0 : value * 10) + (c - '0');
+        const int digit = c - '0';
+        if (value > (INT64_MAX - digit) / 10) {
+            return kUnreadableLength;
+        }
+        value = (value < 0 ? 0 : value * 10) + digit;
     }
     return value;
 }
 
 // Bytes a 206 answer carries: its Content-Length, or its Content-Range span when it sent no
-// length; -1 when neither tells or when the two disagree.
+// length; -1 when neither tells or when the two disagree. The span is computed without
+// overflow whatever the client reports.
 int64_t CoveredBytes(const platform::net::Request& request, int64_t answered) {
+    const int64_t first = request.RangeStart();
+    const int64_t last = request.RangeEnd();
     const int64_t span =
-        request.RangeEnd() >= 0 ? request.RangeEnd() - request.RangeStart() + 1 : -1;
+        first >= 0 && last >= first && last - first < INT64_MAX ? last - first + 1 : -1;
     if (answered >= 0 && span >= 0 && answered != span) {
         return -1;
     }
     return answered >= 0 ? answered : span;
+}
+
+// True when the body is not the file's own bytes but an encoded form of them (gzip, ...).
+bool IsEncoded(const std::string& encoding) {
+    std::string token;
+    for (char c : encoding) {
+        if (c != ' ' && c != '\t') {
+            token += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        }
+    }
+    return !token.empty() && token != "identity";
 }
 
 bool IsSuccess(int status) {
@@ -51,6 +77,13 @@ void ShowStatusWarning(int status) {
     char text[96];
     std::snprintf(text, sizeof text, "cHttp::OnExecute :: http status error %d (-6)", status);
     ShowEngineWarning(text);
+}
+
+// A warning about one file: the error line, then the file's name and what went wrong with it.
+void ShowFileWarning(const char* error, const char* path, const std::string& detail) {
+    const std::string text =
+        std::string("cHttp::OnExecute :: ") + error + "\n\"" + path + "\": " + detail;
+    ShowEngineWarning(text.c_str());
 }
 
 }  // namespace
@@ -75,6 +108,10 @@ unsigned cHttp::GetMaxConnections() {
     }
     connectionLimit = limit;
     return limit;
+}
+
+void cHttp::ForgetMaxConnections() {
+    connectionLimit = 0;
 }
 
 void cHttp::StopTransfer() {
@@ -205,13 +242,139 @@ void cHttp::Settle(int64_t offset) {
 }
 
 cHttp::Outcome cHttp::EarlyEnd(FileHandle& file) {
+    if (!CloseWritten(file)) {
+        return Outcome::kDone;
+    }
     if (++earlyEnds >= kEarlyEndLimit) {
-        file.reset();
         ExitWithEngineError("cHttp::OnExecute :: network error (-9)", -9);
     }
-    file.reset();
     CloseSession();
     return Outcome::kReconnect;
+}
+
+bool cHttp::CloseWritten(FileHandle& file) {
+    if (CloseFile(file)) {
+        return true;
+    }
+    // The bytes handed to the file did not all reach it: measuring it again would resume from
+    // a size that may not be what was written.
+    CloseSession();
+    ShowEngineWarning("cHttp::OnExecute :: file write error (-33)");
+    return false;
+}
+
+bool cHttp::Refuse(const char* error, const std::string& detail) {
+    if (running) {
+        ShowFileWarning(error, localPath, detail);
+    }
+    CloseSession();
+    return false;
+}
+
+bool cHttp::RefuseSize(int64_t stated) {
+    char detail[160];
+    std::snprintf(detail, sizeof detail,
+                  "the file list gives %" PRId64 " bytes, the server's answer %" PRId64 " bytes",
+                  expectedSize, stated);
+    return Refuse(kSizeError, detail);
+}
+
+bool cHttp::CheckCommon(const platform::net::Request& request, int64_t stated) {
+    if (!IsSuccess(request.Status())) {
+        if (running) {
+            ShowStatusWarning(request.Status());
+        }
+        CloseSession();
+        return false;
+    }
+    if (IsEncoded(request.ContentEncodingText())) {
+        return Refuse(kEncodingError, "the server sends it encoded (" +
+                                          request.ContentEncodingText() +
+                                          "), not as the file's own bytes");
+    }
+    if (stated == kUnreadableLength) {
+        return Refuse(kSizeError, "the server's answer states a length that is no 64-bit size (" +
+                                      request.ContentLengthText() + ")");
+    }
+    return true;
+}
+
+bool cHttp::CheckFirstAnswer(const platform::net::Request& request, int64_t& length,
+                             int64_t& answerEnd) {
+    // An error page or an encoded body is never a file's bytes. Checked even while stopping: a
+    // wrong length would still decide whether the file on disk is started over.
+    if (!CheckCommon(request, length)) {
+        return false;
+    }
+    answerEnd = length;
+    const bool partial = request.Status() == 206;
+    // A partial answer must start where asked and carry the span it states.
+    if (partial &&
+        (request.RangeStart() != 0 || (length >= 0 && CoveredBytes(request, length) != length))) {
+        if (running) {
+            ShowEngineWarning("cHttp::OnExecute :: range error (-7)");
+        }
+        CloseSession();
+        return false;
+    }
+    if (partial && length >= 0) {
+        // The whole file's size is the range's total, or the listed size where the server
+        // writes "*"; this part then ends where its span does, and the rest is asked for part
+        // by part.
+        const int64_t covered = length;
+        const int64_t total = request.RangeTotal() >= 0 ? request.RangeTotal() : expectedSize;
+        if (total >= 0) {
+            length = total;
+        }
+        if (expectedSize >= 0 && covered > expectedSize) {
+            return RefuseSize(covered);
+        }
+    }
+    // Before a byte is written, the server's size must be the listed one: anything else is
+    // not this file (an error page sent as 200, an empty answer of a faulty proxy).
+    if (expectedSize >= 0 && length >= 0 && length != expectedSize) {
+        return RefuseSize(length);
+    }
+    return true;
+}
+
+bool cHttp::CheckResumedAnswer(const platform::net::Request& request, int64_t length,
+                               int64_t& offset, int64_t& answerEnd) {
+    const int64_t answered = ParseLength(request.ContentLengthText());
+    if (!CheckCommon(request, answered)) {
+        return false;
+    }
+    bool consistent = false;
+    int64_t stated = -1;  // the whole file's size as this answer gives it, -1 when it does not
+    if (request.Status() == 206) {
+        // The rest of this file, or the part of it a capping server covers, but never more:
+        // bytes of another version of the file would be stored as this one's.
+        const int64_t covered = CoveredBytes(request, answered);
+        stated = request.RangeTotal();
+        consistent = request.RangeStart() == offset &&
+                     (covered < 0 ? answered < 0 : covered > 0 && covered <= length - offset);
+        answerEnd = covered < 0 ? length : offset + covered;
+    } else {
+        // The range was ignored: the whole file follows, so it is rewritten from 0.
+        stated = answered;
+        consistent = answered >= 0;
+        offset = 0;
+        answerEnd = length;
+    }
+    if (stated >= 0 && stated != length) {
+        if (expectedSize >= 0) {
+            return RefuseSize(stated);
+        }
+        consistent = false;
+    }
+    if (!consistent) {
+        if (running) {
+            ShowEngineWarning("cHttp::OnExecute :: range error (-7)");
+        }
+        CloseSession();
+        return false;
+    }
+    return true;
 }
 
 cHttp::Outcome cHttp::Connect(char* buffer) {
@@ -227,30 +390,11 @@ cHttp::Outcome cHttp::Connect(char* buffer) {
     if (current) {
         request = current->OpenUrl(url, kWholeFileHeaders);
     }
-    int64_t length = request ? ParseLength(request->ContentLengthText()) : -1;
+    int64_t length = request ? ParseLength(request->ContentLengthText()) : kNoLength;
     // Where this answer's bytes end; a server may cap a range short of the whole file.
     int64_t answerEnd = length;
-    if (request) {
-        // An error page is never a file's bytes; a partial answer must start where asked, and
-        // its length must be the span it states. Checked even while stopping: a wrong length
-        // would still decide whether the file on disk is started over.
-        const int status = request->Status();
-        const bool partial = status == 206;
-        if (!IsSuccess(status) || (partial && request->RangeStart() != 0) ||
-            (partial && length >= 0 && request->RangeTotal() >= 0 &&
-             CoveredBytes(*request, length) != length)) {
-            if (running && IsSuccess(status)) {
-                ShowEngineWarning("cHttp::OnExecute :: range error (-7)");
-            } else if (running) {
-                ShowStatusWarning(status);
-            }
-            CloseSession();
-            return Outcome::kDone;
-        }
-        // The whole file's size is the range's total; the length only counts what is covered.
-        if (partial && length >= 0 && request->RangeTotal() >= 0) {
-            length = request->RangeTotal();
-        }
+    if (request && !CheckFirstAnswer(*request, length, answerEnd)) {
+        return Outcome::kDone;
     }
     if (length < 0 || (length == 0 && !running)) {
         request.reset();
@@ -281,34 +425,7 @@ cHttp::Outcome cHttp::Connect(char* buffer) {
             }
             return EarlyEnd(file);
         }
-        const int status = request->Status();
-        const int64_t answered = ParseLength(request->ContentLengthText());
-        bool consistent = false;
-        if (status == 206) {
-            // The rest of this file, or the part of it a capping server covers, but never
-            // more: bytes of another version of the file would be stored as this one's.
-            const int64_t covered = CoveredBytes(*request, answered);
-            consistent = request->RangeStart() == offset &&
-                         (request->RangeTotal() < 0 || request->RangeTotal() == length) &&
-                         (covered < 0 ? answered < 0 : covered > 0 && covered <= length - offset);
-            answerEnd = covered < 0 ? length : offset + covered;
-        } else if (status == 200) {
-            // The range was ignored: the whole file follows, so it is rewritten from 0.
-            consistent = answered == length;
-            offset = 0;
-            answerEnd = length;
-        } else {
-            if (running) {
-                ShowStatusWarning(status);
-            }
-            CloseSession();
-            return Outcome::kDone;
-        }
-        if (!consistent) {
-            if (running) {
-                ShowEngineWarning("cHttp::OnExecute :: range error (-7)");
-            }
-            CloseSession();
+        if (!CheckResumedAnswer(*request, length, offset, answerEnd)) {
             return Outcome::kDone;
         }
     }
@@ -318,9 +435,15 @@ cHttp::Outcome cHttp::Connect(char* buffer) {
         // Complete already; a file that is empty on the server still has to exist here.
         request.reset();
         CloseSession();
-        if (length == 0 && !CreateFileEmpty(localPath)) {
-            ShowEngineWarning("cHttp::OnExecute :: file open error (-31)");
-            return Outcome::kDone;
+        if (length == 0) {
+            FileHandle empty = CreateFileEmpty(localPath);
+            if (!empty) {
+                ShowEngineWarning("cHttp::OnExecute :: file open error (-31)");
+                return Outcome::kDone;
+            }
+            if (!CloseWritten(empty)) {
+                return Outcome::kDone;
+            }
         }
         if (!sha256.empty() && running && !IsKnownVerified()) {
             return CheckContent(buffer);
@@ -349,6 +472,7 @@ cHttp::Outcome cHttp::Connect(char* buffer) {
         int64_t count = request->Read(buffer, kBufferSize);
         for (int retry = 0; count < 0 && retry < kReadRetries; ++retry) {
             if (!running) {
+                // Stopped: the next start measures what reached the disk.
                 file.reset();
                 CloseSession();
                 return Outcome::kDone;
@@ -394,11 +518,10 @@ cHttp::Outcome cHttp::Connect(char* buffer) {
             if (!check) {
                 OnFinish(startOffset, position);
             }
-            const bool flushed = std::fflush(file.get()) == 0;
-            file.reset();
+            request.reset();
+            const bool closed = CloseWritten(file);
             CloseSession();
-            if (!flushed) {
-                ShowEngineWarning("cHttp::OnExecute :: file write error (-33)");
+            if (!closed) {
                 return Outcome::kDone;
             }
             return check ? CheckContent(buffer) : Outcome::kDone;

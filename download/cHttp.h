@@ -21,6 +21,8 @@ public:
     static constexpr int kEarlyEndLimit = 9;
     static constexpr uint32_t kRetryPauseMs = 33;
     static constexpr unsigned kConnectionsPerServer = 4;
+    static constexpr const char* kSizeError = "size error (-14)";
+    static constexpr const char* kEncodingError = "content encoding error (-15)";
 
     explicit cHttp(const char* threadName);
     ~cHttp() override;
@@ -28,6 +30,9 @@ public:
     // The process-wide number of parallel transfers, set once; ends the program when the
     // platform refuses the setting.
     static unsigned GetMaxConnections();
+    // Forgets the limit, so that the next GetMaxConnections sets it again, as in a new process
+    // (where each test begins).
+    static void ForgetMaxConnections();
 
     // Asks the transfer to stop and closes its session from the calling thread, so that a
     // read blocked on the network fails at once; then waits for the thread.
@@ -38,6 +43,10 @@ public:
     int32_t resume = 0;
     int64_t startOffset = 0;
     int64_t position = 0;
+    // The file's size as the manifest lists it: every answer must agree with it before a byte
+    // is written, and it is the whole size where a server does not state one. -1: unknown
+    // (the manifest itself), the server's word is taken.
+    int64_t expectedSize = -1;
     // The SHA-256 the whole file must have, 64 lowercase hexadecimal digits; empty: not
     // checked. A file that does not match is fetched again from 0 once, then refused.
     std::string sha256;
@@ -67,6 +76,24 @@ private:
     void Settle(int64_t offset);
     // The body ended before the reported length.
     Outcome EarlyEnd(FileHandle& file);
+    // Closes a file written to; false, with the write warning shown, when not every byte
+    // reached it.
+    bool CloseWritten(FileHandle& file);
+    // The checks of an answer before anything is written. Each answers false, after telling
+    // the user (unless stopping) and closing the session, when the answer is not the file.
+    // Status, encoding and a readable length, for every answer:
+    bool CheckCommon(const platform::net::Request& request, int64_t stated);
+    // The whole-file answer: sets `length` to the whole file's size and `answerEnd` to where
+    // this answer's bytes end.
+    bool CheckFirstAnswer(const platform::net::Request& request, int64_t& length,
+                          int64_t& answerEnd);
+    // The answer to a range from `offset`: `offset` becomes 0 when the whole file follows.
+    bool CheckResumedAnswer(const platform::net::Request& request, int64_t length, int64_t& offset,
+                            int64_t& answerEnd);
+    // Refuses the file with a warning that names it.
+    bool Refuse(const char* error, const std::string& detail);
+    // The server's size `stated` is not the listed one.
+    bool RefuseSize(int64_t stated);
     // Feeds the digest the file's bytes from what it has seen up to `offset`, reading them
     // back from disk (a resumed file, a file found complete). False when a stop interrupted.
     bool CatchUpDigest(char* buffer, int64_t offset);

@@ -52,13 +52,15 @@ bool cMgrDownloader::DoDownloadFile() {
     if (theApp == nullptr) {
         return false;
     }
-    if (theApp->resourceDirectory != nullptr) {
-        platform::SetCurrentFolder(theApp->resourceDirectory);
-    }
     cJson document;
     Manifest manifest;
     std::string problem;
-    if (!document.LoadFromFile()) {
+    // Read from the resource folder or not at all: the folder current otherwise may be the
+    // download folder, whose "file.json" would be one of the package's files.
+    if (theApp->resourceDirectory == nullptr ||
+        !platform::SetCurrentFolder(theApp->resourceDirectory)) {
+        problem = "the folder of file.json cannot be entered";
+    } else if (!document.LoadFromFile()) {
         problem = "cannot be read";
     } else {
         ReadManifest(document, manifest, problem);
@@ -111,7 +113,7 @@ void cMgrDownloader::Walk(const Manifest& manifest) {
                               entry.localPath.c_str());
             }
             if (!downloaders[i].StartDownload(FileUrlOf(manifest.url, entry.name).c_str(),
-                                              entry.localPath.c_str())) {
+                                              entry.localPath.c_str(), entry.size)) {
                 ShowEngineWarning("cMgrDownloader::DoDownloadFile :: thread error (-37)");
             }
         } else {
@@ -157,16 +159,16 @@ void cMgrDownloader::Drain() {
 }
 
 void cMgrDownloader::NotifyCompletion() {
-    // Without a window (a headless run) there is nobody to tell; the run is still complete.
-    if (theApp->mainWindow == nullptr) {
-        finished = 1;
-        return;
-    }
-    // The whole step runs on the UI thread, where a stop also runs: either it sees the stop and
-    // leaves the window alone, or it completes before the stop begins. A stop waiting for this
-    // thread keeps serving the call, so neither waits for the other.
+    // The whole step runs on the UI thread, where the window lives and a stop also runs: either
+    // it sees the stop and leaves the window alone, or it completes before the stop begins. A
+    // stop waiting for this thread keeps serving the call, so neither waits for the other.
     platform::InvokeOnUiThread([this] {
-        if (!running || theApp->mainWindow == nullptr) {
+        if (!running) {
+            return;
+        }
+        // Without a window (a headless run) there is nobody to tell; the run is complete.
+        if (theApp->mainWindow == nullptr) {
+            finished = 1;
             return;
         }
         const platform::WindowHandle window = theApp->MainWindowHandle();

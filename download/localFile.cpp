@@ -56,3 +56,8 @@ FileHandle OpenFileForReadingAt(const char* path, int64_t offset) {
 FileHandle CreateFileEmpty(const char* path) {
     return FileHandle(std::fopen(path, "wb+"));
 }
+
+bool CloseFile(FileHandle& file) {
+    std::FILE* open = file.release();
+    return open == nullptr || std::fclose(open) == 0;
+}

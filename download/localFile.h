@@ -18,3 +18,6 @@ FileHandle OpenFileAt(const char* path, int64_t offset);
 FileHandle OpenFileForReadingAt(const char* path, int64_t offset);
 // Creates the file, or empties it, for reading and writing; null when that fails.
 FileHandle CreateFileEmpty(const char* path);
+// Writes out what is buffered and closes the file (none: nothing to do); false when a byte did
+// not reach it.
+bool CloseFile(FileHandle& file);

@@ -192,6 +192,10 @@ bool ReadManifest(cJson& document, Manifest& manifest, std::string& problem) {
             problem = where + "\"Size\" missing or not a number";
             return false;
         }
+        if (file.size < 0) {
+            problem = where + "\"Size\" " + std::to_string(file.size) + " is below 0";
+            return false;
+        }
         if (cJson::Node* sha256 = entry->GetNode("SHA256")) {
             if (sha256->GetString() == nullptr || !ReadSha256(sha256->GetString(), file.sha256)) {
                 problem = where + "\"SHA256\" is not 64 hexadecimal digits";

@@ -18,6 +18,9 @@ public:
     virtual int Status() const = 0;
     // The Content-Length header as the server sent it, or empty when it sent none.
     virtual std::string ContentLengthText() const = 0;
+    // The Content-Encoding header as the server sent it (several joined with ", "), or empty
+    // when it sent none. The client never decodes: the body is read as it was sent.
+    virtual std::string ContentEncodingText() const = 0;
     // First byte offset of a 206 answer's Content-Range, or -1 when there is none.
     virtual int64_t RangeStart() const = 0;
     // Last byte offset of a 206 answer's Content-Range, or -1 when there is none.

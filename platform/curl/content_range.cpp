@@ -56,7 +56,8 @@ bool ParseContentRange(const std::string& value, ContentRange& range) {
     if (!Expect(value, at, '*') && !ReadNumber(value, at, read.total)) {
         return false;
     }
-    if (at != value.size() || read.last < read.first ||
+    // The file size the range implies, last + 1, has to fit in 64 bits as well.
+    if (at != value.size() || read.last < read.first || read.last == INT64_MAX ||
         (read.total >= 0 && read.last >= read.total)) {
         return false;
     }

@@ -14,7 +14,8 @@ struct ContentRange {
 
 // Reads `value` (the header's value, without the name). False, leaving `range` alone, for
 // anything but one well-formed byte range: missing or extra text, a number too big for 64
-// bits, last before first, or a range reaching past a known total.
+// bits, last before first, a last offset whose size (last + 1) does not fit in 64 bits, or a
+// range reaching past a known total.
 bool ParseContentRange(const std::string& value, ContentRange& range);
 
 }  // namespace platform::curl

@@ -274,6 +274,7 @@ void CurlRequest::HeaderLine(const std::string& raw) {
         headersFinal_ = false;
         redirecting_ = false;
         lengthText_.clear();
+        encodingText_.clear();
         range_ = ContentRange{};
         return;
     }
@@ -290,6 +291,8 @@ void CurlRequest::HeaderLine(const std::string& raw) {
     const std::string value = Trim(line.substr(colon + 1));
     if (name == "content-length") {
         lengthText_ = value;
+    } else if (name == "content-encoding") {
+        encodingText_ += (encodingText_.empty() ? "" : ", ") + value;
     } else if (name == "content-range") {
         range_ = ContentRange{};
         ParseContentRange(value, range_);

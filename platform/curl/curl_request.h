@@ -36,6 +36,7 @@ public:
 
     int Status() const override { return status_; }
     std::string ContentLengthText() const override { return lengthText_; }
+    std::string ContentEncodingText() const override { return encodingText_; }
     int64_t RangeStart() const override { return status_ == 206 ? range_.first : -1; }
     int64_t RangeEnd() const override { return status_ == 206 ? range_.last : -1; }
     int64_t RangeTotal() const override { return status_ == 206 ? range_.total : -1; }
@@ -69,6 +70,7 @@ private:
     bool redirecting_ = false;
     int status_ = 0;
     std::string lengthText_;
+    std::string encodingText_;
     ContentRange range_;  // all -1 when absent or malformed
 
     bool done_ = false;

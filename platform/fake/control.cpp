@@ -226,4 +226,9 @@ void SetLoopTimeoutMs(int ms) {
     state().loopTimeoutMs = ms;
 }
 
+size_t PendingUiRequests() {
+    std::lock_guard lock(state().mutex);
+    return state().queue.size();
+}
+
 }  // namespace platform::fake

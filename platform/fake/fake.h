@@ -178,6 +178,8 @@ struct LoopStalled {};
 
 // On the UI thread: runs every request queued by workers so far.
 void PumpUiThread();
+// Requests of workers waiting for the UI thread to run them.
+size_t PendingUiRequests();
 
 // Window toolkit. Windows created with CreateNativeWindow live in the fake with their
 // procedure; tests drive them with SendMessage as the system would. A child's WindowRect is its

@@ -131,6 +131,7 @@ public:
 
     int Status() const override { return status_; }
     std::string ContentLengthText() const override { return lengthText_; }
+    std::string ContentEncodingText() const override { return answer_.contentEncoding; }
     int64_t RangeStart() const override { return rangeStart_; }
     int64_t RangeEnd() const override { return rangeEnd_; }
     int64_t RangeTotal() const override { return rangeTotal_; }

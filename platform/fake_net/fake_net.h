@@ -33,6 +33,8 @@ struct Answer {
     // The Content-Length header: unset sends the length of what the answer carries, "" sends
     // none (a chunked answer), anything else is sent verbatim.
     std::optional<std::string> contentLength;
+    // The Content-Encoding header sent verbatim; empty: none.
+    std::string contentEncoding;
     // The body ends (reads answer 0) after this many bytes of this answer; -1: never.
     int64_t cutAfter = -1;
     // Once this many bytes of this answer have been read, the next `failReads` reads fail (-1).

@@ -126,7 +126,14 @@ void InvokeOnUiThread(const std::function<void()>& fn) {
     }
     Invocation invocation;
     invocation.fn = &fn;
-    g_main_context_invoke(nullptr, RunInvocation, &invocation);
+    // A source of the UI thread's context, dispatched only by that thread. Not
+    // g_main_context_invoke: it runs the function on the calling thread whenever the context
+    // is free, as it is while the UI thread waits outside the main loop.
+    GSource* source = g_idle_source_new();
+    g_source_set_priority(source, G_PRIORITY_DEFAULT);
+    g_source_set_callback(source, RunInvocation, &invocation, nullptr);
+    g_source_attach(source, nullptr);
+    g_source_unref(source);
     std::unique_lock lock(invocation.mutex);
     invocation.finished.wait(lock, [&] { return invocation.done; });
 }

@@ -47,3 +47,29 @@ TEST(DocumentText, HalfWidthKatakanaIsSingleByte) {
     EXPECT_TRUE(app::CopyText(field, sizeof field, "\xb1\xb2\xb3"));
     EXPECT_STREQ(field, "\xb1\xb2\xb3");
 }
+
+// Cutting follows the document's code page. In the Korean documents (949) every byte from 0x81
+// on starts a two-byte character, 0xA1-0xDF too, which are single half-width katakana in 932.
+TEST(DocumentText, DoubleByteCharactersOfEitherCodePageAreNeverSplit) {
+    struct Case {
+        unsigned codePage;
+        const char* text;
+        size_t size;
+        const char* kept;
+    };
+    const Case cases[] = {
+        {949, "\xc6\xc4\xc0\xcf", 4, "\xc6\xc4"},  // two Hangul syllables, room for three bytes
+        {949, "\xc6\xc4\xc0\xcf", 5, "\xc6\xc4\xc0\xcf"},  // both fit
+        {949, "ab\xb1\xe2", 4, "ab"},                      // 0xB1 leads a character here
+        {949, "a\x81\x41\x81\x41", 5, "a\x81\x41"},        // extended syllables, ASCII trail bytes
+        {932, "ab\xb1\xe2", 4, "ab\xb1"},                  // 0xB1 is katakana, 0xE2 a lone lead
+        {932, "123456\x82\xa0", 8, "123456"},
+    };
+    for (const Case& c : cases) {
+        char field[16];
+        const bool whole = std::string(c.kept) == c.text;
+        EXPECT_EQ(app::CopyText(field, c.size, c.text, c.codePage), whole)
+            << c.codePage << " " << c.size;
+        EXPECT_STREQ(field, c.kept) << c.codePage << " " << c.size;
+    }
+}

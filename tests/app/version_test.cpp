@@ -1,7 +1,13 @@
 // The version check, the version stamp and the server URL.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <cstring>
+#include <filesystem>
 
 #include "app_fixture.h"
 #include "platform/system.h"
@@ -137,6 +143,36 @@ TEST_F(Version, UnwritableStampIsSilentlySkipped) {
     app.SaveVersion();
     EXPECT_FALSE(apptest::IsFolder(Folder("missing/")));
     EXPECT_TRUE(fake::MessageBoxes().empty());
+}
+
+// A stamp that the disk takes only in part (here a file size limit of 20 bytes, in a child
+// process) never replaces the whole one: a cut stamp would give a wrong folder at the next start.
+TEST_F(Version, StampWrittenOnlyInPartLeavesThePreviousOneWhole) {
+    const std::string previous = "201808301023\n" + Folder("games/");
+    WriteFile(StampPath(), previous);
+    std::strcpy(app.versionString, "201901010000");
+    std::strcpy(app.downloadDirectory, Folder("a-much-longer-folder-name/").c_str());
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{20, 20};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        app.SaveVersion();
+        _exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_EQ(ReadFile(StampPath()), previous);
+    // Nothing else is left beside it.
+    int files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(WorkDirectory())) {
+        files += entry.is_regular_file() ? 1 : 0;
+    }
+    EXPECT_EQ(files, 1);
+
+    app.SaveVersion();
+    EXPECT_EQ(ReadFile(StampPath()), "201901010000\n" + std::string(app.downloadDirectory));
 }
 
 TEST_F(Version, ServerUrlIsBorrowedFromTheDocument) {

@@ -96,6 +96,7 @@ class EngineTest : public ::testing::Test {
 protected:
     void SetUp() override {
         platform::fake::Reset();
+        cHttp::ForgetMaxConnections();
         app = std::make_unique<cApp>();
         theApp = app.get();
         work = platform::fake::Root() + "work/";

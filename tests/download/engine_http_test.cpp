@@ -20,6 +20,7 @@ namespace {
 
 using test_support::Behaviour;
 using test_support::HttpTestServer;
+using test_support::RawAnswerServer;
 
 class EngineHttpTest : public EngineTest {
 protected:
@@ -112,7 +113,7 @@ TEST_F(EngineHttpTest, FreshDownloadOfNestedNames) {
     for (const auto& request : server->Requests()) {
         EXPECT_EQ(request.range, "bytes=0-");
         EXPECT_EQ(request.agent, "cFileDownloader");
-        EXPECT_EQ(request.acceptEncoding, "*");
+        EXPECT_EQ(request.acceptEncoding, "identity");
     }
 }
 
@@ -238,9 +239,9 @@ TEST_F(EngineHttpTest, PauseJoinsEveryTransferAndALaterStartResumes) {
     }
     PublishManifest();
     GiveAppAWindow();
-    StartManager();
-    ASSERT_TRUE(WaitFor([&] { return PathsAsked().size() == 4; }));
-    WaitFor([] { return false; }, std::chrono::milliseconds(300));
+    cMgrDownloader* running = StartManager();
+    // Every transfer has written what the server sends before it stalls.
+    ASSERT_TRUE(WaitFor([&] { return running->received == 4 * 500000; }));
 
     const auto begin = std::chrono::steady_clock::now();
     app->StopDownload();
@@ -273,9 +274,9 @@ TEST_F(EngineHttpTest, SixFilesWithALimitOfFour) {
         server->SetBehaviour("/f" + std::to_string(i) + ".bin", stall);
     }
     PublishManifest();
-    StartManager();
-    ASSERT_TRUE(WaitFor([&] { return PathsAsked().size() == 4; }));
-    WaitFor([] { return false; }, std::chrono::milliseconds(400));
+    cMgrDownloader* running = StartManager();
+    // The first four have their bytes before the stall, and none has ended to free a slot.
+    ASSERT_TRUE(WaitFor([&] { return running->received == 4 * 1000; }));
     EXPECT_EQ(PathsAsked(), (std::set<std::string>{"/f0.bin", "/f1.bin", "/f2.bin", "/f3.bin"}));
     app->StopDownload();
 
@@ -391,9 +392,8 @@ TEST_F(EngineHttpTest, StopWhileReadsAreBlockedReturnsAtOnce) {
     stall.stall = true;
     stall.stallAfter = 100000;
     server->SetBehaviour("/a.bin", stall);
-    StartManager();
-    ASSERT_TRUE(WaitFor([&] { return PathsAsked().size() == 1; }));
-    WaitFor([] { return false; }, std::chrono::milliseconds(300));
+    cMgrDownloader* running = StartManager();
+    ASSERT_TRUE(WaitFor([&] { return running->received == 100000; }));
 
     const auto begin = std::chrono::steady_clock::now();
     app->StopDownload();
@@ -423,6 +423,169 @@ TEST_F(EngineHttpTest, ManyStartsAndStopsWhileTransfersRun) {
     EXPECT_EQ(manager->finished, 1);
     EXPECT_EQ(manager->received, TotalSourceBytes());
     EXPECT_TRUE(BoxTexts().empty());
+}
+
+// An encoded body is not the file's bytes: refused, whatever is on disk, and the rest goes on.
+TEST_F(EngineHttpTest, EncodedAnswerIsRefusedAndTheFileOnDiskStaysAsItWas) {
+    AddSource("fresh.bin", Pattern(50000, 70));
+    AddSource("partial.bin", Pattern(50000, 71));
+    AddSource("good.bin", Pattern(50000, 72));
+    PublishManifest();
+    Behaviour gzip;
+    gzip.contentEncoding = "gzip";
+    server->SetBehaviour("/fresh.bin", gzip);
+    server->SetBehaviour("/partial.bin", gzip);
+    WriteFile(download + "partial.bin", sources["partial.bin"].substr(0, 1000));
+    cMgrDownloader* manager = RunToEnd();
+
+    EXPECT_FALSE(std::filesystem::exists(download + "fresh.bin"));
+    EXPECT_TRUE(
+        SameBytes(ReadFile(download + "partial.bin"), sources["partial.bin"].substr(0, 1000)));
+    EXPECT_TRUE(SameBytes(ReadFile(download + "good.bin"), sources["good.bin"]));
+    const auto boxes = BoxTexts();
+    const std::string why = "\": the server sends it encoded (gzip), not as the file's own bytes";
+    EXPECT_EQ(std::set<std::string>(boxes.begin(), boxes.end()),
+              (std::set<std::string>{
+                  "cHttp::OnExecute :: content encoding error (-15)\n\"fresh.bin" + why,
+                  "cHttp::OnExecute :: content encoding error (-15)\n\"partial.bin" + why}));
+    EXPECT_EQ(manager->finished, 1);
+}
+
+// A server that compresses for clients that accept it sends this client the file as it is.
+TEST_F(EngineHttpTest, ServerThatEncodesWhatTheClientAcceptsSendsTheFileAsItIs) {
+    AddSource("a.bin", Pattern(300000, 73));
+    PublishManifest();
+    Behaviour negotiating;
+    negotiating.contentEncoding = "gzip";
+    negotiating.encodeOnlyWhenAccepted = true;
+    server->SetBehaviour("/a.bin", negotiating);
+    WriteFile(download + "a.bin", sources["a.bin"].substr(0, 1000));
+    RunToEnd();
+
+    ExpectEveryFileDownloaded();
+    EXPECT_TRUE(BoxTexts().empty());
+    EXPECT_EQ(RangesAsked("/a.bin"), (std::multiset<std::string>{"bytes=0-", "bytes=1000-"}));
+    for (const auto& request : server->Requests()) {
+        EXPECT_EQ(request.acceptEncoding, "identity");
+    }
+}
+
+// Every answer must agree with the listed size before a byte is written: a file whose answer
+// does not is refused with a warning that names it, and what is on disk stays as it was.
+TEST_F(EngineHttpTest, AnswersThatDisagreeWithTheListedSizeAreRefusedUntouched) {
+    struct Case {
+        std::string name;
+        Behaviour behaviour;
+        size_t onDisk;     // bytes of the file on disk before the run
+        int64_t listed;    // the manifest's size; the server holds 40000 bytes
+        int64_t answered;  // the size the server's answer states
+    };
+    Behaviour page;
+    page.replaceBody = "<html><body>Service unavailable</body></html>";
+    Behaviour emptied;
+    emptied.replaceBody = "";
+    const std::vector<Case> cases = {
+        {"page.bin", page, 0, 40000,
+         static_cast<int64_t>(page.replaceBody->size())},  // an error page sent as a 200
+        {"emptied.bin", emptied, 30000, 40000, 0},         // a faulty proxy's empty 200
+        {"other.bin", Behaviour{}, 0, 40001, 40000},       // a 206 of another size
+        {"resumed.bin", Behaviour{}, 1000, 39999, 40000},  // the same, over a partial file
+    };
+    std::vector<std::pair<std::string, size_t>> listed;
+    for (const Case& c : cases) {
+        AddSource(c.name, Pattern(40000, static_cast<unsigned>(c.name.size())));
+        server->SetBehaviour("/" + c.name, c.behaviour);
+        if (c.onDisk > 0) {
+            WriteFile(download + c.name, sources[c.name].substr(0, c.onDisk));
+        }
+        listed.emplace_back(c.name, static_cast<size_t>(c.listed));
+    }
+    WriteManifest(ManifestText(server->Url("/"), listed));
+    cMgrDownloader* manager = RunToEnd();
+
+    std::set<std::string> expected;
+    for (const Case& c : cases) {
+        if (c.onDisk == 0) {
+            EXPECT_FALSE(std::filesystem::exists(download + c.name)) << c.name;
+        } else {
+            EXPECT_TRUE(SameBytes(ReadFile(download + c.name), sources[c.name].substr(0, c.onDisk)))
+                << c.name;
+        }
+        expected.insert("cHttp::OnExecute :: size error (-14)\n\"" + c.name +
+                        "\": the file list gives " + std::to_string(c.listed) +
+                        " bytes, the server's answer " + std::to_string(c.answered) + " bytes");
+    }
+    const auto boxes = BoxTexts();
+    EXPECT_EQ(std::set<std::string>(boxes.begin(), boxes.end()), expected);
+    EXPECT_EQ(boxes.size(), cases.size());
+    EXPECT_EQ(manager->finished, 1);
+}
+
+// A server that states no total ("bytes 0-99999/*") and caps its parts: the listed size is the
+// total, and the file is fetched part by part to its end.
+TEST_F(EngineHttpTest, PartsWithAnUnknownTotalAreContinuedToTheListedSize) {
+    AddSource("a.bin", Pattern(250000, 74));
+    PublishManifest();
+    Behaviour unknownTotal;
+    unknownTotal.hideTotal = true;
+    unknownTotal.rangeCap = 100000;
+    server->SetBehaviour("/a.bin", unknownTotal);
+    cMgrDownloader* manager = RunToEnd();
+
+    ExpectEveryFileDownloaded();
+    EXPECT_EQ(manager->received, 250000);
+    EXPECT_TRUE(BoxTexts().empty());
+    EXPECT_EQ(RangesAsked("/a.bin"),
+              (std::multiset<std::string>{"bytes=0-", "bytes=0-", "bytes=100000-", "bytes=0-",
+                                          "bytes=200000-"}));
+}
+
+TEST_F(EngineHttpTest, ContentRangeEndingAtTheLargestOffsetIsRefused) {
+    AddSource("a.bin", Pattern(1000, 75));
+    PublishManifest();
+    Behaviour huge;
+    huge.contentRange = "bytes 0-9223372036854775807/*";
+    server->SetBehaviour("/a.bin", huge);
+    RunToEnd();
+
+    EXPECT_FALSE(std::filesystem::exists(download + "a.bin"));
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{"cHttp::OnExecute :: range error (-7)"});
+}
+
+// A length too long for 64 bits is no length: never read as its first digits.
+TEST_F(EngineHttpTest, ContentLengthBeyond64BitsIsRefusedNotCut) {
+    RawAnswerServer raw(
+        "HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\n"
+        "Content-Length: 92233720368547758070\r\n\r\n" +
+        std::string(1000, 'x'));
+    std::filesystem::current_path(work);
+    cResDownloader fetch;
+    EXPECT_EQ(fetch.FetchManifest(raw.Url("/file.json").c_str()), 0);
+
+    EXPECT_FALSE(std::filesystem::exists(work + "file.json"));
+    EXPECT_FALSE(platform::fake::ExitCode());
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{
+                              "cHttp::OnExecute :: size error (-14)\n\"file.json\": the server's "
+                              "answer states a length that is no 64-bit size "
+                              "(92233720368547758070)"});
+    EXPECT_EQ(raw.RequestsAnswered(), 1);
+}
+
+// Bytes handed to a file that never reach it (the disk is full when they are written out) are
+// reported at once, not measured again as if they were there and fetched over and over.
+TEST_F(EngineHttpTest, BytesThatNeverReachTheDiskAreReportedAtOnce) {
+    AddSource("a.bin", Pattern(3000, 76));
+    PublishManifest();
+    Behaviour cut;
+    cut.cutAfter = 1000;
+    cut.cutTimes = 3;
+    server->SetBehaviour("/a.bin", cut);
+    std::filesystem::create_symlink("/dev/full", download + "a.bin");
+    RunToEnd();
+
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{"cHttp::OnExecute :: file write error (-33)"});
+    EXPECT_EQ(RangesAsked("/a.bin").size(), 1u);
+    EXPECT_TRUE(LogLines().empty());
 }
 
 TEST_F(EngineHttpTest, ManifestFetchOverHttp) {

@@ -9,6 +9,7 @@
 #include <set>
 #include <thread>
 
+#include "download/engineMessages.h"
 #include "download/manifest.h"
 #include "engine_fixture.h"
 #include "platform/fake_net/fake_net.h"
@@ -294,6 +295,25 @@ TEST_F(ManagerTest, UnusableManifestEndsTheRunWithAWarningAndNoCompletion) {
     EXPECT_FALSE(std::filesystem::exists(download + "a.bin"));
 }
 
+// The manifest is read from the resource folder only: when that cannot be entered, a
+// "file.json" in whatever folder is current (the download folder of an earlier run, with the
+// package's own files) must not be taken for it.
+TEST_F(ManagerTest, ResourceFolderThatCannotBeEnteredReadsNoOtherManifest) {
+    ServeFiles(1, 100);
+    std::filesystem::copy_file(work + "file.json", download + "file.json");
+    std::filesystem::current_path(download);
+    const std::string gone = platform::fake::Root() + "gone/";
+    app->resourceDirectory = gone.c_str();
+    cMgrDownloader* manager = StartManager();
+    ASSERT_TRUE(WaitForRunEnd(manager));
+
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{
+                              "cMgrDownloader::DoDownloadFile :: file.json error (-35) the folder "
+                              "of file.json cannot be entered"});
+    EXPECT_TRUE(fake_net::Requests().empty());
+    EXPECT_EQ(manager->finished, 0);
+}
+
 TEST_F(ManagerTest, MissingDownloadFolderWritesNothingElsewhere) {
     ServeFiles(1, 100);
     std::snprintf(app->downloadDirectory, sizeof app->downloadDirectory, "%s",
@@ -318,7 +338,8 @@ TEST_F(ManagerTest, StopWhileTheCompletionStepWaitsForTheUiThread) {
     // look at its downloaders.
     ASSERT_TRUE(WaitBlind([] { return fake_net::Requests().size() == 2; }));
     ASSERT_TRUE(WaitBlind([&] { return AllDownloadersEnded(manager); }));
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    // The completion step is the one request waiting for the UI thread.
+    ASSERT_TRUE(WaitBlind([] { return platform::fake::PendingUiRequests() == 1; }));
     EXPECT_EQ(manager->running, 1);
 
     const auto begin = std::chrono::steady_clock::now();
@@ -339,7 +360,8 @@ TEST_F(ManagerTest, StopWhileATransferWaitsForItsWarningBox) {
     WriteManifest(ManifestText(kBase, {{"a.bin", 10}}));
     cMgrDownloader* manager = StartManager();
     ASSERT_TRUE(WaitBlind([] { return fake_net::Requests().size() == 1; }));
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    // The warning box is the one request waiting for the UI thread.
+    ASSERT_TRUE(WaitBlind([] { return platform::fake::PendingUiRequests() == 1; }));
     EXPECT_EQ(manager->downloaders[0].running, 1);
 
     app->StopDownload();
@@ -358,7 +380,7 @@ TEST_F(ManagerTest, StopAskedForAgainWhileAStopWaits) {
     WriteManifest(ManifestText(kBase, {{"a.bin", 10}}));
     StartManager();
     ASSERT_TRUE(WaitBlind([] { return fake_net::Requests().size() == 1; }));
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    ASSERT_TRUE(WaitBlind([] { return platform::fake::PendingUiRequests() == 1; }));
     bool nestedStopSawNoManager = false;
     std::thread user([&] {
         platform::InvokeOnUiThread([&] {
@@ -366,7 +388,8 @@ TEST_F(ManagerTest, StopAskedForAgainWhileAStopWaits) {
             app->StopDownload();
         });
     });
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    // The warning box first, then the user's close.
+    ASSERT_TRUE(WaitBlind([] { return platform::fake::PendingUiRequests() == 2; }));
 
     app->StopDownload();
     user.join();
@@ -374,6 +397,20 @@ TEST_F(ManagerTest, StopAskedForAgainWhileAStopWaits) {
     EXPECT_EQ(app->downloadManager, nullptr);
     EXPECT_EQ(BoxTexts().size(), 1u);
     EXPECT_EQ(fake_net::SessionsAlive(), 0);
+}
+
+// A worker's warning box is owned by the main window as it is when the UI thread shows the box,
+// not as the worker saw it: the window may be created (or destroyed) in between.
+TEST_F(ManagerTest, WarningOfAWorkerIsOwnedByTheWindowOfTheMomentItIsShown) {
+    std::thread worker([] { ShowEngineWarning("from a worker"); });
+    ASSERT_TRUE(WaitBlind([] { return platform::fake::PendingUiRequests() == 1; }));
+    const platform::WindowHandle window = GiveAppAWindow();
+    platform::fake::PumpUiThread();
+    worker.join();
+
+    ASSERT_EQ(platform::fake::MessageBoxes().size(), 1u);
+    EXPECT_EQ(platform::fake::MessageBoxes()[0].owner, window);
+    EXPECT_EQ(platform::fake::MessageBoxes()[0].text, "from a worker");
 }
 
 TEST_F(ManagerTest, ManyStartsAndStopsWhileTransfersRun) {

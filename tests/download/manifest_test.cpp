@@ -144,6 +144,18 @@ TEST_F(ManifestReading, MissingOrMalformedKeysAreNamed) {
               std::string::npos);
 }
 
+// Every answer is checked against an entry's size, so it must be one.
+TEST_F(ManifestReading, EverySizeIsRequiredAndNotBelowZero) {
+    const std::string head =
+        "{\"TotalCount\": 2, \"TotalSize\": 0, \"URL\": \"http://u/\", \"FileList\": ";
+    EXPECT_EQ(Problem(head + "[{\"Name\": \"a\", \"Size\": 0}, {\"Name\": \"b\"}]}"),
+              "entry 1: \"Size\" missing or not a number");
+    EXPECT_EQ(Problem(head + "[{\"Name\": \"a\", \"Size\": 0}, {\"Name\": \"b\", \"Size\": 1x}]}"),
+              "entry 1: \"Size\" missing or not a number");
+    EXPECT_EQ(Problem(head + "[{\"Name\": \"a\", \"Size\": -5}, {\"Name\": \"b\", \"Size\": 1}]}"),
+              "entry 0: \"Size\" -5 is below 0");
+}
+
 TEST_F(ManifestReading, OnlyWebAddressesAreAccepted) {
     for (const char* url : {"file:///etc/", "ftp://h/", "gopher://h/", "/local/folder/", "h/"}) {
         EXPECT_NE(Problem(ManifestText(url, {{"a.bin", 1}})).find("not an http"), std::string::npos)

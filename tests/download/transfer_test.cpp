@@ -19,7 +19,8 @@ using platform::fake_net::Answer;
 namespace fake_net = platform::fake_net;
 
 constexpr const char* kUrl = "http://files.test/a.bin";
-constexpr const char* kWholeFile = "Accept-Encoding:*\r\nAccept-Ranges:bytes\r\nRange:bytes=0-\r\n";
+constexpr const char* kWholeFile =
+    "Accept-Encoding:identity\r\nAccept-Ranges:bytes\r\nRange:bytes=0-\r\n";
 
 class TransferTest : public EngineTest {
 protected:
@@ -90,7 +91,7 @@ TEST_F(TransferTest, PartialFileIsResumedWithARange) {
     ASSERT_EQ(requests.size(), 2u);
     EXPECT_EQ(requests[0].headers, kWholeFile);
     EXPECT_EQ(requests[1].headers,
-              "Accept-Encoding:*\r\nAccept-Ranges:bytes\r\nRange:bytes=1000-\r\n");
+              "Accept-Encoding:identity\r\nAccept-Ranges:bytes\r\nRange:bytes=1000-\r\n");
     EXPECT_EQ(transfer.Hooks(), (std::vector<std::string>{"start 1000", "finish 1000 5000"}));
     EXPECT_EQ(transfer.ReceivedTotal(), 4000);
 }
@@ -108,7 +109,7 @@ TEST_F(TransferTest, EarlyEndReconnectsFromTheBytesWrittenAndLogsOnce) {
     ASSERT_EQ(requests.size(), 3u);
     EXPECT_EQ(requests[1].headers, kWholeFile);
     EXPECT_EQ(requests[2].headers,
-              "Accept-Encoding:*\r\nAccept-Ranges:bytes\r\nRange:bytes=70000-\r\n");
+              "Accept-Encoding:identity\r\nAccept-Ranges:bytes\r\nRange:bytes=70000-\r\n");
     EXPECT_EQ(transfer.Hooks(), (std::vector<std::string>{"start 0", "finish 70000 200000"}));
     ASSERT_EQ(LogLines().size(), 1u);
     EXPECT_TRUE(IsLogLine(LogLines()[0], "cHttp::OnExecute :: network error (-92)"));
@@ -451,7 +452,7 @@ TEST_F(TransferTest, CappedRangesAreFetchedPartByPartIntoTheWholeFile) {
     for (int part = 1; part < 5; ++part) {
         EXPECT_EQ(requests[2 * part - 1].headers, kWholeFile);
         EXPECT_EQ(requests[2 * part].headers,
-                  "Accept-Encoding:*\r\nAccept-Ranges:bytes\r\nRange:bytes=" +
+                  "Accept-Encoding:identity\r\nAccept-Ranges:bytes\r\nRange:bytes=" +
                       std::to_string(part * 60000) + "-\r\n");
     }
     EXPECT_EQ(LogLines().size(), 4u);
@@ -529,6 +530,49 @@ TEST_F(TransferTest, ResumedAnswerLongerThanTheRestIsRefused) {
     EXPECT_EQ(BoxTexts(), std::vector<std::string>{"cHttp::OnExecute :: range error (-7)"});
 }
 
+// A length too long for 64 bits is refused, never read as its first digits.
+TEST_F(TransferTest, LengthBeyond64BitsIsRefused) {
+    Answer huge;
+    huge.contentLength = "92233720368547758070";
+    fake_net::Serve(kUrl, Pattern(1000, 28), {huge});
+    RecordingTransfer transfer(kUrl, path, true);
+    RunOnThread(transfer);
+
+    EXPECT_FALSE(std::filesystem::exists(path));
+    EXPECT_TRUE(transfer.Hooks().empty());
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{
+                              "cHttp::OnExecute :: size error (-14)\n\"" + path +
+                              "\": the server's answer states a length that is no 64-bit size "
+                              "(92233720368547758070)"});
+    EXPECT_EQ(fake_net::Requests().size(), 1u);
+}
+
+// The answer to the range must agree with the listed size as well: a whole-file 200 of another
+// length, or a 206 of another total, leaves the partial file as it was.
+TEST_F(TransferTest, ResumedAnswerDisagreeingWithTheListedSizeLeavesThePartialFile) {
+    Answer shortWhole;
+    shortWhole.honourRange = false;
+    shortWhole.contentLength = "48";
+    Answer otherTotal;
+    otherTotal.rangeTotal = 6000;
+    for (const auto& [resumed, stated] : {std::pair{shortWhole, 48}, std::pair{otherTotal, 6000}}) {
+        fake_net::Reset();
+        const std::string body = Pattern(5000, 29);
+        fake_net::Serve(kUrl, body, {Answer{}, resumed});
+        WriteFile(path, body.substr(0, 1000));
+        RecordingTransfer transfer(kUrl, path, true);
+        transfer.expectedSize = 5000;
+        RunOnThread(transfer);
+
+        EXPECT_TRUE(SameBytes(ReadFile(path), body.substr(0, 1000))) << stated;
+        EXPECT_TRUE(transfer.Hooks().empty()) << stated;
+        EXPECT_EQ(BoxTexts().back(),
+                  "cHttp::OnExecute :: size error (-14)\n\"" + path +
+                      "\": the file list gives 5000 bytes, the server's answer " +
+                      std::to_string(stated) + " bytes");
+    }
+}
+
 TEST_F(TransferTest, ManifestFetchRewritesFromScratchAndAnswersTheBytes) {
     const std::string manifest = "{\"TotalCount\": 0}";
     fake_net::Serve("http://files.test/file.json", manifest);
@@ -553,7 +597,7 @@ TEST_F(TransferTest, ManifestFetchOfAnErrorPageAnswersZero) {
     EXPECT_FALSE(std::filesystem::exists(download + "file.json"));
 }
 
-// Each test runs in a process of its own (CTest), so the process-wide limit starts unset.
+// Every test starts as a new process would, with the process-wide limit unset.
 TEST_F(TransferTest, ConnectionLimitIsSetOnceBeforeTheFirstTransfer) {
     RecordingTransfer first(kUrl, path, true);
     RecordingTransfer second(kUrl, path, true);

@@ -65,4 +65,17 @@ TEST(ContentRangeParse, NumbersBeyond64BitsAreRefused) {
     EXPECT_FALSE(ParseContentRange("bytes 18446744073709551617-18446744073709551618/*", range));
 }
 
+// A range's size, last - first + 1, and the file size it implies, last + 1, must both fit.
+TEST(ContentRangeParse, RangeEndingAtTheLargestOffsetIsRefused) {
+    for (const char* text : {"bytes 0-9223372036854775807/*", "bytes 5-9223372036854775807/*",
+                             "bytes 9223372036854775807-9223372036854775807/*"}) {
+        ContentRange range;
+        EXPECT_FALSE(ParseContentRange(text, range)) << text;
+        EXPECT_EQ(range.last, -1) << text;
+    }
+    ContentRange range;
+    EXPECT_TRUE(ParseContentRange("bytes 0-9223372036854775806/*", range));
+    EXPECT_EQ(range.last, INT64_MAX - 1);
+}
+
 }  // namespace

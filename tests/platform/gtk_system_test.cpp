@@ -4,12 +4,15 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
 #include <vector>
 
+#include "platform/gtk/gtk.h"
 #include "platform/resources.h"
 #include "platform/system.h"
 #include "platform/ui.h"
@@ -18,6 +21,18 @@ namespace {
 
 std::string UniqueName() {
     return "dl-test-lock-" + std::to_string(getpid());
+}
+
+// Makes the test thread the UI thread, without a display (boxes go to standard error), once
+// per process.
+void BecomeTheUiThread() {
+    static const bool once = [] {
+        unsetenv("DISPLAY");
+        unsetenv("WAYLAND_DISPLAY");
+        platform::gtk::Init(nullptr, nullptr);
+        return true;
+    }();
+    (void)once;
 }
 
 // The lock file the backend keeps for `name`, removed when the test is done with it.
@@ -126,6 +141,7 @@ TEST(GtkSystem, BuiltInDocumentIsTheBuiltFile) {
 }
 
 TEST(GtkSystem, WithoutADisplayBoxesGoToStandardErrorAndNoWindowIsMade) {
+    BecomeTheUiThread();
     testing::internal::CaptureStderr();
     EXPECT_EQ(platform::MessageBox(nullptr, "\x8e\x63\x82\xe8", "cap", platform::kMbIconWarning),
               platform::kIdOk);
@@ -134,4 +150,21 @@ TEST(GtkSystem, WithoutADisplayBoxesGoToStandardErrorAndNoWindowIsMade) {
               platform::kIdCancel);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "cap: 残り\ncap: q\n");
     EXPECT_EQ(platform::CreateMainWindow(0, 0, 10, 10, [] {}), nullptr);
+}
+
+// While the UI thread waits outside the running main loop, the main context is free: a worker's
+// call must still wait for the UI thread to run it, never run on the worker itself.
+TEST(GtkSystem, WorkerCallsRunOnTheUiThreadWhileItWaitsOutsideTheLoop) {
+    BecomeTheUiThread();
+    for (int round = 0; round < 20; ++round) {
+        std::atomic<bool> returned{false};
+        std::thread::id ranOn;
+        std::thread worker([&] {
+            platform::InvokeOnUiThread([&] { ranOn = std::this_thread::get_id(); });
+            returned = true;
+        });
+        platform::WaitOnUiThread([&] { return returned.load(); });
+        worker.join();
+        EXPECT_EQ(ranOn, std::this_thread::get_id()) << "round " << round;
+    }
 }

@@ -2,10 +2,16 @@
 
 #include <httplib.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <chrono>
 #include <fstream>
+#include <stdexcept>
 
 namespace test_support {
 namespace {
@@ -15,6 +21,14 @@ constexpr const char* kBinary = "application/octet-stream";
 
 std::string Page(int status) {
     return "<html><body><h1>" + std::to_string(status) + "</h1></body></html>\n";
+}
+
+// Other bytes of the same length in place of a real encoded form: enough to tell whether a
+// client stored what it was sent.
+void StandInForEncoded(std::string& bytes) {
+    for (char& c : bytes) {
+        c = static_cast<char>(c ^ 0x5A);
+    }
 }
 
 }  // namespace
@@ -145,6 +159,12 @@ void HttpTestServer::Handle(httplib::Request& request, httplib::Response& respon
         response.set_redirect(behaviour.redirectTo);
         return;
     }
+    if (behaviour.replaceBody) {
+        request.ranges.clear();
+        response.status = 200;
+        response.set_content(*behaviour.replaceBody, "text/html");
+        return;
+    }
     if (behaviour.errorStatus != 0 || !content) {
         request.ranges.clear();
         response.status = behaviour.errorStatus != 0 ? behaviour.errorStatus : 404;
@@ -176,11 +196,43 @@ void HttpTestServer::Handle(httplib::Request& request, httplib::Response& respon
         response.set_content("", kBinary);
         return;
     }
+    const std::string accepted = request.get_header_value("Accept-Encoding");
+    const bool encode =
+        !behaviour.contentEncoding.empty() &&
+        (!behaviour.encodeOnlyWhenAccepted || accepted.find('*') != std::string::npos ||
+         accepted.find(behaviour.contentEncoding) != std::string::npos);
+    if (encode) {
+        response.set_header("Content-Encoding", behaviour.contentEncoding);
+    }
+    // A Content-Range of this server's own making (cpp-httplib always states the total): the
+    // asked part with "*" as the total, or the stated text with the whole file.
+    if (!behaviour.contentRange.empty() || (behaviour.hideTotal && rangeStart >= 0)) {
+        int64_t first = 0;
+        int64_t last = size - 1;
+        std::string stated = behaviour.contentRange;
+        if (stated.empty()) {
+            first = rangeStart;
+            if (request.ranges[0].second >= 0) {
+                last = std::min<int64_t>(last, request.ranges[0].second);
+            }
+            stated = "bytes " + std::to_string(first) + "-" + std::to_string(last) + "/*";
+        }
+        request.ranges.clear();
+        response.status = 206;
+        response.set_header("Content-Range", stated);
+        std::string body;
+        content->Read(first, static_cast<size_t>(last - first + 1), body);
+        if (encode) {
+            StandInForEncoded(body);
+        }
+        response.set_content(body, kBinary);
+        return;
+    }
 
     auto sent = std::make_shared<int64_t>(0);
     // Writes the next piece at `offset`; false closes the connection.
-    auto provide = [this, content, behaviour, cut, sent](size_t offset, size_t length,
-                                                         httplib::DataSink& sink) {
+    auto provide = [this, content, behaviour, cut, sent, encode](size_t offset, size_t length,
+                                                                 httplib::DataSink& sink) {
         if (behaviour.stall && *sent >= behaviour.stallAfter) {
             while (!stopping_) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(5));
@@ -199,6 +251,9 @@ void HttpTestServer::Handle(httplib::Request& request, httplib::Response& respon
             !content->Read(static_cast<int64_t>(offset), static_cast<size_t>(count), piece)) {
             return false;
         }
+        if (encode) {
+            StandInForEncoded(piece);
+        }
         *sent += count;
         return sink.write(piece.data(), piece.size());
     };
@@ -214,6 +269,67 @@ void HttpTestServer::Handle(httplib::Request& request, httplib::Response& respon
         return;
     }
     response.set_content_provider(static_cast<size_t>(size), kBinary, provide);
+}
+
+}  // namespace test_support
+
+namespace test_support {
+
+RawAnswerServer::RawAnswerServer(std::string answer) : answer_(std::move(answer)) {
+    listener_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    if (listener_ < 0 || bind(listener_, reinterpret_cast<sockaddr*>(&address), size) != 0 ||
+        listen(listener_, 16) != 0 ||
+        getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
+        throw std::runtime_error("RawAnswerServer: no loopback port");
+    }
+    port_ = ntohs(address.sin_port);
+    thread_ = std::thread([this] { Serve(); });
+}
+
+RawAnswerServer::~RawAnswerServer() {
+    stopping_ = true;
+    // Ends a waiting accept.
+    shutdown(listener_, SHUT_RDWR);
+    thread_.join();
+    close(listener_);
+}
+
+std::string RawAnswerServer::Url(const std::string& path) const {
+    return "http://127.0.0.1:" + std::to_string(port_) + path;
+}
+
+void RawAnswerServer::Serve() {
+    while (!stopping_) {
+        const int connection = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+        if (connection < 0) {
+            continue;
+        }
+        // The request's headers end with an empty line; nothing in them matters here.
+        std::string request;
+        char buffer[4096];
+        while (request.find("\r\n\r\n") == std::string::npos) {
+            const ssize_t got = recv(connection, buffer, sizeof buffer, 0);
+            if (got <= 0) {
+                break;
+            }
+            request.append(buffer, static_cast<size_t>(got));
+        }
+        size_t sent = 0;
+        while (sent < answer_.size()) {
+            const ssize_t put =
+                send(connection, answer_.data() + sent, answer_.size() - sent, MSG_NOSIGNAL);
+            if (put <= 0) {
+                break;
+            }
+            sent += static_cast<size_t>(put);
+        }
+        ++answered_;
+        close(connection);
+    }
 }
 
 }  // namespace test_support

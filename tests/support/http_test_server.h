@@ -8,6 +8,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <string>
 #include <thread>
@@ -42,6 +43,19 @@ struct Behaviour {
     bool chunked = false;
     // Answers 302 with this Location (a path of this server or an absolute URL).
     std::string redirectTo;
+    // Sends the file under this Content-Encoding ("gzip", ...): a stand-in for its encoded
+    // form, as many bytes, none of them the file's own at their offset. With
+    // `encodeOnlyWhenAccepted`, only to a client whose Accept-Encoding admits it ("*" or the
+    // name itself), as a server that honours the header does.
+    std::string contentEncoding;
+    bool encodeOnlyWhenAccepted = false;
+    // Answers 200 with this body instead of the file, whatever was asked (an error page sent
+    // as a success, or an empty answer of a faulty proxy).
+    std::optional<std::string> replaceBody;
+    // A 206's Content-Range states "*" instead of the whole size.
+    bool hideTotal = false;
+    // Answers 206 with this Content-Range, verbatim, and the whole file as the body.
+    std::string contentRange;
 };
 
 // One request as the server received it.
@@ -96,6 +110,30 @@ private:
     std::string folder_;
     std::vector<ReceivedRequest> requests_;
     std::set<int> ports_;
+};
+
+// A server on a free port of 127.0.0.1 that answers every request with the same bytes, as
+// given (status line, headers and body), then closes the connection: for answers that no
+// server library would send, such as a Content-Length too long for 64 bits.
+class RawAnswerServer {
+public:
+    explicit RawAnswerServer(std::string answer);
+    ~RawAnswerServer();
+    RawAnswerServer(const RawAnswerServer&) = delete;
+    RawAnswerServer& operator=(const RawAnswerServer&) = delete;
+
+    std::string Url(const std::string& path) const;
+    int RequestsAnswered() const { return answered_; }
+
+private:
+    void Serve();
+
+    std::string answer_;
+    int listener_ = -1;
+    int port_ = 0;
+    std::atomic<bool> stopping_{false};
+    std::atomic<int> answered_{0};
+    std::thread thread_;
 };
 
 }  // namespace test_support
