@@ -318,6 +318,8 @@ void RawAnswerServer::Serve() {
             }
             request.append(buffer, static_cast<size_t>(got));
         }
+        // Counted before the answer goes out: a client that has read it finds it counted.
+        ++answered_;
         size_t sent = 0;
         while (sent < answer_.size()) {
             const ssize_t put =
@@ -327,7 +329,6 @@ void RawAnswerServer::Serve() {
             }
             sent += static_cast<size_t>(put);
         }
-        ++answered_;
         close(connection);
     }
 }
