@@ -113,8 +113,6 @@ int main(int argc, char** argv) {
     const std::string folder = FolderOf(OwnPath(argv[0]));
     const std::string marker = folder + "/" + kMarkerName;
     const std::string report = Report(folder, argc, argv);
-
-    std::fputs(report.c_str(), stdout);
     std::ofstream file(marker, std::ios::trunc);
     file << report << "window: " << (display ? "shown" : "none (no display)") << "\n";
     file.close();

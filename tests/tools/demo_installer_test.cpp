@@ -36,7 +36,7 @@ protected:
     void TearDown() override { fs::remove_all(root); }
 
     // Runs the copy in the package from another working folder with no display; answers its
-    // exit status and keeps what it printed.
+    // exit status and keeps what it printed (only complaints).
     int Run(const std::string& arguments) {
         const fs::path output = root / "output.txt";
         const std::string command = "cd '" + elsewhere.string() +
@@ -80,8 +80,6 @@ TEST_F(DemoInstallerTest, MarkerSaysWhereAsWhomAndWithWhatItRan) {
             << text;
         EXPECT_NE(text.find("\nwindow: none (no display)\n"), std::string::npos) << text;
         EXPECT_EQ(text.rfind("time: ", 0), 0u) << text;
-        // What it printed is what it recorded.
-        EXPECT_EQ(text.rfind(printed, 0), 0u) << printed;
     }
 }
 
