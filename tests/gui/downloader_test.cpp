@@ -290,6 +290,39 @@ TEST_F(DownloaderWindow, CancelAsksAndOnlyOkStopsTheDownloadAndEnds) {
     EXPECT_FALSE(AllDownloaded());
 }
 
+// Requests that arrive while a confirmed close or a Pause waits for the transfers to stop
+// are refused, not run inside the wait: the program ends once, with 1, never by a signal.
+TEST_F(DownloaderWindow, RequestsDuringAStopAreRefused) {
+    MakePackage();
+    package->Serve(20000);
+    for (int round = 0; round < 2; ++round) {
+        for (const char* during : {"close", "pause"}) {
+            SCOPED_TRACE(std::string(during) + " round " + std::to_string(round));
+            StartProgram();
+            Click("start");
+            ASSERT_TRUE(Poll([&] { return BarFilled(); }, 20)) << session.Report();
+            if (std::string(during) == "close") {
+                Click("cancel");
+                std::vector<std::string> box = session.WaitForWindow(kBoxCaption, 10);
+                ASSERT_EQ(box.size(), 1u) << session.Report();
+                // OK, and at once a close request and Escape while the transfers stop.
+                input->Key(std::stoul(box[0]), "Return");
+                input->RequestClose(xid);
+                input->Key(xid, "Escape");
+            } else {
+                // Cancel at once after Pause: refused while the transfers stop, so the user
+                // clicks again until the question shows.
+                Click("pause");
+                ASSERT_TRUE(Poll([&] {
+                    Click("cancel");
+                    return !session.WaitForWindow(kBoxCaption, 1).empty();
+                })) << session.Report();
+            }
+            ASSERT_EQ(session.AnswerBox(program, kBoxCaption, 20), 1) << session.Report();
+        }
+    }
+}
+
 TEST_F(DownloaderWindow, EscapeAndACloseRequestAskTheSameQuestion) {
     MakePackage();
     package->Serve();
