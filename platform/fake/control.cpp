@@ -1,11 +1,10 @@
 // The test-facing side of the fake backend: reset, scripting and the records.
-#include <unistd.h>
-
-#include <cstdlib>
 #include <filesystem>
+#include <random>
 #include <stdexcept>
 
 #include "platform/fake/state.h"
+#include "platform/system.h"
 
 namespace platform::fake {
 
@@ -26,6 +25,20 @@ void RemoveRoot(State& s) {
     s.root.clear();
 }
 
+// A new folder of the test's own under the temporary folder; several test programs run at once.
+std::string MakeRoot() {
+    static std::mt19937_64 names{std::random_device{}()};
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const auto folder = std::filesystem::temp_directory_path() /
+                            ("dl-fake-" + std::to_string(names() % 1000000000000));
+        std::error_code failed;
+        if (std::filesystem::create_directory(folder, failed)) {
+            return folder.string();
+        }
+    }
+    throw std::runtime_error("fake: cannot make the per-test folder");
+}
+
 template <typename T>
 T Copy(const T& recorded) {
     std::lock_guard lock(state().mutex);
@@ -38,11 +51,7 @@ void Reset() {
     State& s = state();
     std::lock_guard lock(s.mutex);
     RemoveRoot(s);
-    std::string pattern = (std::filesystem::temp_directory_path() / "dl-fake-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) {
-        throw std::runtime_error("fake: cannot make the per-test folder");
-    }
-    s.root = pattern + "/";
+    s.root = MakeRoot() + kPathSeparator;
     for (const char* sub : {"module", "home"}) {
         std::filesystem::create_directory(s.root + sub);
     }
@@ -99,6 +108,13 @@ void Shutdown() {
 
 std::string Root() {
     return Copy(state().root);
+}
+
+std::string Native(std::string path) {
+    for (char& c : path) {
+        c = c == '/' ? kPathSeparator : c;
+    }
+    return path;
 }
 
 void SetStateFolder(std::string folder) {

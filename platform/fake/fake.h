@@ -111,9 +111,20 @@ struct DrawOp {
 void Reset();
 // Removes the per-test folder. Optional: Reset does it for the previous test.
 void Shutdown();
-// The per-test folder (ends in '/'); ModuleFolder() is its "module/", the user's home its
-// "home/", UserStateFolder() its "home/.local/state/" (not created: start-up creates it).
+// The per-test folder (ends in the system's separator); ModuleFolder() is its "module/", the
+// user's home its "home/", UserStateFolder() its "home/.local/state/" (not created: start-up
+// creates it).
 std::string Root();
+// `path`, written with '/', in the system's own separator ('\\' on Windows).
+std::string Native(std::string path);
+
+// Whether a process exit on a worker thread can end just that thread, running its destructors
+// as the test needs: POSIX threads unwind on pthread_exit, winpthreads' threads do not.
+#ifdef _WIN32
+inline constexpr bool kWorkerExitUnwinds = false;
+#else
+inline constexpr bool kWorkerExitUnwinds = true;
+#endif
 // Makes UserStateFolder() answer `folder` instead (it need not exist).
 void SetStateFolder(std::string folder);
 

@@ -3,12 +3,16 @@
 #include "platform/system.h"
 
 #include <pthread.h>
-#include <sys/stat.h>
 
 #include <chrono>
+#include <filesystem>
 
 #include "platform/fake/state.h"
+#ifdef _WIN32
+#include "platform/win32/codepage.h"
+#else
 #include "platform/iconv/codepage.h"
+#endif
 
 namespace platform {
 
@@ -27,10 +31,11 @@ std::string UserStateFolder() {
             return *state().stateFolder;
         }
     }
-    return fake::Root() + "home/.local/state/";
+    return fake::Root() + "home" + kPathSeparator + ".local" + kPathSeparator + "state" +
+           kPathSeparator;
 }
 std::string ModuleFolder() {
-    return fake::Root() + "module/";
+    return fake::Root() + "module" + kPathSeparator;
 }
 
 bool CreateFolder(const char* path) {
@@ -41,7 +46,8 @@ bool CreateFolder(const char* path) {
             return true;
         }
     }
-    return mkdir(path, 0777) == 0;
+    std::error_code failed;
+    return std::filesystem::create_directory(path, failed);
 }
 
 std::string ExpandUserPath(const char* path) {
@@ -79,12 +85,18 @@ int64_t FreeDiskSpace(const char*) {
     return state().freeDiskSpace;
 }
 
+#ifdef _WIN32
+namespace codepage = win32_codepage;
+#else
+namespace codepage = iconv_codepage;
+#endif
+
 std::u16string CodePageToUtf16(const char* bytes, size_t length) {
-    return iconv_codepage::ToUtf16(iconv_codepage::kDocumentCodePage, bytes, length);
+    return codepage::ToUtf16(codepage::kDocumentCodePage, bytes, length);
 }
 
 std::string CodePageToUtf8(const char* bytes, size_t length) {
-    return iconv_codepage::ToUtf8(iconv_codepage::kDocumentCodePage, bytes, length);
+    return codepage::ToUtf8(codepage::kDocumentCodePage, bytes, length);
 }
 
 bool LaunchElevated(const char* path) {
@@ -108,6 +120,8 @@ void EndProcess(int code) {
     }
     state().changed.notify_all();
     pthread_exit(nullptr);
+    // winpthreads does not declare pthread_exit as not returning.
+    __builtin_unreachable();
 }
 
 }  // namespace platform

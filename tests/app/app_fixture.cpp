@@ -1,7 +1,5 @@
 #include "app_fixture.h"
 
-#include <sys/stat.h>
-
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -45,8 +43,8 @@ void WriteFile(const std::string& path, const std::string& content) {
 }
 
 bool IsFolder(const std::string& path) {
-    struct stat info {};
-    return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+    std::error_code failed;
+    return std::filesystem::is_directory(path, failed);
 }
 
 void AppTest::SetUp() {
@@ -62,7 +60,7 @@ void AppTest::Ship(const std::string& document) {
 }
 
 std::string AppTest::WorkDirectory() const {
-    return platform::UserStateFolder() + "VuZediroze/";
+    return platform::UserStateFolder() + "VuZediroze" + platform::kPathSeparator;
 }
 
 void AppTest::Prepare(cApp& app) const {

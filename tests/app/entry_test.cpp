@@ -1,7 +1,9 @@
 // The entry routine and the main loop: every way the process ends, with its box and code.
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 #include <filesystem>
 #include <functional>
@@ -208,7 +210,7 @@ TEST_F(Entry, WorkDirectoryIsCreatedCurrentAndReused) {
     fake::OnMessageLoop([this] {
         EXPECT_STREQ(theApp->workDirectory, WorkDirectory().c_str());
         EXPECT_STREQ(theApp->moduleDirectory, platform::ModuleFolder().c_str());
-        EXPECT_EQ(platform::CurrentFolder() + "/", WorkDirectory());
+        EXPECT_EQ(platform::CurrentFolder() + platform::kPathSeparator, WorkDirectory());
         EXPECT_EQ(theApp->resourceDirectory, theApp->workDirectory);
         platform::PostQuit(1);
     });
@@ -220,17 +222,19 @@ TEST_F(Entry, WorkDirectoryIsCreatedCurrentAndReused) {
 
 TEST_F(Entry, StateFolderTooLongForTheFieldFallsBackToTheStartFolder) {
     Ship(MinimalDocument());
-    fake::SetStateFolder("/" + std::string(cApp::kPathSize - 11, 't') + "/");
-    std::string expected = fake::Root() + "VuZediroze/";
+    fake::SetStateFolder(fake::Native("/" + std::string(cApp::kPathSize - 11, 't') + "/"));
+    std::string expected = fake::Root() + fake::Native("VuZediroze/");
     fake::OnMessageLoop([&] {
         EXPECT_EQ(std::string(theApp->workDirectory), expected);
-        EXPECT_EQ(platform::CurrentFolder() + "/", expected);
+        EXPECT_EQ(platform::CurrentFolder() + platform::kPathSeparator, expected);
         platform::PostQuit(1);
     });
     EXPECT_EQ(RunApplication(), 1);
     EXPECT_TRUE(apptest::IsFolder(expected));
 }
 
+#ifndef _WIN32
+// POSIX modes and owners, simulated on real folders.
 // Mode bits of `path` (not following a link).
 static unsigned ModeOf(const std::string& path) {
     struct stat info {};
@@ -335,6 +339,7 @@ TEST_F(Entry, NoUsableWorkFolderWarnsAndEndsBeforeAnyWindow) {
                                  " belongs to another user; VuZediroze/ belongs to another user");
     EXPECT_EQ(theApp, nullptr);
 }
+#endif
 
 TEST_F(Entry, MainWindowFieldIsClearedWhenTheLoopEnds) {
     Ship(MinimalDocument());

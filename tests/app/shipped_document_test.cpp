@@ -2,11 +2,24 @@
 #include <gtest/gtest.h>
 
 #include "app_fixture.h"
+#ifdef _WIN32
+#include "platform/win32/codepage.h"
+#else
 #include "platform/iconv/codepage.h"
+#endif
 
 namespace fake = platform::fake;
 
 namespace {
+
+// The default download folders: a Windows path there, below the user's home elsewhere.
+#ifdef _WIN32
+constexpr const char* kDefaultFolderJa = "c:\\download\\dezirodor\\";
+constexpr const char* kDefaultFolderKo = "c:\\download\\dedozuriv\\";
+#else
+constexpr const char* kDefaultFolderJa = "~/download/dezirodor/";
+constexpr const char* kDefaultFolderKo = "~/download/dedozuriv/";
+#endif
 
 std::string Variant(int id) {
     return apptest::ReadFile(UX_DOCUMENT_DIR "ux" + std::to_string(id) + ".json");
@@ -61,7 +74,7 @@ TEST_F(ShippedDocument, RootKeys) {
 }
 
 TEST_F(ShippedDocument, Folder) {
-    EXPECT_EQ(Text({"folder", "default"}), "~/download/dezirodor/");
+    EXPECT_EQ(Text({"folder", "default"}), kDefaultFolderJa);
     EXPECT_EQ(Int({"folder", "x"}), 123);
     EXPECT_EQ(Int({"folder", "y"}), 340);
 }
@@ -140,7 +153,11 @@ TEST_F(ShippedDocument, KoreanVariantsAreCarriedInCodePage949) {
     for (int id : {103, 104}) {
         std::string bytes = Variant(id);
         ASSERT_FALSE(bytes.empty()) << id;
+#ifdef _WIN32
+        std::string text = platform::win32_codepage::ToUtf8(949, bytes.data(), bytes.size());
+#else
         std::string text = platform::iconv_codepage::ToUtf8("CP949", bytes.data(), bytes.size());
+#endif
         EXPECT_NE(text.find("\"남은 시간\""), std::string::npos) << id;
         EXPECT_NE(text.find("\"x\" : 450"), std::string::npos) << id;
         cJson variant;
@@ -155,8 +172,7 @@ TEST_F(ShippedDocument, KoreanVariantsAreCarriedInCodePage949) {
     cJson korea;
     ASSERT_TRUE(korea.Parse(Variant(104).c_str()));
     EXPECT_STREQ(korea.root->Find("window-title")->GetString(), "DedozurIV Downloader");
-    EXPECT_STREQ(korea.root->Find("folder")->GetNode("default")->GetString(),
-                 "~/download/dedozuriv/");
+    EXPECT_STREQ(korea.root->Find("folder")->GetNode("default")->GetString(), kDefaultFolderKo);
 }
 
 TEST_F(ShippedDocument, ShippedStartUpRunsWithTheDefaultTexts) {

@@ -117,6 +117,9 @@ TEST_F(TransferTest, EarlyEndReconnectsFromTheBytesWrittenAndLogsOnce) {
 }
 
 TEST_F(TransferTest, NinthEarlyEndInARowEndsTheProgram) {
+    if (!platform::fake::kWorkerExitUnwinds) {
+        GTEST_SKIP() << "a fatal end on a worker thread cannot be simulated here";
+    }
     Answer cut;
     cut.cutAfter = 0;
     fake_net::Serve(kUrl, Pattern(1000, 5), {cut});
@@ -136,6 +139,9 @@ TEST_F(TransferTest, NinthEarlyEndInARowEndsTheProgram) {
 class NoProgressTest : public TransferTest, public testing::WithParamInterface<bool> {};
 
 TEST_P(NoProgressTest, NinthEndWithoutGettingFurtherEndsTheProgram) {
+    if (!platform::fake::kWorkerExitUnwinds) {
+        GTEST_SKIP() << "a fatal end on a worker thread cannot be simulated here";
+    }
     Answer cut;
     cut.honourRange = false;
     cut.cutAfter = 1000;
@@ -268,6 +274,9 @@ TEST_F(TransferTest, StopBetweenReadsWritesTheChunkAndFinishes) {
 }
 
 TEST_F(TransferTest, MissingLengthWhileRunningEndsTheProgramWithTheNetworkText) {
+    if (!platform::fake::kWorkerExitUnwinds) {
+        GTEST_SKIP() << "a fatal end on a worker thread cannot be simulated here";
+    }
     Answer chunked;
     chunked.contentLength = "";
     fake_net::Serve(kUrl, Pattern(1000, 11), {chunked});
@@ -282,6 +291,9 @@ TEST_F(TransferTest, MissingLengthWhileRunningEndsTheProgramWithTheNetworkText) 
 }
 
 TEST_F(TransferTest, RefusedConnectionEndsTheProgram) {
+    if (!platform::fake::kWorkerExitUnwinds) {
+        GTEST_SKIP() << "a fatal end on a worker thread cannot be simulated here";
+    }
     Answer refuse;
     refuse.refuse = true;
     fake_net::Serve(kUrl, "x", {refuse});
@@ -303,6 +315,9 @@ TEST_F(TransferTest, NoSessionEndsQuietlyWithoutHooks) {
 }
 
 TEST_F(TransferTest, MoreThanABufferAvailableAtFirstEndsTheProgram) {
+    if (!platform::fake::kWorkerExitUnwinds) {
+        GTEST_SKIP() << "a fatal end on a worker thread cannot be simulated here";
+    }
     Answer big;
     big.chunk = 2 * cHttp::kBufferSize;
     fake_net::Serve(kUrl, Pattern(3 * cHttp::kBufferSize, 12), {big});

@@ -5,7 +5,6 @@
 #include <string>
 
 #include "download/cMgrDownloader.h"
-#include "platform/iconv/codepage.h"
 #include "platform/system.h"
 #include "window_fixture.h"
 

@@ -52,7 +52,8 @@ TEST_F(MainWindow, LaysOutEveryControlFromTheDocument) {
     EXPECT_EQ(window->startButton.GetState(), cButton::eNormal);
     EXPECT_EQ(fake::CallsOn(window->infoPanel.hwnd).back(), "StartTimer 1 333");
     // The layout wrote the stamp with the folder now in force.
-    EXPECT_NE(std::string(app->downloadDirectory).find("download/dezirodor/"), std::string::npos);
+    EXPECT_NE(std::string(app->downloadDirectory).find(fake::Native("download/dezirodor/")),
+              std::string::npos);
     EXPECT_EQ(uitest::ReadFileText(std::string(app->workDirectory) + "/version.txt"),
               std::string("201808301023\n") + app->downloadDirectory);
 }
