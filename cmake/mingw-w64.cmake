@@ -20,3 +20,8 @@ set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 # pkg-config must not hand the host's (Linux) libraries to the Windows build.
 set(ENV{PKG_CONFIG_LIBDIR} /usr/${toolchain_prefix}/lib/pkgconfig)
 set(ENV{PKG_CONFIG_PATH} "")
+
+# -O2, as on Linux: at -O3 this GCC reports overlaps in libstdc++'s string code that are not
+# there (-Wrestrict), and warnings are errors.
+set(CMAKE_C_FLAGS_RELEASE "-O2 -DNDEBUG" CACHE STRING "Flags of the Release build")
+set(CMAKE_CXX_FLAGS_RELEASE "-O2 -DNDEBUG" CACHE STRING "Flags of the Release build")
