@@ -101,6 +101,12 @@ std::string CodePageToUtf8(const char* bytes, size_t length) {
 }
 
 bool LaunchElevated(const char* path) {
+    // A downloaded file carries no execute permission; the user asked to start it, so the owner
+    // may run it.
+    struct stat info {};
+    if (stat(path, &info) == 0 && S_ISREG(info.st_mode) && (info.st_mode & S_IXUSR) == 0) {
+        chmod(path, info.st_mode | S_IXUSR);
+    }
     // pkexec asks for the administrator's password, as the elevation prompt does elsewhere.
     gchar* argv[] = {const_cast<gchar*>("pkexec"), const_cast<gchar*>(path), nullptr};
     return g_spawn_async(nullptr, argv, nullptr, G_SPAWN_SEARCH_PATH, nullptr, nullptr, nullptr,
