@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "platform/iconv/codepage.h"
+#include "platform/posix/folders.h"
 
 namespace platform {
 
@@ -85,8 +86,11 @@ void SleepMs(uint32_t ms) {
 }
 
 int64_t FreeDiskSpace(const char* path) {
+    // A folder that does not exist yet (one the user typed into the folder picker) will be
+    // made on the volume of the nearest folder above it.
+    std::string folder = posix::NearestFolder(path);
     struct statvfs info {};
-    if (statvfs(path, &info) != 0) {
+    if (folder.empty() || statvfs(folder.c_str(), &info) != 0) {
         return -1;
     }
     return static_cast<int64_t>(info.f_bavail) * static_cast<int64_t>(info.f_frsize);
