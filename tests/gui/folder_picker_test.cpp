@@ -130,8 +130,13 @@ public:
         }
         return true;
     }
+    // Waits until the dialog is shown in its place and size (it is sized once shown).
     bool WaitForDialog() {
-        return WaitFor([&] { return OnUi([] { return OpenDialog() != nullptr; }); });
+        if (!WaitFor([&] { return OnUi([] { return OpenDialog() != nullptr; }); })) {
+            return false;
+        }
+        Screenshot();
+        return true;
     }
     // Waits until the picker's newest report is `path`.
     bool WaitForReport(const std::string& path) {
@@ -201,6 +206,11 @@ public:
             }
             g_list_free(windows);
             return shown;
+        });
+    }
+    GdkRectangle StatusRect() {
+        return OnUi([] {
+            return ScreenRect(gtk_file_chooser_get_extra_widget(GTK_FILE_CHOOSER(OpenDialog())));
         });
     }
     std::string StatusText() {
@@ -304,6 +314,21 @@ TEST_F(FolderPicker, OpensOnTheGivenFolderOverItsOwnerWithTheStatus) {
             EXPECT_TRUE(status.starts_with(head) && status.size() > head.size() &&
                         status.find_first_not_of("0123456789", head.size()) == std::string::npos)
                 << status;
+            // Both lines reach the screen: each half of the status has dark text on it.
+            GdkRectangle rect = user.StatusRect();
+            guitest::Image shot = user.Screenshot();
+            ASSERT_TRUE(rect.x >= 0 && rect.y >= 0 && rect.x + rect.width <= shot.width &&
+                        rect.y + rect.height <= shot.height);
+            for (int half = 0; half < 2; ++half) {
+                int dark = 0;
+                for (int y = rect.y + half * rect.height / 2;
+                     y < rect.y + (half + 1) * rect.height / 2; ++y) {
+                    for (int x = rect.x; x < rect.x + rect.width; ++x) {
+                        dark += (shot.At(x, y) >> 8 & 0xFF) < 0x80;
+                    }
+                }
+                EXPECT_GT(dark, 50) << "line " << half + 1 << " of the status";
+            }
             EXPECT_TRUE(user.OnUi([owner] {
                 GtkWindow* dialog = GTK_WINDOW(OpenDialog());
                 return gtk_window_get_modal(dialog) &&
