@@ -65,7 +65,9 @@ int64_t FreeDiskSpace(const char* path);
 std::u16string CodePageToUtf16(const char* bytes, size_t length);
 std::string CodePageToUtf8(const char* bytes, size_t length);
 
-// Starts `path` with elevated rights and no arguments; false when it did not start.
+// Starts the program `path` (absolute, or relative to the current folder) as a process of its
+// own in the current folder, with no arguments and the highest rights the user grants, without
+// waiting for it; false when it cannot be started at all.
 bool LaunchElevated(const char* path);
 
 // Ends the process at once with `code`, without any teardown. The fake backend lets tests

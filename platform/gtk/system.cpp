@@ -1,4 +1,5 @@
-// System services on Linux.
+// System services on Linux: platform/system.h but for LaunchElevated (launch.cpp) and the
+// folder and file services the POSIX backends share (platform/posix).
 #include "platform/system.h"
 
 #include <fcntl.h>
@@ -102,13 +103,6 @@ std::u16string CodePageToUtf16(const char* bytes, size_t length) {
 
 std::string CodePageToUtf8(const char* bytes, size_t length) {
     return iconv_codepage::ToUtf8(iconv_codepage::kDocumentCodePage, bytes, length);
-}
-
-bool LaunchElevated(const char* path) {
-    // pkexec asks for the administrator's password, as the elevation prompt does elsewhere.
-    gchar* argv[] = {const_cast<gchar*>("pkexec"), const_cast<gchar*>(path), nullptr};
-    return g_spawn_async(nullptr, argv, nullptr, G_SPAWN_SEARCH_PATH, nullptr, nullptr, nullptr,
-                         nullptr);
 }
 
 void ExitProcess(int code) {
