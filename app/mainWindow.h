@@ -1,5 +1,5 @@
-// What the application shell asks of its main window. The skinned main window defines these
-// when it lands; until then minimalMainWindow.cpp stands in with a plain native window.
+// What the application shell asks of its main window; the downloader window defines these
+// (downloader/mainWindow.cpp), so the shell needs none of the window toolkit's headers.
 #pragma once
 
 #include "json/cJson.h"

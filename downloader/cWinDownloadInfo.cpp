@@ -259,13 +259,17 @@ void cWinDownloadInfo::FetchManifest() {
     Invalidate();
 }
 
+void cWinDownloadInfo::LoadManifestOnce() {
+    if (!manifestLoaded) {
+        manifestLoaded = true;
+        FetchManifest();
+    }
+}
+
 void cWinDownloadInfo::LoadDownloadInfo() {
     cMgrDownloader* manager = theApp->downloadManager;
     if (manager == nullptr) {
-        if (!manifestLoaded) {
-            manifestLoaded = true;
-            FetchManifest();
-        }
+        LoadManifestOnce();
         return;
     }
     if (manager->finished) {

@@ -34,6 +34,9 @@ public:
     bool Create(cJson& document, platform::WindowHandle owner, cProgressBar& bar);
     // One tick of the timer.
     void LoadDownloadInfo();
+    // Fetches the manifest unless that has been done: at the first tick, or earlier when Start
+    // comes first.
+    void LoadManifestOnce();
     void OnPaint();
 
     std::unique_ptr<platform::Brush> labelBrush;

@@ -29,8 +29,10 @@ bool IsDriveRoot(const std::string& path) {
 }  // namespace
 
 void cBtnStart::OnExecute() {
-    SetState(eDisable);
     cWinMain& window = MainWindow();
+    // A click before the first tick would otherwise start on a manifest not yet fetched.
+    window.infoPanel.LoadManifestOnce();
+    SetState(eDisable);
     window.folderButton.SetState(eDisable);
     window.pauseButton.SetState(eNormal);
     window.progressBar.SetProgress(0);

@@ -34,17 +34,10 @@ void InvokeOnUiThread(const std::function<void()>& fn);
 void WaitOnUiThread(const std::function<bool()>& done);
 bool IsUiThread();
 
-// What a window does with a message sent to it; returns the message's result.
-using MessageHandler = std::function<intptr_t(unsigned message, uintptr_t wParam, intptr_t lParam)>;
-void SetMessageHandler(WindowHandle window, MessageHandler handler);
-// Delivers a message to a window synchronously on the UI thread and returns its result: the
-// window procedure's for a toolkit window, else the handler's (0 when it has none).
+// Delivers a message to a window synchronously on the UI thread and returns the result of its
+// window procedure.
 intptr_t SendMessage(WindowHandle window, unsigned message, uintptr_t wParam, intptr_t lParam);
-// The plain top-level window that stands in for the skinned main window, and the message loop.
-// `onClose` runs on the UI thread when the user asks to close the window (close button, Alt+F4);
-// the backend closes nothing itself.
-WindowHandle CreateMainWindow(int x, int y, int width, int height,
-                              const std::function<void()>& onClose);
+// Operations on a window made by CreateNativeWindow (platform/window.h), and the message loop.
 void ShowWindow(WindowHandle window);
 void MoveWindow(WindowHandle window, int x, int y, int width, int height);
 // `text` in the documents' code page.

@@ -189,10 +189,10 @@ void FailMainWindowCreation(bool fail) {
     state().failMainWindow = fail;
 }
 
-WindowHandle NewWindow(MessageHandler handler) {
+WindowHandle NewWindow(WindowProcedure procedure) {
     std::lock_guard lock(state().mutex);
     auto window = std::make_unique<NativeWindow>();
-    window->handler = std::move(handler);
+    window->procedure = procedure;
     state().windows.push_back(std::move(window));
     return state().windows.back().get();
 }

@@ -158,12 +158,13 @@ std::optional<int> ExitCode();
 
 // Windows: top-level windows fail to be created while this is set.
 void FailMainWindowCreation(bool fail);
-// A window of the test's own, for code that takes a window handle.
-WindowHandle NewWindow(MessageHandler handler = nullptr);
+// A window of the test's own, for code that takes a window handle; messages sent to it go to
+// `procedure` when it has one.
+WindowHandle NewWindow(WindowProcedure procedure = nullptr);
 // The top-level windows created so far, oldest first.
 std::vector<WindowHandle> MainWindows();
 WindowState StateOf(WindowHandle window);
-// Simulates the user's close request on a window (runs its onClose on the UI thread).
+// Simulates the user's close request on a window (kWmClose on the UI thread).
 void RequestClose(WindowHandle window);
 std::vector<SentMessage> SentMessages();
 std::vector<WindowHandle> Invalidated();

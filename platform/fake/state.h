@@ -18,8 +18,6 @@
 
 struct platform::NativeWindow {
     fake::WindowState state;
-    std::function<void()> onClose;
-    platform::MessageHandler handler;
     // Toolkit windows: their class's procedure, the object bound to them, their family.
     platform::WindowProcedure procedure = nullptr;
     void* object = nullptr;

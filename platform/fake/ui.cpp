@@ -81,15 +81,7 @@ void PumpUiThread() {
 }
 
 void RequestClose(WindowHandle window) {
-    if (window->procedure != nullptr) {
-        SendMessage(window, kWmClose, 0, 0);
-        return;
-    }
-    OnUi([window] {
-        if (window->onClose) {
-            window->onClose();
-        }
-    });
+    SendMessage(window, kWmClose, 0, 0);
 }
 
 }  // namespace fake
@@ -151,25 +143,16 @@ intptr_t SendMessage(WindowHandle window, unsigned message, uintptr_t wParam, in
     }
     intptr_t result = 0;
     OnUi([&] {
-        MessageHandler handler;
         WindowProcedure procedure = nullptr;
         {
             std::lock_guard lock(state().mutex);
-            handler = window->handler;
             procedure = window->procedure;
         }
         if (procedure != nullptr) {
             result = procedure(window, message, wParam, lParam);
-        } else if (handler) {
-            result = handler(message, wParam, lParam);
         }
     });
     return result;
-}
-
-void SetMessageHandler(WindowHandle window, MessageHandler handler) {
-    std::lock_guard lock(state().mutex);
-    window->handler = std::move(handler);
 }
 
 void InvalidateWindow(WindowHandle window) {
@@ -180,24 +163,6 @@ void InvalidateWindow(WindowHandle window) {
 void FlashWindow(WindowHandle window) {
     std::lock_guard lock(state().mutex);
     state().flashed.push_back(window);
-}
-
-WindowHandle CreateMainWindow(int x, int y, int width, int height,
-                              const std::function<void()>& onClose) {
-    std::lock_guard lock(state().mutex);
-    fake::State& s = state();
-    if (s.failMainWindow) {
-        return nullptr;
-    }
-    auto window = std::make_unique<NativeWindow>();
-    window->state.x = x;
-    window->state.y = y;
-    window->state.width = width;
-    window->state.height = height;
-    window->onClose = onClose;
-    s.windows.push_back(std::move(window));
-    s.mainWindows.push_back(s.windows.back().get());
-    return s.windows.back().get();
 }
 
 void ShowWindow(WindowHandle window) {

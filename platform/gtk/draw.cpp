@@ -251,6 +251,13 @@ public:
         pango_layout_set_width(
             layout, static_cast<int>(std::max(box.right - box.left, 0.0f) * PANGO_SCALE));
         pango_layout_set_wrap(layout, PANGO_WRAP_WORD_CHAR);
+        if ((flags & static_cast<int>(TextOptions::kClip)) != 0) {
+            // Only lines that fit the box whole, the last one ending in an ellipsis when text
+            // is left over: a cut line would show as stray marks along the box's edge.
+            pango_layout_set_height(
+                layout, static_cast<int>(std::max(box.bottom - box.top, 0.0f) * PANGO_SCALE));
+            pango_layout_set_ellipsize(layout, PANGO_ELLIPSIZE_END);
+        }
         switch (pango.alignment) {
             case TextAlignment::kLeading:
                 pango_layout_set_alignment(layout, PANGO_ALIGN_LEFT);
@@ -338,7 +345,7 @@ GdkPixbuf* DecodeImage(const void* bytes, size_t size) {
 }  // namespace gtk
 
 std::unique_ptr<RenderTarget> CreateRenderTarget(WindowHandle window, int width, int height) {
-    if (window == nullptr || !gtk::IsToolkitWindow(window) || width < 0 || height < 0) {
+    if (window == nullptr || width < 0 || height < 0) {
         return nullptr;
     }
     // Black until the first frame, as a fresh swap chain.

@@ -21,11 +21,7 @@ struct platform::NativeWindow {
     // The GtkWindow of a top-level window; a toolkit child's GtkDrawingArea.
     GtkWidget* widget = nullptr;
 
-    // The stand-in main window (no procedure).
-    std::function<void()> onClose;
-    platform::MessageHandler handler;
-
-    // Toolkit windows: every message goes to `procedure`.
+    // Every message goes to `procedure`.
     platform::WindowProcedure procedure = nullptr;
     uint64_t serial = 0;  // never reused, so that late timers and notices find no stranger
     void* object = nullptr;
@@ -53,9 +49,6 @@ struct platform::NativeWindow {
 
 namespace platform::gtk {
 
-inline bool IsToolkitWindow(const NativeWindow* window) {
-    return window->procedure != nullptr;
-}
 // window.cpp: message delivery, invalidation and destruction of toolkit windows.
 intptr_t Deliver(NativeWindow* window, unsigned message, uintptr_t wParam, intptr_t lParam);
 void InvalidateToolkitWindow(NativeWindow* window);

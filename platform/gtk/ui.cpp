@@ -78,21 +78,6 @@ int ShowBox(WindowHandle owner, const char* text, const char* caption, unsigned 
     return kIdCancel;
 }
 
-gboolean OnDelete(GtkWidget*, GdkEvent*, gpointer data) {
-    auto* window = static_cast<NativeWindow*>(data);
-    if (window->onClose) {
-        window->onClose();
-    }
-    return TRUE;  // the owner decides whether the window goes
-}
-
-gboolean OnKey(GtkWidget*, GdkEventKey* event, gpointer data) {
-    if (event->keyval != GDK_KEY_Escape) {
-        return FALSE;
-    }
-    return OnDelete(nullptr, nullptr, data);
-}
-
 }  // namespace
 
 namespace gtk {
@@ -156,28 +141,14 @@ int MessageBox(WindowHandle owner, const char* text, const char* caption, unsign
     return answer;
 }
 
-void SetMessageHandler(WindowHandle window, MessageHandler handler) {
-    window->handler = std::move(handler);
-}
-
 intptr_t SendMessage(WindowHandle window, unsigned message, uintptr_t wParam, intptr_t lParam) {
     intptr_t result = 0;
-    InvokeOnUiThread([&] {
-        if (gtk::IsToolkitWindow(window)) {
-            result = gtk::Deliver(window, message, wParam, lParam);
-        } else if (window->handler) {
-            result = window->handler(message, wParam, lParam);
-        }
-    });
+    InvokeOnUiThread([&] { result = gtk::Deliver(window, message, wParam, lParam); });
     return result;
 }
 
 void InvalidateWindow(WindowHandle window) {
-    if (gtk::IsToolkitWindow(window)) {
-        gtk::InvalidateToolkitWindow(window);
-    } else {
-        gtk_widget_queue_draw(window->widget);
-    }
+    gtk::InvalidateToolkitWindow(window);
 }
 
 void FlashWindow(WindowHandle window) {
@@ -185,37 +156,12 @@ void FlashWindow(WindowHandle window) {
     gtk_window_set_urgency_hint(GTK_WINDOW(window->widget), TRUE);
 }
 
-WindowHandle CreateMainWindow(int x, int y, int width, int height,
-                              const std::function<void()>& onClose) {
-    if (!haveDisplay) {
-        return nullptr;
-    }
-    auto* window = new NativeWindow;
-    window->onClose = onClose;
-    window->widget = gtk_window_new(GTK_WINDOW_TOPLEVEL);
-    gtk_window_set_decorated(GTK_WINDOW(window->widget), FALSE);
-    gtk_window_move(GTK_WINDOW(window->widget), x, y);
-    gtk_window_set_default_size(GTK_WINDOW(window->widget), width, height);
-    g_signal_connect(window->widget, "delete-event", G_CALLBACK(OnDelete), window);
-    g_signal_connect(window->widget, "key-press-event", G_CALLBACK(OnKey), window);
-    return window;
-}
-
 void ShowWindow(WindowHandle window) {
-    if (gtk::IsToolkitWindow(window)) {
-        gtk_widget_show(window->widget);  // its children show when they are placed
-    } else {
-        gtk_widget_show_all(window->widget);
-    }
+    gtk_widget_show(window->widget);  // its children show when they are placed
 }
 
 void MoveWindow(WindowHandle window, int x, int y, int width, int height) {
-    if (gtk::IsToolkitWindow(window)) {
-        gtk::MoveToolkitWindow(window, x, y, width, height);
-        return;
-    }
-    gtk_window_move(GTK_WINDOW(window->widget), x, y);
-    gtk_window_resize(GTK_WINDOW(window->widget), width, height);
+    gtk::MoveToolkitWindow(window, x, y, width, height);
 }
 
 void SetWindowTitle(WindowHandle window, const char* text) {
@@ -223,12 +169,7 @@ void SetWindowTitle(WindowHandle window, const char* text) {
 }
 
 void DestroyWindow(WindowHandle window) {
-    if (gtk::IsToolkitWindow(window)) {
-        gtk::DestroyToolkitWindow(window);
-        return;
-    }
-    gtk_widget_destroy(window->widget);
-    delete window;
+    gtk::DestroyToolkitWindow(window);
 }
 
 int RunMessageLoop() {

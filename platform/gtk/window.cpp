@@ -47,6 +47,13 @@ bool pressMoved = false;
 std::vector<uint64_t> tracked;
 guint paintSource = 0;
 guint trackingSource = 0;
+// The last move message sent, so that each position is reported once; forgotten when a leave
+// is reported, as the next move after a leave always reaches the window.
+struct {
+    uint64_t serial = 0;
+    intptr_t point = -1;
+    uintptr_t keys = 0;
+} lastMove;
 
 // Windows' hover rectangle: the pointer rests while it stays within 2 pixels of where it
 // stopped.
@@ -198,6 +205,7 @@ void UpdateTracking() {
         NativeWindow* window = Find(serial);
         if (window != nullptr && window->leaveRequested) {
             Untrack(window);
+            lastMove = {};
             gtk::Deliver(window, kWmMouseLeave, 0, 0);
         }
     }
@@ -292,9 +300,6 @@ void OnMap(GtkWidget*, gpointer data) {
 // The pointer moved over `window` (or entered it, which GDK reports without a motion of its
 // own): a move message as Windows sends it, once per position.
 void PointerMoved(NativeWindow* window, guint state) {
-    static uint64_t lastSerial = 0;
-    static intptr_t lastPoint = -1;
-    static uintptr_t lastKeys = 0;
     uint64_t serial = window->serial;
     leftDown = (state & GDK_BUTTON1_MASK) != 0;
     uintptr_t keys = leftDown ? kMkLButton : 0;
@@ -310,10 +315,8 @@ void PointerMoved(NativeWindow* window, guint state) {
         target = window;
     }
     intptr_t point = PackPoint(pointerX, pointerY);
-    if (target->serial != lastSerial || point != lastPoint || keys != lastKeys) {
-        lastSerial = target->serial;
-        lastPoint = point;
-        lastKeys = keys;
+    if (target->serial != lastMove.serial || point != lastMove.point || keys != lastMove.keys) {
+        lastMove = {target->serial, point, keys};
         gtk::Deliver(target, kWmMouseMove, keys, ClientPoint(target, pointerX, pointerY));
     }
     UpdateTracking();
@@ -618,8 +621,7 @@ WindowHandle CreateNativeWindow(const char* className, const char* windowName, u
         return nullptr;
     }
     bool child = (style & kWsChild) != 0;
-    if (child && (parent == nullptr || !gtk::IsToolkitWindow(parent) || parent->parent != nullptr ||
-                  parent->destroying)) {
+    if (child && (parent == nullptr || parent->parent != nullptr || parent->destroying)) {
         return nullptr;
     }
     auto* window = new NativeWindow;

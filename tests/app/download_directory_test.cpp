@@ -117,11 +117,13 @@ TEST_F(DownloadDirectory, MainWindowIsRepaintedOnlyWhenItHasANativeWindow) {
     EXPECT_TRUE(fake::Invalidated().empty());
 
     cJson document;
+    ASSERT_TRUE(document.Parse(apptest::MinimalDocument().c_str()));
     app.mainWindow = NewMainWindow(document);
     app.CreateDownloadDirectory(path.c_str());
     EXPECT_TRUE(fake::Invalidated().empty());
 
     ASSERT_TRUE(CreateMainWindowNative(app.mainWindow));
+    fake::ClearRecords();  // what the window's creation painted
     app.CreateDownloadDirectory("nofolder");
     EXPECT_EQ(fake::Invalidated(), std::vector<platform::WindowHandle>{app.MainWindowHandle()});
     ASSERT_EQ(fake::MessageBoxes().size(), 1u);

@@ -172,13 +172,18 @@ TEST_F(Entry, CancelledCloseKeepsRunning) {
 
 TEST_F(Entry, WindowIsShownTitledAndMovedBeforeTheLoop) {
     Ship(MinimalDocument());
+    fake::SetResource(102, fake::MakeBmp(640, 380, 0x203040));
+    fake::SetScreenSize(1920, 1080);
     fake::OnMessageLoop([] {
         platform::WindowHandle window = fake::MainWindows().front();
         fake::WindowState state = fake::StateOf(window);
         EXPECT_TRUE(state.shown);
         EXPECT_EQ(state.title, "DezirodOR Downloader");
-        EXPECT_EQ(state.x, 10);
-        EXPECT_EQ(state.width, 100);
+        // Centred on the screen, a tenth of the free height lower.
+        EXPECT_EQ(state.x, 640);
+        EXPECT_EQ(state.y, 385);
+        EXPECT_EQ(state.width, 640);
+        EXPECT_EQ(state.height, 380);
         EXPECT_EQ(theApp->MainWindowHandle(), window);
         EXPECT_STREQ(theApp->serverUrl, "http://127.0.0.1:9/");
         platform::PostQuit(1);

@@ -18,14 +18,14 @@ constexpr State kOff = cButton::eDisable;
 
 class Commands : public WindowTest {
 protected:
-    // A one-file package: "setup.exe" of a few bytes, with its manifest in the work folder.
+    // A one-file package: "setup.exe" of a few bytes, with its manifest, on the server.
     void ShipPackage() {
         const std::string body = "installer";
         platform::fake_net::Serve("http://127.0.0.1:9/files/setup.exe", body);
         const std::string manifest =
             "{ \"TotalCount\" : 1, \"TotalSize\" : 9, \"URL\" : \"http://127.0.0.1:9/files/\", "
             "\"FileList\" : [ { \"Name\" : \"setup.exe\", \"Size\" : 9 } ] }";
-        uitest::WriteFileText(std::string(app->workDirectory) + "file.json", manifest);
+        platform::fake_net::Serve(std::string(kServerUrl) + "file.json", manifest);
     }
     void Click(cButton& button) {
         platform::SendMessage(button.hwnd, platform::kWmLButtonDown, platform::kMkLButton,
@@ -77,6 +77,22 @@ TEST_F(Commands, ButtonsFollowThePhasesOfADownload) {
     Click(window->folderButton);
     EXPECT_TRUE(fake::FolderPicks().empty());
     EXPECT_EQ(Phase(), (std::vector<State>{kOn, kOff, kOff, kOn, kOff}));
+}
+
+// A click on Start before the panel's first tick: the manifest is fetched first, once.
+TEST_F(Commands, StartBeforeTheFirstTickFetchesTheManifestFirst) {
+    ShipPackage();
+    Open();
+    Click(window->startButton);
+    WaitForCompletion();
+    Tick();
+    EXPECT_TRUE(fake::MessageBoxes().empty());
+    EXPECT_STREQ(app->launchFileName, "setup.exe");
+    int manifestFetches = 0;
+    for (const auto& request : platform::fake_net::Requests()) {
+        manifestFetches += request.url == std::string(kServerUrl) + "file.json" ? 1 : 0;
+    }
+    EXPECT_EQ(manifestFetches, 1);
 }
 
 TEST_F(Commands, CancelAsksAndOnlyOkCloses) {

@@ -366,6 +366,15 @@ TEST_F(GtkWindow, HoverComesAfterTheRestAndLeaveWhenThePointerGoes) {
     input->MoveTo(110, 108);
     ASSERT_TRUE(PumpUntil([&] { return LastPoint(parent, kWmMouseMove) == PackPoint(10, 8); }));
     EXPECT_EQ(Count(control, kWmMouseLeave), 1u);
+
+    // Off every window and back to the very point: after a leave, the move is news again (as
+    // when a modal box took the pointer away and gave it back).
+    input->MoveTo(130, 131);
+    ASSERT_TRUE(PumpUntil([&] { return Count(control, kWmMouseMove) == 2; })) << Dump();
+    input->MoveTo(600, 400);
+    ASSERT_TRUE(PumpUntil([&] { return Count(control, kWmMouseLeave) == 2; })) << Dump();
+    input->MoveTo(130, 131);
+    ASSERT_TRUE(PumpUntil([&] { return Count(control, kWmMouseMove) == 3; })) << Dump();
 }
 
 TEST_F(GtkWindow, CaptureKeepsThePointerAndHoldsTheLeaveUntilItEnds) {
@@ -737,6 +746,14 @@ TEST_F(GtkWindow, TextStaysInItsBoxWithItsAlignment) {
             EXPECT_LT(ink.bottom, box.bottom);
         }
     }
+    // A clipped box that ends inside its second line shows the first line only, no marks of
+    // the cut one along its bottom edge.
+    RectF field{20, 10, 180, 29};
+    Ink cut = InkOf(
+        DrawText(longText, u"DejaVu Sans", TextAlignment::kLeading, field, TextOptions::kClip),
+        0xFFFFFF);
+    EXPECT_GT(cut.pixels, 20);
+    EXPECT_LT(cut.bottom, field.bottom - 2);
 }
 
 TEST_F(GtkWindow, UnknownFamilyFallsBackToAFontWithTheGlyphs) {

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 
+#include "test_package.h"
 #include "x_session.h"
 
 namespace {
@@ -13,8 +14,17 @@ const char* kBoxCaption = "kestra-downloader...";
 
 }  // namespace
 
+// A package at the program's server address, so that the first copy's window stays.
+std::unique_ptr<guitest::TestPackage> ServePackage(const guitest::XSession& session) {
+    auto package = std::make_unique<guitest::TestPackage>(
+        session.Folder() + "/package", std::vector<std::pair<std::string, int64_t>>{});
+    package->Serve();
+    return package;
+}
+
 TEST(SingleInstance, SecondCopyWarnsAndEndsWithZeroWhileTheFirstRuns) {
     guitest::XSession session;
+    auto package = ServePackage(session);
     pid_t first = session.StartProgram();
     ASSERT_EQ(session.WaitForWindow(kMainTitle, 20).size(), 1u) << session.Report();
     const std::string work = session.StateFolder() + "VuZediroze";
@@ -33,6 +43,7 @@ TEST(SingleInstance, SecondCopyWarnsAndEndsWithZeroWhileTheFirstRuns) {
 
 TEST(SingleInstance, KilledFirstCopyDoesNotBlockTheNextStart) {
     guitest::XSession session;
+    auto package = ServePackage(session);
     pid_t first = session.StartProgram();
     ASSERT_EQ(session.WaitForWindow(kMainTitle, 20).size(), 1u) << session.Report();
     session.Kill(first);

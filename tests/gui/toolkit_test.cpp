@@ -14,92 +14,18 @@
 #include <thread>
 #include <vector>
 
-#include "json/cJson.h"
+#include "skin_layout.h"
 #include "x_input.h"
 #include "x_session.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using guitest::BarLayout;
+using guitest::ButtonLayout;
+using guitest::Layout;
+using guitest::Picture;
+using guitest::Poll;
 const char* kTitle = "toolkit demo";
-
-struct ButtonLayout {
-    const char* name;
-    int firstPicture;
-    int x = 0;
-    int y = 0;
-};
-
-struct BarLayout {
-    int x = 0;
-    int y = 0;
-    int width = 0;
-    int height = 0;
-    uint32_t background = 0;
-    uint32_t foreground = 0;
-};
-
-// The layout the program reads: the shipped document as built.
-class Layout {
-public:
-    Layout() {
-        std::ifstream file(UX_DOCUMENT_105, std::ios::binary);
-        std::stringstream text;
-        text << file.rdbuf();
-        loaded = document.Parse(text.str().c_str());
-        if (!loaded) {
-            return;
-        }
-        for (ButtonLayout& button : buttons) {
-            cJson::Node* entry = document.root->Find("button")->GetNode(button.name);
-            button.x = entry->GetNode("x")->GetInt();
-            button.y = entry->GetNode("y")->GetInt();
-        }
-        cJson::Node* total = document.root->Find("progressbar")->GetNode("total");
-        bar.x = total->GetNode("x")->GetInt();
-        bar.y = total->GetNode("y")->GetInt();
-        bar.width = total->GetNode("width")->GetInt();
-        bar.height = total->GetNode("height")->GetInt();
-        bar.background = total->GetNode("bg-color")->GetHex() & 0xFFFFFF;
-        bar.foreground = total->GetNode("fg-color")->GetHex() & 0xFFFFFF;
-    }
-
-    const ButtonLayout& Button(const std::string& name) const {
-        for (const ButtonLayout& button : buttons) {
-            if (name == button.name) {
-                return button;
-            }
-        }
-        throw std::invalid_argument(name);
-    }
-
-    bool loaded = false;
-    std::vector<ButtonLayout> buttons = {
-        {"folder", 138}, {"launch", 142}, {"start", 146}, {"pause", 150}, {"cancel", 134}};
-    BarLayout bar;
-
-private:
-    cJson document;
-};
-
-// The skin's picture `id` as the files under resources/skin hold it.
-guitest::Image Picture(int id) {
-    std::string folder = SKIN_FOLDER;
-    std::string path = folder + "/" + std::to_string(id) + (id == 134 ? ".jpg" : ".bmp");
-    return guitest::LoadImageFile(path);
-}
-
-bool Poll(const std::function<bool()>& done, double seconds = 10) {
-    Clock::time_point end = Clock::now() + std::chrono::duration_cast<Clock::duration>(
-                                               std::chrono::duration<double>(seconds));
-    while (!done()) {
-        if (Clock::now() > end) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return true;
-}
 
 size_t Occurrences(const std::string& text, const std::string& line) {
     size_t count = 0;

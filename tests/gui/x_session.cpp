@@ -118,7 +118,7 @@ XSession::XSession() {
 
     // Given back when the session ends, so that a next session in this process starts afresh.
     for (const char* name : {"DISPLAY", "GSETTINGS_BACKEND", "GDK_GL", "NO_AT_BRIDGE",
-                             "XDG_RUNTIME_DIR", "TMPDIR", "HOME", "LSAN_OPTIONS"}) {
+                             "XDG_RUNTIME_DIR", "TMPDIR", "HOME", "LSAN_OPTIONS", "PATH"}) {
         const char* value = std::getenv(name);
         savedEnvironment.emplace_back(
             name, value != nullptr ? std::optional<std::string>(value) : std::nullopt);

@@ -38,8 +38,12 @@ public:
     void Kill(pid_t pid);
     // What `pid` (started here) has written to its standard output and error so far.
     std::string OutputOf(pid_t pid);
+    // The session's private folder, removed when it ends.
+    const std::string& Folder() const { return folder; }
+    // The home folder of the session's user (ends in "/").
+    std::string HomeFolder() const { return folder + "/home/"; }
     // The user's state folder of the session, which holds the program's work folder.
-    std::string StateFolder() const { return folder + "/home/.local/state/"; }
+    std::string StateFolder() const { return HomeFolder() + ".local/state/"; }
     // For a failure message: whether the X server and each started program still run, and
     // what the programs wrote to their standard error.
     std::string Report();

@@ -17,6 +17,7 @@
 #include "platform/resources.h"
 #include "platform/system.h"
 #include "platform/ui.h"
+#include "platform/window.h"
 
 namespace {
 
@@ -191,7 +192,11 @@ TEST(GtkSystem, WithoutADisplayBoxesGoToStandardErrorAndNoWindowIsMade) {
                                    platform::kMbOkCancel | platform::kMbIconQuestion),
               platform::kIdCancel);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "cap: 残り\ncap: q\n");
-    EXPECT_EQ(platform::CreateMainWindow(0, 0, 10, 10, [] {}), nullptr);
+    platform::RegisterWindowClass("no-display", platform::DefaultWindowProcedure, 0);
+    EXPECT_EQ(platform::CreateNativeWindow("no-display", "w", platform::kWsPopup, 0, 0, 10, 10,
+                                           nullptr, nullptr),
+              nullptr);
+    platform::UnregisterWindowClass("no-display");
 }
 
 // While the UI thread waits outside the running main loop, the main context is free: a worker's

@@ -10,6 +10,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <stdexcept>
 
@@ -52,7 +54,7 @@ struct HttpTestServer::Path {
     }
 };
 
-HttpTestServer::HttpTestServer() : server_(std::make_unique<httplib::Server>()) {
+HttpTestServer::HttpTestServer(int port) : server_(std::make_unique<httplib::Server>()) {
     // Enough workers for stalled answers and many parallel clients.
     server_->new_task_queue = [] { return new httplib::ThreadPool(24); };
     server_->set_keep_alive_max_count(1000);
@@ -63,7 +65,14 @@ HttpTestServer::HttpTestServer() : server_(std::make_unique<httplib::Server>()) 
         // answer opts out of range handling.
         Handle(const_cast<httplib::Request&>(request), response);
     });
-    port_ = server_->bind_to_any_port("127.0.0.1");
+    if (port == 0) {
+        port_ = server_->bind_to_any_port("127.0.0.1");
+    } else if (server_->bind_to_port("127.0.0.1", port)) {
+        port_ = port;
+    } else {
+        std::fprintf(stderr, "test server: port %d of 127.0.0.1 is taken\n", port);
+        std::abort();
+    }
     listener_ = std::thread([this] { server_->listen_after_bind(); });
     while (!server_->is_running()) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -230,9 +239,10 @@ void HttpTestServer::Handle(httplib::Request& request, httplib::Response& respon
     }
 
     auto sent = std::make_shared<int64_t>(0);
+    auto began = std::chrono::steady_clock::now();
     // Writes the next piece at `offset`; false closes the connection.
-    auto provide = [this, content, behaviour, cut, sent, encode](size_t offset, size_t length,
-                                                                 httplib::DataSink& sink) {
+    auto provide = [this, content, behaviour, cut, sent, encode, began](
+                       size_t offset, size_t length, httplib::DataSink& sink) {
         if (behaviour.stall && *sent >= behaviour.stallAfter) {
             while (!stopping_) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(5));
@@ -255,6 +265,14 @@ void HttpTestServer::Handle(httplib::Request& request, httplib::Response& respon
             StandInForEncoded(piece);
         }
         *sent += count;
+        if (behaviour.bytesPerSecond > 0) {
+            // Not before the time the bytes sent so far take at the rate.
+            auto due =
+                began + std::chrono::microseconds(*sent * 1000000 / behaviour.bytesPerSecond);
+            while (!stopping_ && std::chrono::steady_clock::now() < due) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            }
+        }
         return sink.write(piece.data(), piece.size());
     };
     if (behaviour.chunked) {

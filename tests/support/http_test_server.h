@@ -56,6 +56,8 @@ struct Behaviour {
     bool hideTotal = false;
     // Answers 206 with this Content-Range, verbatim, and the whole file as the body.
     std::string contentRange;
+    // Sends the body of each answer at about this many bytes per second; 0: as fast as it can.
+    int64_t bytesPerSecond = 0;
 };
 
 // One request as the server received it.
@@ -69,8 +71,9 @@ struct ReceivedRequest {
 
 class HttpTestServer {
 public:
-    // Listens on a free port of 127.0.0.1 and serves until destroyed.
-    HttpTestServer();
+    // Listens on `port` of 127.0.0.1 (0: a free one) and serves until destroyed; aborts the
+    // test program when the port is taken.
+    explicit HttpTestServer(int port = 0);
     ~HttpTestServer();
     HttpTestServer(const HttpTestServer&) = delete;
     HttpTestServer& operator=(const HttpTestServer&) = delete;

@@ -1,0 +1,357 @@
+// The real program in a real window under a private Xvfb, against the test server at its
+// built-in address: driven with real input, judged from screenshots and the files on disk.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "skin_layout.h"
+#include "test_package.h"
+#include "x_input.h"
+#include "x_session.h"
+
+namespace {
+
+using guitest::ButtonLayout;
+using guitest::Image;
+using guitest::Poll;
+
+const char* kMainTitle = "DezirodOR Downloader";
+const char* kBoxCaption = "kestra-downloader...";
+constexpr int kScreenWidth = 1280;
+constexpr int kScreenHeight = 800;
+// The information strip's place in the window and the total size's value field in the strip.
+constexpr int kPanelX = 29;
+constexpr int kPanelY = 284;
+constexpr int kTotalSizeValueX = 420 + 95;
+constexpr int kReceivedValueX = 240 + 102;
+constexpr int kPanelRight = 610;
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream content;
+    content << in.rdbuf();
+    return content.str();
+}
+
+int64_t SizeOnDisk(const std::string& path) {
+    struct stat info {};
+    return stat(path.c_str(), &info) == 0 ? info.st_size : -1;
+}
+
+// Pixels of `shot` that differ from `background` (both of one size).
+int Ink(const Image& shot, const Image& background) {
+    int count = 0;
+    for (size_t i = 0; i < shot.pixels.size() && i < background.pixels.size(); ++i) {
+        count += shot.pixels[i] != background.pixels[i] ? 1 : 0;
+    }
+    return count;
+}
+
+class DownloaderWindow : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(layout.loaded);
+        input = std::make_unique<guitest::XInput>();
+        input->MoveTo(2, 2);
+        background = guitest::LoadImageFile(std::string(SKIN_FOLDER) + "/102.jpg");
+        ASSERT_EQ(background.width, 640);
+        downloadFolder = session.HomeFolder() + "download/dezirodor/";
+    }
+
+    void TearDown() override {
+        if (HasFailure()) {
+            std::filesystem::create_directories(SHOT_FOLDER);
+            guitest::SavePng(input->Grab(0, 0, kScreenWidth, kScreenHeight),
+                             std::string(SHOT_FOLDER) + "/" +
+                                 ::testing::UnitTest::GetInstance()->current_test_info()->name() +
+                                 ".png");
+        }
+    }
+
+    // A package of four files in two folders, about 1.6 MB.
+    void MakePackage() {
+        package = std::make_unique<guitest::TestPackage>(
+            session.Folder() + "/package",
+            std::vector<std::pair<std::string, int64_t>>{{"data1.pak", 500000},
+                                                         {"data2.pak", 400000},
+                                                         {"movies/intro.bin", 450000},
+                                                         {"movies/outro.bin", 300000}});
+    }
+
+    // Starts the program and waits for its window with its pictures drawn.
+    void StartProgram() {
+        program = session.StartProgram();
+        ASSERT_TRUE(Poll([&] { return (xid = input->FindWindow(kMainTitle)) != 0; }, 20))
+            << session.Report();
+        input->Origin(xid, &left, &top);
+        ExpectPicture(layout.Button("start"), layout.Button("start").firstPicture);
+    }
+
+    Image Shot(int x, int y, int width, int height) {
+        return input->Grab(left + x, top + y, width, height);
+    }
+
+    Image BackgroundAt(int x, int y, int width, int height) {
+        Image part{width, height, {}};
+        for (int row = y; row < y + height; ++row) {
+            for (int column = x; column < x + width; ++column) {
+                part.pixels.push_back(background.At(column, row));
+            }
+        }
+        return part;
+    }
+
+    // Whether the window shows something other than the bare background in the rectangle.
+    bool HasInk(int x, int y, int width, int height, int atLeast = 20) {
+        return Ink(Shot(x, y, width, height), BackgroundAt(x, y, width, height)) >= atLeast;
+    }
+
+    void ExpectPicture(const ButtonLayout& button, int id) {
+        Image expected = guitest::Picture(id);
+        ASSERT_GT(expected.width, 0) << "no skin picture " << id;
+        Image shot;
+        EXPECT_TRUE(Poll([&] {
+            shot = Shot(button.x, button.y, expected.width, expected.height);
+            return shot == expected;
+        })) << button.name
+            << " does not show picture " << id << ": " << guitest::FirstDifference(shot, expected);
+    }
+
+    void Click(const std::string& name) {
+        const ButtonLayout& button = layout.Button(name);
+        input->MoveTo(left + button.x + 35, top + button.y + 15);
+        ExpectPicture(button, button.firstPicture + 1);  // the pointer is over it
+        input->Press();
+        input->Release();
+        input->MoveTo(left + 200, top + 100);  // off every control
+    }
+
+    // The bar's fill has reached past its first columns.
+    bool BarFilled() {
+        const guitest::BarLayout& bar = layout.bar;
+        return Shot(bar.x + 3, bar.y + bar.height - 2, 1, 1).pixels[0] == bar.foreground;
+    }
+
+    std::map<std::string, int64_t> SizesOnDisk() {
+        std::map<std::string, int64_t> sizes;
+        for (const std::string& name : package->Files()) {
+            sizes[name] = SizeOnDisk(downloadFolder + name);
+        }
+        return sizes;
+    }
+
+    bool AllDownloaded() {
+        for (const std::string& name : package->Files()) {
+            if (SizeOnDisk(downloadFolder + name) != package->SizeOf(name)) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+    void ExpectPackageOnDisk() {
+        for (const std::string& name : package->Files()) {
+            EXPECT_TRUE(ReadFile(downloadFolder + name) == ReadFile(package->Path(name)))
+                << name << " differs from the package";
+        }
+    }
+
+    guitest::Layout layout;
+    guitest::XSession session;
+    std::unique_ptr<guitest::XInput> input;
+    std::unique_ptr<guitest::TestPackage> package;
+    Image background;
+    std::string downloadFolder;
+    pid_t program = -1;
+    unsigned long xid = 0;
+    int left = 0;
+    int top = 0;
+};
+
+TEST_F(DownloaderWindow, OpensCentredWithTheFolderAndThenTheTotalSize) {
+    MakePackage();
+    package->Serve();
+    // A manifest of 5 GiB, served slowly: the window shows its first frame before the first
+    // tick has fetched it.
+    package->server->AddFile("/file.json",
+                             "{ \"TotalCount\" : 0, \"TotalSize\" : 5368709120, \"URL\" : "
+                             "\"http://127.0.0.1:8080/\", \"FileList\" : [] }");
+    test_support::Behaviour slow;
+    slow.bytesPerSecond = 100;
+    package->server->SetBehaviour("/file.json", slow);
+    StartProgram();
+    int h = (kScreenHeight - background.height) / 2;
+    EXPECT_EQ(left, (kScreenWidth - background.width) / 2);
+    EXPECT_EQ(top, h + h / 10);
+    EXPECT_TRUE(HasInk(layout.folderX, layout.folderY, 173, 19, 100));  // the folder's text
+    // Before the manifest: the total size reads as nothing received does ("0.000 GBytes").
+    const int totalX = kPanelX + kTotalSizeValueX;
+    const int totalWidth = kPanelRight - kTotalSizeValueX;
+    Image before = Shot(totalX, kPanelY, totalWidth, 20);
+    Image received = Shot(kPanelX + kReceivedValueX, kPanelY, totalWidth, 20);
+    EXPECT_GT(Ink(before, BackgroundAt(totalX, kPanelY, totalWidth, 20)), 20);
+    ASSERT_TRUE(Poll([&] { return Shot(totalX, kPanelY, totalWidth, 20) != before; }, 20))
+        << session.Report();
+    // "5.000 GBytes": one glyph differs from "0.000 GBytes", the received field stays.
+    EXPECT_EQ(Shot(kPanelX + kReceivedValueX, kPanelY, totalWidth, 20), received);
+    EXPECT_TRUE(session.FindWindows(kBoxCaption).empty());
+    std::filesystem::create_directories(SHOT_FOLDER);
+    guitest::SavePng(input->Grab(0, 0, kScreenWidth, kScreenHeight),
+                     std::string(SHOT_FOLDER) + "/window-opened.png");
+}
+
+// Start, Pause, Start again, completion, Launch: the whole job through the window.
+TEST_F(DownloaderWindow, DownloadsPausesResumesAndLaunchesTheInstaller) {
+    MakePackage();
+    package->Serve(150000);  // bytes per second and transfer: a few seconds in all
+    // A stand-in for the elevation command that records how it was called, then runs the file.
+    std::string bin = session.Folder() + "/bin";
+    std::filesystem::create_directories(bin);
+    std::ofstream(bin + "/pkexec")
+        << "#!/bin/sh\necho \"$PWD|$*\" > '" << session.Folder() << "/pkexec-called'\n"
+        << "case \"$1\" in /*) exec \"$@\" ;; *) exec \"./$1\" ;; esac\n";
+    chmod((bin + "/pkexec").c_str(), 0755);
+    setenv("PATH", (bin + ":" + std::getenv("PATH")).c_str(), 1);
+    StartProgram();
+    ExpectPicture(layout.Button("launch"), layout.Button("launch").firstPicture + 3);
+
+    Click("start");
+    ASSERT_TRUE(Poll([&] { return BarFilled(); }, 20)) << session.Report();
+
+    Click("pause");
+    // Every transfer has stopped once the sizes hold still; they must stay so.
+    std::map<std::string, int64_t> paused;
+    ASSERT_TRUE(Poll([&] {
+        std::map<std::string, int64_t> before = SizesOnDisk();
+        std::this_thread::sleep_for(std::chrono::milliseconds(400));
+        paused = SizesOnDisk();
+        return before == paused;
+    })) << session.Report();
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    EXPECT_EQ(SizesOnDisk(), paused);
+    ASSERT_FALSE(AllDownloaded()) << "the package was complete before Pause";
+
+    size_t requestsBefore = package->server->Requests().size();
+    Click("start");
+    ASSERT_TRUE(Poll([&] { return AllDownloaded(); }, 60)) << session.Report();
+    ExpectPackageOnDisk();
+    // The transfers after the pause went on from the bytes on disk.
+    bool resumed = false;
+    std::vector<test_support::ReceivedRequest> requests = package->server->Requests();
+    for (size_t i = requestsBefore; i < requests.size(); ++i) {
+        resumed |= !requests[i].range.empty() && requests[i].range != "bytes=0-";
+    }
+    EXPECT_TRUE(resumed);
+
+    // Completion enables Launch; Launch starts the installer and the program ends with 1.
+    ExpectPicture(layout.Button("launch"), layout.Button("launch").firstPicture);
+    Click("launch");
+    EXPECT_EQ(session.WaitForExit(program, 20), 1) << session.Report();
+    ASSERT_TRUE(Poll([&] { return std::filesystem::exists(downloadFolder + "installer-ran"); }))
+        << session.Report()
+        << "elevation called as: " << ReadFile(session.Folder() + "/pkexec-called");
+    std::string call = ReadFile(session.Folder() + "/pkexec-called");
+    EXPECT_NE(call.find("setup.exe"), std::string::npos) << call;
+    // Started in the download folder with no arguments.
+    std::string ran = ReadFile(downloadFolder + "installer-ran");
+    EXPECT_EQ(std::filesystem::path(ran.substr(0, ran.find(' '))),
+              std::filesystem::path(downloadFolder).parent_path())
+        << ran;
+    EXPECT_EQ(ran.substr(ran.find(' ')), " \n") << ran;
+}
+
+TEST_F(DownloaderWindow, CancelAsksAndOnlyOkStopsTheDownloadAndEnds) {
+    MakePackage();
+    package->Serve(50000);
+    StartProgram();
+    Click("start");
+    ASSERT_TRUE(Poll([&] { return BarFilled(); }, 20)) << session.Report();
+
+    Click("cancel");
+    std::vector<std::string> box = session.WaitForWindow(kBoxCaption, 10);
+    ASSERT_EQ(box.size(), 1u) << session.Report();
+    session.PressKey(box[0], "Escape");  // Cancel: keep downloading
+    ASSERT_TRUE(Poll([&] { return session.FindWindows(kBoxCaption).empty(); }));
+    std::map<std::string, int64_t> before = SizesOnDisk();
+    EXPECT_TRUE(Poll([&] { return SizesOnDisk() != before; })) << "the download stopped";
+    EXPECT_TRUE(session.IsRunning(program));
+
+    Click("cancel");
+    EXPECT_EQ(session.AnswerBox(program, kBoxCaption, 20), 1) << session.Report();
+    EXPECT_FALSE(AllDownloaded());
+}
+
+// Requests that arrive while a confirmed close or a Pause waits for the transfers to stop
+// are refused, not run inside the wait: the program ends once, with 1, never by a signal.
+TEST_F(DownloaderWindow, RequestsDuringAStopAreRefused) {
+    MakePackage();
+    package->Serve(20000);
+    for (int round = 0; round < 2; ++round) {
+        for (const char* during : {"close", "pause"}) {
+            SCOPED_TRACE(std::string(during) + " round " + std::to_string(round));
+            StartProgram();
+            Click("start");
+            ASSERT_TRUE(Poll([&] { return BarFilled(); }, 20)) << session.Report();
+            if (std::string(during) == "close") {
+                Click("cancel");
+                std::vector<std::string> box = session.WaitForWindow(kBoxCaption, 10);
+                ASSERT_EQ(box.size(), 1u) << session.Report();
+                // OK, and at once a close request and Escape while the transfers stop.
+                input->Key(std::stoul(box[0]), "Return");
+                input->RequestClose(xid);
+                input->Key(xid, "Escape");
+            } else {
+                // Cancel at once after Pause: refused while the transfers stop, so the user
+                // clicks again until the question shows.
+                Click("pause");
+                ASSERT_TRUE(Poll([&] {
+                    Click("cancel");
+                    return !session.WaitForWindow(kBoxCaption, 1).empty();
+                })) << session.Report();
+            }
+            ASSERT_EQ(session.AnswerBox(program, kBoxCaption, 20), 1) << session.Report();
+        }
+    }
+}
+
+TEST_F(DownloaderWindow, EscapeAndACloseRequestAskTheSameQuestion) {
+    MakePackage();
+    package->Serve();
+    for (const char* how : {"Escape", "close request"}) {
+        SCOPED_TRACE(how);
+        StartProgram();
+        std::vector<std::string> box;
+        // The first key may arrive before the window has the focus: ask again until it shows.
+        ASSERT_TRUE(Poll([&] {
+            if (std::string(how) == "Escape") {
+                input->Key(xid, "Escape");
+            } else {
+                input->RequestClose(xid);
+            }
+            return !(box = session.WaitForWindow(kBoxCaption, 2)).empty();
+        })) << session.Report();
+        EXPECT_EQ(session.AnswerBox(program, kBoxCaption, 20), 1) << session.Report();
+    }
+}
+
+TEST_F(DownloaderWindow, ManifestThatCannotBeFetchedWarnsAndEndsWithZero) {
+    MakePackage();
+    package->Serve();
+    test_support::Behaviour missing;
+    missing.errorStatus = 404;
+    package->server->SetBehaviour("/file.json", missing);
+    program = session.StartProgram();
+    ASSERT_EQ(session.WaitForWindow(kBoxCaption, 20).size(), 1u) << session.Report();
+    EXPECT_EQ(session.AnswerBox(program, kBoxCaption, 20), 0) << session.Report();
+}
+
+}  // namespace

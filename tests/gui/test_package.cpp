@@ -1,0 +1,65 @@
+#include "test_package.h"
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <stdexcept>
+
+namespace guitest {
+
+namespace {
+
+// The program's built-in server address.
+constexpr int kServerPort = 8080;
+const char* kServerUrl = "http://127.0.0.1:8080/";
+
+}  // namespace
+
+TestPackage::TestPackage(const std::string& packageFolder,
+                         const std::vector<std::pair<std::string, int64_t>>& files)
+    : folder(packageFolder) {
+    std::filesystem::create_directories(folder);
+    names.push_back("setup.exe");
+    {
+        std::ofstream installer(Path("setup.exe"), std::ios::binary);
+        installer << "#!/bin/sh\necho \"$PWD $*\" > \"$(dirname \"$0\")/installer-ran\"\n";
+    }
+    chmod(Path("setup.exe").c_str(), 0755);
+    std::mt19937_64 random(std::hash<std::string>{}(packageFolder));
+    for (const auto& [name, size] : files) {
+        std::filesystem::create_directories(std::filesystem::path(Path(name)).parent_path());
+        std::string bytes(static_cast<size_t>(size), '\0');
+        for (char& byte : bytes) {
+            byte = static_cast<char>(random());
+        }
+        std::ofstream(Path(name), std::ios::binary) << bytes;
+        names.push_back(name);
+    }
+    std::string command = std::string("'") + MAKE_MANIFEST + "' --url " + kServerUrl +
+                          " --output '" + Path("file.json") + "' '" + folder + "' >/dev/null";
+    if (std::system(command.c_str()) != 0) {
+        throw std::runtime_error("make-manifest failed: " + command);
+    }
+}
+
+void TestPackage::Serve(int64_t bytesPerSecond) {
+    server = std::make_unique<test_support::HttpTestServer>(kServerPort);
+    server->ServeFolder(folder);
+    if (bytesPerSecond > 0) {
+        test_support::Behaviour slow;
+        slow.bytesPerSecond = bytesPerSecond;
+        for (const std::string& name : names) {
+            server->SetBehaviour("/" + name, slow);
+        }
+    }
+}
+
+int64_t TestPackage::SizeOf(const std::string& name) const {
+    return static_cast<int64_t>(std::filesystem::file_size(Path(name)));
+}
+
+}  // namespace guitest
