@@ -20,6 +20,7 @@
 #include "platform/gtk/native_window.h"
 #include "platform/system.h"
 #include "platform/ui.h"
+#include "platform/window.h"
 #include "x_input.h"
 #include "x_session.h"
 // After the tests' own headers: Xlib's macros (None, Status) would break them.
@@ -294,11 +295,17 @@ protected:
     User user;
 };
 
+// The owner is a button of the program's window, as the folder command's is.
 TEST_F(FolderPicker, OpensOnTheGivenFolderOverItsOwnerWithTheStatus) {
-    platform::WindowHandle owner = platform::CreateMainWindow(100, 100, 300, 200, [] {});
+    constexpr const char* kClass = "picker-owner";
+    ASSERT_TRUE(platform::RegisterWindowClass(kClass, platform::DefaultWindowProcedure, 101));
+    platform::WindowHandle window = platform::CreateNativeWindow(
+        kClass, "downloader", platform::kWsPopup, 100, 100, 300, 200, nullptr, nullptr);
+    ASSERT_NE(window, nullptr);
+    platform::WindowHandle owner = platform::CreateNativeWindow(
+        kClass, "folder", platform::kWsChild, 10, 10, 50, 20, window, nullptr);
     ASSERT_NE(owner, nullptr);
-    platform::SetWindowTitle(owner, "downloader");
-    platform::ShowWindow(owner);
+    platform::SetWindowVisible(window, true);
     std::optional<std::string> chosen = Run(
         base.string(),
         [&](User& user) {
@@ -329,10 +336,10 @@ TEST_F(FolderPicker, OpensOnTheGivenFolderOverItsOwnerWithTheStatus) {
                 }
                 EXPECT_GT(dark, 50) << "line " << half + 1 << " of the status";
             }
-            EXPECT_TRUE(user.OnUi([owner] {
+            EXPECT_TRUE(user.OnUi([window] {
                 GtkWindow* dialog = GTK_WINDOW(OpenDialog());
                 return gtk_window_get_modal(dialog) &&
-                       gtk_window_get_transient_for(dialog) == GTK_WINDOW(owner->widget) &&
+                       gtk_window_get_transient_for(dialog) == GTK_WINDOW(window->widget) &&
                        std::strcmp(gtk_window_get_title(dialog), "downloader") == 0;
             }));
             user.Key("Escape");
@@ -340,7 +347,8 @@ TEST_F(FolderPicker, OpensOnTheGivenFolderOverItsOwnerWithTheStatus) {
         },
         owner);
     EXPECT_FALSE(chosen.has_value());
-    platform::DestroyWindow(owner);
+    platform::DestroyWindow(window);
+    platform::UnregisterWindowClass(kClass);
 }
 
 // The user types "/" (refused: neither OK, nor Return, nor any other confirmation accepts it),
