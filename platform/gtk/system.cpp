@@ -105,7 +105,7 @@ std::string CodePageToUtf8(const char* bytes, size_t length) {
     return iconv_codepage::ToUtf8(iconv_codepage::kDocumentCodePage, bytes, length);
 }
 
-void ExitProcess(int code) {
+void EndProcess(int code) {
     _exit(code);
 }
 

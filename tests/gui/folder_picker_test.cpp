@@ -347,7 +347,7 @@ TEST_F(FolderPicker, OpensOnTheGivenFolderOverItsOwnerWithTheStatus) {
         },
         owner);
     EXPECT_FALSE(chosen.has_value());
-    platform::DestroyWindow(window);
+    platform::DestroyNativeWindow(window);
     platform::UnregisterWindowClass(kClass);
 }
 
