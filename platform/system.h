@@ -74,7 +74,9 @@ std::u16string PathToUtf16(const char* path, size_t length);
 // A path written in a document (the documents' code page) as a path of this system.
 std::string DocumentTextToPath(const char* text);
 
-// Starts `path` with elevated rights and no arguments; false when it did not start.
+// Starts the program `path` (absolute, or relative to the current folder) as a process of its
+// own in the current folder, with no arguments and the highest rights the user grants, without
+// waiting for it; false when it cannot be started at all.
 bool LaunchElevated(const char* path);
 
 // Ends the process at once with `code`, without any teardown. The fake backend lets tests
