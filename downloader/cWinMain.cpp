@@ -69,8 +69,8 @@ void cWinMain::OnCreate() {
     platform::SetCurrentFolder(theApp->resourceDirectory);
 
     if (!LoadLayout()) {
-        platform::MessageBox(hwnd, downloader::texts::kLayoutError, theApp->messageBoxTitle,
-                             platform::kMbIconWarning);
+        platform::ShowMessageBox(hwnd, downloader::texts::kLayoutError, theApp->messageBoxTitle,
+                                 platform::kMbIconWarning);
         platform::PostQuit(-1);
         return;
     }
@@ -190,13 +190,13 @@ void cWinMain::OnClose() {
 }
 
 void cWinMain::AskToClose() {
-    int answer = platform::MessageBox(hwnd, theApp->exitQuestion, theApp->messageBoxTitle,
-                                      platform::kMbOkCancel | platform::kMbIconQuestion);
+    int answer = platform::ShowMessageBox(hwnd, theApp->exitQuestion, theApp->messageBoxTitle,
+                                          platform::kMbOkCancel | platform::kMbIconQuestion);
     if (answer != platform::kIdOk) {
         return;
     }
     theApp->StopDownload();
     if (hwnd != nullptr) {
-        platform::DestroyWindow(hwnd);
+        platform::DestroyNativeWindow(hwnd);
     }
 }

@@ -50,7 +50,7 @@ bool SetCurrentFolder(const char* path);
 // Replaces the file at `path` with `bytes` so that a crash at any moment leaves the old content
 // or the new, never a part: a temporary file in the same folder, written out to the disk, then
 // renamed over it. False, with the old file untouched and no temporary left, when that fails.
-bool ReplaceFile(const char* path, const std::string& bytes);
+bool ReplaceFileAtomically(const char* path, const std::string& bytes);
 std::string CurrentFolder();
 // Expands a leading "~/" to the user's home folder (POSIX backends); other paths unchanged.
 std::string ExpandUserPath(const char* path);
@@ -70,6 +70,6 @@ bool LaunchElevated(const char* path);
 
 // Ends the process at once with `code`, without any teardown. The fake backend lets tests
 // observe the call instead.
-[[noreturn]] void ExitProcess(int code);
+[[noreturn]] void EndProcess(int code);
 
 }  // namespace platform

@@ -93,7 +93,7 @@ bool LaunchElevated(const char* path) {
     return state().launchResult;
 }
 
-void ExitProcess(int code) {
+void EndProcess(int code) {
     bool onUiThread;
     {
         std::lock_guard lock(state().mutex);

@@ -113,7 +113,7 @@ bool LaunchElevated(const char* path) {
                          nullptr);
 }
 
-void ExitProcess(int code) {
+void EndProcess(int code) {
     _exit(code);
 }
 

@@ -354,4 +354,18 @@ TEST_F(DownloaderWindow, ManifestThatCannotBeFetchedWarnsAndEndsWithZero) {
     EXPECT_EQ(session.AnswerBox(program, kBoxCaption, 20), 0) << session.Report();
 }
 
+// A server that answers the manifest's headers and then nothing: the window waits for the
+// client's stall limit (60 s without a byte), then warns and ends with 0.
+TEST_F(DownloaderWindow, ManifestServerThatStallsWarnsWithinTheStallLimit) {
+    MakePackage();
+    package->Serve();
+    test_support::Behaviour stalled;
+    stalled.stall = true;
+    package->server->SetBehaviour("/file.json", stalled);
+    program = session.StartProgram();
+    std::vector<std::string> box = session.WaitForWindow(kBoxCaption, 90);
+    ASSERT_EQ(box.size(), 1u) << session.Report();
+    EXPECT_EQ(session.AnswerBox(program, kBoxCaption, 20), 0) << session.Report();
+}
+
 }  // namespace

@@ -135,19 +135,20 @@ TEST(GtkSystem, BuiltInDocumentIsTheBuiltFile) {
     std::ostringstream bytes;
     bytes << file.rdbuf();
     ASSERT_FALSE(bytes.str().empty());
-    EXPECT_EQ(platform::LoadResource(105), bytes.str());
-    EXPECT_TRUE(platform::LoadResource(103).has_value());
-    EXPECT_TRUE(platform::LoadResource(104).has_value());
-    EXPECT_FALSE(platform::LoadResource(106).has_value());
+    EXPECT_EQ(platform::LoadBuiltInResource(105), bytes.str());
+    EXPECT_TRUE(platform::LoadBuiltInResource(103).has_value());
+    EXPECT_TRUE(platform::LoadBuiltInResource(104).has_value());
+    EXPECT_FALSE(platform::LoadBuiltInResource(106).has_value());
 }
 
 TEST(GtkSystem, WithoutADisplayBoxesGoToStandardErrorAndNoWindowIsMade) {
     BecomeTheUiThread();
     testing::internal::CaptureStderr();
-    EXPECT_EQ(platform::MessageBox(nullptr, "\x8e\x63\x82\xe8", "cap", platform::kMbIconWarning),
-              platform::kIdOk);
-    EXPECT_EQ(platform::MessageBox(nullptr, "q", "cap",
-                                   platform::kMbOkCancel | platform::kMbIconQuestion),
+    EXPECT_EQ(
+        platform::ShowMessageBox(nullptr, "\x8e\x63\x82\xe8", "cap", platform::kMbIconWarning),
+        platform::kIdOk);
+    EXPECT_EQ(platform::ShowMessageBox(nullptr, "q", "cap",
+                                       platform::kMbOkCancel | platform::kMbIconQuestion),
               platform::kIdCancel);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "cap: 残り\ncap: q\n");
     platform::RegisterWindowClass("no-display", platform::DefaultWindowProcedure, 0);
