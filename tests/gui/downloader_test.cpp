@@ -354,6 +354,50 @@ TEST_F(DownloaderWindow, ManifestThatCannotBeFetchedWarnsAndEndsWithZero) {
     EXPECT_EQ(session.AnswerBox(program, kBoxCaption, 20), 0) << session.Report();
 }
 
+// The folder command: the picker refuses "/", takes a new folder typed by the user; the next
+// start of the program remembers it (version.txt) and downloads into it.
+TEST_F(DownloaderWindow, ChosenFolderIsKeptForTheNextStartAndDownloadedInto) {
+    MakePackage();
+    package->Serve();
+    StartProgram();
+    Click("folder");
+    // The picker carries the program's title: the top-level that is not the main window.
+    unsigned long picker = 0;
+    ASSERT_TRUE(Poll([&] {
+        for (const std::string& id : session.FindWindows(kMainTitle)) {
+            if (std::stoul(id) != xid) {
+                picker = std::stoul(id);
+            }
+        }
+        return picker != 0;
+    })) << session.Report();
+    input->Key(picker, "Control_L+l");
+    input->Type(picker, "/");
+    input->Key(picker, "Return");
+    EXPECT_FALSE(Poll([&] { return session.FindWindows(kMainTitle).size() == 1; }, 1))
+        << "the picker took \"/\"";
+    const std::string chosen = session.HomeFolder() + "download/mine";
+    input->Key(picker, "Control_L+l");
+    input->Key(picker, "Control_L+a");
+    input->Type(picker, chosen);
+    input->Key(picker, "Return");
+    ASSERT_TRUE(Poll([&] { return session.FindWindows(kMainTitle).size() == 1; }))
+        << session.Report();
+    EXPECT_TRUE(std::filesystem::is_directory(chosen));
+    const std::string version = session.StateFolder() + "VuZediroze/version.txt";
+    EXPECT_NE(ReadFile(version).find(chosen), std::string::npos) << ReadFile(version);
+
+    input->Key(xid, "Escape");
+    ASSERT_EQ(session.AnswerBox(program, kBoxCaption, 20), 1) << session.Report();
+
+    StartProgram();
+    downloadFolder = chosen + "/";
+    Click("start");
+    ASSERT_TRUE(Poll([&] { return AllDownloaded(); }, 60)) << session.Report();
+    ExpectPackageOnDisk();
+    EXPECT_FALSE(std::filesystem::exists(session.HomeFolder() + "download/dezirodor/data1.pak"));
+}
+
 // A server that answers the manifest's headers and then nothing: the window waits for the
 // client's stall limit (60 s without a byte), then warns and ends with 0.
 TEST_F(DownloaderWindow, ManifestServerThatStallsWarnsWithinTheStallLimit) {
