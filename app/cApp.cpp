@@ -76,8 +76,9 @@ int cApp::ShowMessage(const char* text, unsigned style) {
     // The owner is looked up where windows live: a worker's look could find a window that the
     // UI thread is creating or destroying at that moment.
     int answer = platform::kIdOk;
-    platform::InvokeOnUiThread(
-        [&] { answer = platform::MessageBox(MainWindowHandle(), text, messageBoxTitle, style); });
+    platform::InvokeOnUiThread([&] {
+        answer = platform::ShowMessageBox(MainWindowHandle(), text, messageBoxTitle, style);
+    });
     return answer;
 }
 
@@ -141,7 +142,7 @@ void cApp::LoadServerURL(cJson& document) {
     cJson::Node* url = RootMember(document, "server-url");
     if (url == nullptr) {
         ShowMessage(app::texts::kServerUrlError, platform::kMbIconWarning);
-        platform::ExitProcess(0);
+        platform::EndProcess(0);
     }
     serverUrl = url->GetString();
 }
@@ -150,7 +151,7 @@ void cApp::CheckVersion(cJson& document) {
     cJson::Node* version = RootMember(document, "version");
     if (version == nullptr) {
         ShowMessage(app::texts::kVersionError, platform::kMbIconWarning);
-        platform::ExitProcess(0);
+        platform::EndProcess(0);
     }
     app::CopyText(versionString, kVersionSize, version->GetString());
 
@@ -192,18 +193,20 @@ void cApp::CreateDownloadDirectory(const char* text) {
         ShowMessage(app::texts::kDirectoryError, platform::kMbIconWarning);
         return;
     }
-    std::u16string wide = platform::CodePageToUtf16(path, length);
+    std::u16string wide = platform::PathToUtf16(path, length);
     size_t units = wide.size() < kPathSize ? wide.size() : kPathSize - 1;
     wide.copy(downloadDirectoryWide, units);
     downloadDirectoryWide[units] = u'\0';
     std::memcpy(downloadDirectory, path, length + 1);
 
-    if (std::strchr(downloadDirectory, platform::kPathSeparator) == nullptr) {
+    constexpr bool kDriveFirst = platform::kPathSeparator == '\\';
+    constexpr unsigned kPathCodePage =
+        platform::kPathsInDocumentCodePage ? app::kDocumentCodePage : 0;
+    if (app::SeparatorsIn(downloadDirectory, platform::kPathSeparator, kPathCodePage).empty()) {
         ShowMessage(app::texts::kDirectoryError, platform::kMbIconWarning);
     } else {
-        constexpr bool kDriveFirst = platform::kPathSeparator == '\\';
-        for (const std::string& folder :
-             app::FoldersAlong(downloadDirectory, platform::kPathSeparator, kDriveFirst)) {
+        for (const std::string& folder : app::FoldersAlong(
+                 downloadDirectory, platform::kPathSeparator, kDriveFirst, kPathCodePage)) {
             platform::CreateFolder(folder.c_str());
         }
     }
@@ -216,5 +219,5 @@ void cApp::SaveVersion() {
     // Replaced whole: a stamp cut by a crash or a full disk would give a wrong folder at the
     // next start. One that cannot be written leaves the previous one, silently, as always.
     const std::string stamp = std::string(versionString) + '\n' + downloadDirectory;
-    platform::ReplaceFile(VersionFilePath(workDirectory).c_str(), stamp);
+    platform::ReplaceFileAtomically(VersionFilePath(workDirectory).c_str(), stamp);
 }

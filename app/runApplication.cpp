@@ -9,8 +9,8 @@
 int RunApplication() {
     // The lock stays held until the process ends; the system releases it however it ends.
     if (!platform::AcquireSingleInstance(app::texts::kInstanceName)) {
-        platform::MessageBox(nullptr, app::texts::kAlreadyRunning, app::texts::kInstanceName,
-                             platform::kMbIconWarning);
+        platform::ShowMessageBox(nullptr, app::texts::kAlreadyRunning, app::texts::kInstanceName,
+                                 platform::kMbIconWarning);
         return 0;
     }
 

@@ -54,13 +54,13 @@ bool PrepareWorkDirectory(cApp& application) {
         }
         CopyText(application.workDirectory, cApp::kPathSize, folder.c_str());
         if (refused.size() != intro) {
-            platform::MessageBox(nullptr, (refused + "; using " + folder).c_str(),
-                                 application.messageBoxTitle, platform::kMbIconWarning);
+            platform::ShowMessageBox(nullptr, (refused + "; using " + folder).c_str(),
+                                     application.messageBoxTitle, platform::kMbIconWarning);
         }
         return true;
     }
-    platform::MessageBox(nullptr, refused.c_str(), application.messageBoxTitle,
-                         platform::kMbIconWarning);
+    platform::ShowMessageBox(nullptr, refused.c_str(), application.messageBoxTitle,
+                             platform::kMbIconWarning);
     return false;
 }
 

@@ -488,6 +488,12 @@ cHttp::Outcome cHttp::Connect(char* buffer) {
             }
             platform::SleepMs(kRetryPauseMs);
             ShowEngineWarning("cHttp::OnExecute :: network error (-5)");
+            if (giveUpOnReadError) {
+                failed = true;
+                file.reset();
+                CloseSession();
+                return Outcome::kDone;
+            }
             count = 0;
         }
         if (count == 0 && running) {

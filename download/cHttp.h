@@ -50,6 +50,10 @@ public:
     // The SHA-256 the whole file must have, 64 lowercase hexadecimal digits; empty: not
     // checked. A file that does not match is fetched again from 0 once, then refused.
     std::string sha256;
+    // After a read that keeps failing (a stalled server, which takes the client's stall limit
+    // to notice), give up instead of connecting again; `failed` tells the caller.
+    bool giveUpOnReadError = false;
+    bool failed = false;
 
 protected:
     void OnExecute() override;

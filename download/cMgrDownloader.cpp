@@ -172,11 +172,11 @@ void cMgrDownloader::NotifyCompletion() {
             return;
         }
         const platform::WindowHandle window = theApp->MainWindowHandle();
-        platform::SendMessage(window, platform::kWmTimer, kCompletionTimerId, 0);
+        platform::SendWindowMessage(window, platform::kWmTimer, kCompletionTimerId, 0);
         finished = 1;
         if (CompletionHook()) {
             CompletionHook()();
         }
-        platform::FlashWindow(window);
+        platform::FlashNativeWindow(window);
     });
 }

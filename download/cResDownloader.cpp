@@ -2,7 +2,11 @@
 
 #include <cstdio>
 
-cResDownloader::cResDownloader() : cHttp("cResDownloader") {}
+cResDownloader::cResDownloader() : cHttp("cResDownloader") {
+    // The fetch holds up the window: each new attempt at a stalled server would freeze it for
+    // the whole stall limit again.
+    giveUpOnReadError = true;
+}
 
 int64_t cResDownloader::FetchManifest(const char* manifestUrl) {
     resume = 0;
@@ -12,9 +16,10 @@ int64_t cResDownloader::FetchManifest(const char* manifestUrl) {
     position = 0;
     running = 1;
     stopped = 0;
+    failed = false;
     OnExecute();
     running = 0;
-    return position;
+    return failed ? 0 : position;
 }
 
 void cResDownloader::OnReceived(int32_t) {}

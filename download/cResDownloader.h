@@ -10,7 +10,7 @@ public:
     cResDownloader();
 
     // Fetches `manifestUrl` into "file.json"; answers the bytes written (0 when nothing could
-    // be fetched).
+    // be fetched, or when the answer broke off with failing reads).
     int64_t FetchManifest(const char* manifestUrl);
 
 protected:

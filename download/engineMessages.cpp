@@ -12,5 +12,5 @@ void ShowEngineWarning(const char* text) {
 
 void ExitWithEngineError(const char* text, int exitCode) {
     ShowEngineWarning(text);
-    platform::ExitProcess(exitCode);
+    platform::EndProcess(exitCode);
 }

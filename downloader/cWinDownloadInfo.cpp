@@ -123,8 +123,8 @@ intptr_t cWinDownloadInfo::HandleMessage(platform::WindowHandle, unsigned messag
             return 0;
         case platform::kWmNcHitTest:
             // Dragging the strip drags the main window, as its own surface does.
-            platform::SendMessage(parent, platform::kWmNcLButtonDown,
-                                  static_cast<uintptr_t>(platform::kHtCaption), lParam);
+            platform::SendWindowMessage(parent, platform::kWmNcLButtonDown,
+                                        static_cast<uintptr_t>(platform::kHtCaption), lParam);
             return platform::kHtClient;
         case platform::kWmTimer:
             LoadDownloadInfo();
@@ -232,7 +232,7 @@ void cWinDownloadInfo::FetchManifest() {
     int length = std::snprintf(address, sizeof address, "%sfile.json", theApp->serverUrl);
     if (length < 0 || static_cast<size_t>(length) >= sizeof address) {
         theApp->ShowMessage(downloader::texts::kManifestAddressError, platform::kMbIconWarning);
-        platform::ExitProcess(0);
+        platform::EndProcess(0);
     }
     int64_t fetched = 0;
     {
@@ -241,7 +241,7 @@ void cWinDownloadInfo::FetchManifest() {
     }
     if (fetched == 0) {
         theApp->ShowMessage(downloader::texts::kManifestError, platform::kMbIconWarning);
-        platform::ExitProcess(0);
+        platform::EndProcess(0);
     }
     cJson manifest;
     cJson::Node* total = nullptr;

@@ -69,8 +69,8 @@ void cWinMain::OnCreate() {
     platform::SetCurrentFolder(theApp->resourceDirectory);
 
     if (!LoadLayout()) {
-        platform::MessageBox(hwnd, downloader::texts::kLayoutError, theApp->messageBoxTitle,
-                             platform::kMbIconWarning);
+        platform::ShowMessageBox(hwnd, downloader::texts::kLayoutError, theApp->messageBoxTitle,
+                                 platform::kMbIconWarning);
         platform::PostQuit(-1);
         return;
     }
@@ -99,7 +99,8 @@ void cWinMain::CreateChild(cWindow& child, uint32_t style, int childWidth, int c
 bool cWinMain::LoadLayout() {
     if (cJson::Node* folderDefault = Member(*document, "folder", "default")) {
         if (theApp->downloadDirectory[0] == '\0') {
-            theApp->CreateDownloadDirectory(folderDefault->GetString());
+            theApp->CreateDownloadDirectory(
+                platform::DocumentTextToPath(folderDefault->GetString()).c_str());
         }
         if (cJson::Node* left = Member(*document, "folder", "x")) {
             folderTextRect.left = static_cast<float>(left->GetInt());
@@ -190,13 +191,13 @@ void cWinMain::OnClose() {
 }
 
 void cWinMain::AskToClose() {
-    int answer = platform::MessageBox(hwnd, theApp->exitQuestion, theApp->messageBoxTitle,
-                                      platform::kMbOkCancel | platform::kMbIconQuestion);
+    int answer = platform::ShowMessageBox(hwnd, theApp->exitQuestion, theApp->messageBoxTitle,
+                                          platform::kMbOkCancel | platform::kMbIconQuestion);
     if (answer != platform::kIdOk) {
         return;
     }
     theApp->StopDownload();
     if (hwnd != nullptr) {
-        platform::DestroyWindow(hwnd);
+        platform::DestroyNativeWindow(hwnd);
     }
 }

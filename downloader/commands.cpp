@@ -69,12 +69,12 @@ void cBtnLaunch::OnCreate() {
 void cBtnLaunch::OnExecute() {
     if (theApp->launchFileName[0] == '\0') {
         theApp->ShowMessage(downloader::texts::kNoExecutable, platform::kMbIconWarning);
-        platform::ExitProcess(1);
+        platform::EndProcess(1);
     }
     if (!platform::LaunchElevated(theApp->launchFileName)) {
         theApp->ShowMessage(downloader::texts::kLaunchError, platform::kMbIconWarning);
     }
-    platform::DestroyWindow(MainWindow().hwnd);
+    platform::DestroyNativeWindow(MainWindow().hwnd);
 }
 
 void cBtnFolder::OnExecute() {

@@ -21,8 +21,8 @@ bool CreateMainWindowNative(cWinMain* window) {
 }
 
 void ShowMainWindow(cWinMain* window) {
-    platform::ShowWindow(window->hwnd);
-    platform::MoveWindow(window->hwnd, window->x, window->y, window->width, window->height);
+    platform::ShowNativeWindow(window->hwnd);
+    platform::MoveNativeWindow(window->hwnd, window->x, window->y, window->width, window->height);
 }
 
 void SetMainWindowTitle(cWinMain* window, const char* title) {

@@ -13,7 +13,7 @@
 namespace {
 
 void ShowWarningBox(const char* text, unsigned style) {
-    platform::MessageBox(nullptr, text, "", style);
+    platform::ShowMessageBox(nullptr, text, "", style);
 }
 
 std::atomic<cJson::ErrorReporter> errorReporter{ShowWarningBox};
@@ -66,10 +66,10 @@ bool cJson::LoadFromResource() {
     if (!size) {
         return false;
     }
-    const std::optional<std::string> bytes = platform::LoadResource(kResourceId);
+    const std::optional<std::string> bytes = platform::LoadBuiltInResource(kResourceId);
     if (!bytes || bytes->size() != *size) {
         errorReporter.load()("json error -34", platform::kMbIconWarning);
-        platform::ExitProcess(-34);
+        platform::EndProcess(-34);
     }
     Parse(bytes->c_str());
     return true;

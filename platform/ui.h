@@ -25,7 +25,7 @@ inline constexpr unsigned kWmTimer = 0x113;
 
 // Shows a modal message box (texts in the documents' code page) and returns the answer.
 // May be called from any thread; a worker's box is shown by the UI thread while it waits.
-int MessageBox(WindowHandle owner, const char* text, const char* caption, unsigned style);
+int ShowMessageBox(WindowHandle owner, const char* text, const char* caption, unsigned style);
 
 // Runs `fn` on the UI thread and waits for it to finish; runs it at once on the UI thread.
 void InvokeOnUiThread(const std::function<void()>& fn);
@@ -36,13 +36,14 @@ bool IsUiThread();
 
 // Delivers a message to a window synchronously on the UI thread and returns the result of its
 // window procedure.
-intptr_t SendMessage(WindowHandle window, unsigned message, uintptr_t wParam, intptr_t lParam);
+intptr_t SendWindowMessage(WindowHandle window, unsigned message, uintptr_t wParam,
+                           intptr_t lParam);
 // Operations on a window made by CreateNativeWindow (platform/window.h), and the message loop.
-void ShowWindow(WindowHandle window);
-void MoveWindow(WindowHandle window, int x, int y, int width, int height);
+void ShowNativeWindow(WindowHandle window);
+void MoveNativeWindow(WindowHandle window, int x, int y, int width, int height);
 // `text` in the documents' code page.
 void SetWindowTitle(WindowHandle window, const char* text);
-void DestroyWindow(WindowHandle window);
+void DestroyNativeWindow(WindowHandle window);
 // Runs the UI thread's message loop until PostQuit and returns the code given to it.
 int RunMessageLoop();
 void PostQuit(int code);
@@ -50,6 +51,6 @@ void PostQuit(int code);
 // Marks the whole client area for repaint without erasing.
 void InvalidateWindow(WindowHandle window);
 // Brings the window forward and flashes it to draw the user's eye.
-void FlashWindow(WindowHandle window);
+void FlashNativeWindow(WindowHandle window);
 
 }  // namespace platform

@@ -112,9 +112,9 @@ intptr_t DefaultWindowProcedure(WindowHandle window, unsigned message, uintptr_t
 void SetWindowObject(WindowHandle window, void* object);
 void* WindowObject(WindowHandle window);
 
-// A window goes with DestroyWindow (platform/ui.h): kWmDestroy reaches it and then its
+// A window goes with DestroyNativeWindow (platform/ui.h): kWmDestroy reaches it and then its
 // children, kWmNcDestroy reaches the children and then it, and its handle is invalid after.
-// SendMessage and InvalidateWindow (platform/ui.h) work on these windows too; an invalidated
+// SendWindowMessage and InvalidateWindow (platform/ui.h) work on these windows too; an invalidated
 // window receives kWmPaint later from the message loop.
 
 // Around the painting of a kWmPaint: marks the window as painted, so that the system does not

@@ -39,8 +39,8 @@ intptr_t cProgressBar::HandleMessage(platform::WindowHandle, unsigned message, u
             return 0;
         case platform::kWmNcHitTest:
             // Dragging the bar drags the main window, as its own surface does.
-            platform::SendMessage(parent, platform::kWmNcLButtonDown,
-                                  static_cast<uintptr_t>(platform::kHtCaption), lParam);
+            platform::SendWindowMessage(parent, platform::kWmNcLButtonDown,
+                                        static_cast<uintptr_t>(platform::kHtCaption), lParam);
             return platform::kHtClient;
         default:
             return 0;

@@ -31,7 +31,7 @@ cWindow::~cWindow() {
     // destruction never reach this half-destroyed object.
     if (hwnd != nullptr) {
         platform::SetWindowObject(hwnd, nullptr);
-        platform::DestroyWindow(hwnd);
+        platform::DestroyNativeWindow(hwnd);
         hwnd = nullptr;
     }
     renderTarget.reset();
@@ -57,7 +57,7 @@ void cWindow::ResizeRenderTarget() {
 }
 
 std::unique_ptr<platform::Bitmap> cWindow::LoadBitmapFromResource(int id) {
-    std::optional<std::string> bytes = platform::LoadResource(id);
+    std::optional<std::string> bytes = platform::LoadBuiltInResource(id);
     platform::RenderTarget* target = bytes ? GetRenderTarget() : nullptr;
     if (target == nullptr) {
         return nullptr;
@@ -86,8 +86,8 @@ void cWindow::ReportDrawError() {
     if (theApp != nullptr) {
         theApp->ShowMessage(kDrawErrorText, platform::kMbIconWarning);
     } else {
-        platform::MessageBox(nullptr, kDrawErrorText, app::texts::kDefaultTitle,
-                             platform::kMbIconWarning);
+        platform::ShowMessageBox(nullptr, kDrawErrorText, app::texts::kDefaultTitle,
+                                 platform::kMbIconWarning);
     }
 }
 

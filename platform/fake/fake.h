@@ -5,11 +5,11 @@
 // fresh per-test folder, so file operations of the code under test (version.txt, folder
 // creation, the current folder) touch the disk there and nowhere else.
 //
-// Threads: a worker's InvokeOnUiThread, MessageBox and SendMessage are queued and run by the UI
-// thread while it is inside WaitOnUiThread, RunMessageLoop or PumpUiThread; the worker waits for
-// the result as it would on a real UI thread.
+// Threads: a worker's InvokeOnUiThread, ShowMessageBox and SendWindowMessage are queued and run by
+// the UI thread while it is inside WaitOnUiThread, RunMessageLoop or PumpUiThread; the worker waits
+// for the result as it would on a real UI thread.
 //
-// Process exit: platform::ExitProcess records the code (ExitCode()) and then
+// Process exit: platform::EndProcess records the code (ExitCode()) and then
 //  - on the UI thread throws ProcessExit, which the test catches where the real process would
 //    have ended (nothing after the call runs, as in the real program);
 //  - on any other thread ends that thread at once (pthread_exit: its stack unwinds, so a joining
@@ -128,7 +128,7 @@ std::vector<MessageBoxCall> MessageBoxes();
 void SetOtherInstanceRunning(bool running);
 std::vector<std::string> InstanceLocks();
 
-// Resources served by LoadResource.
+// Resources served by LoadBuiltInResource.
 void SetResource(int id, std::string bytes);
 void RemoveResource(int id);
 // The size ResourceSize states for resource `id` instead of its byte count: a resource that
@@ -153,7 +153,7 @@ void SetFolderCreation(bool create);
 // While off, SleepMs returns at once (a fuzz target's retries cost no time).
 void SetSleeping(bool sleep);
 
-// The recorded process exit code, if ExitProcess was called.
+// The recorded process exit code, if EndProcess was called.
 std::optional<int> ExitCode();
 
 // Windows: top-level windows fail to be created while this is set.
@@ -183,8 +183,8 @@ void PumpUiThread();
 size_t PendingUiRequests();
 
 // Window toolkit. Windows created with CreateNativeWindow live in the fake with their
-// procedure; tests drive them with SendMessage as the system would. A child's WindowRect is its
-// parent's position plus its own.
+// procedure; tests drive them with SendWindowMessage as the system would. A child's WindowRect is
+// its parent's position plus its own.
 std::vector<WindowCall> WindowCalls();
 // The calls on one window, in words.
 std::vector<std::string> CallsOn(WindowHandle window);

@@ -4,7 +4,7 @@
 
 namespace platform {
 
-std::optional<std::string> LoadResource(int id) {
+std::optional<std::string> LoadBuiltInResource(int id) {
     fake::State& s = fake::state();
     std::lock_guard lock(s.mutex);
     auto found = s.resources.find(id);

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include <chrono>
+#include <cstring>
 
 #include "platform/fake/state.h"
 #include "platform/iconv/codepage.h"
@@ -87,13 +88,21 @@ std::string CodePageToUtf8(const char* bytes, size_t length) {
     return iconv_codepage::ToUtf8(iconv_codepage::kDocumentCodePage, bytes, length);
 }
 
+std::u16string PathToUtf16(const char* path, size_t length) {
+    return iconv_codepage::ToUtf16("UTF-8", path, length);
+}
+
+std::string DocumentTextToPath(const char* text) {
+    return CodePageToUtf8(text, std::strlen(text));
+}
+
 bool LaunchElevated(const char* path) {
     std::lock_guard lock(state().mutex);
     state().launched.push_back(path);
     return state().launchResult;
 }
 
-void ExitProcess(int code) {
+void EndProcess(int code) {
     bool onUiThread;
     {
         std::lock_guard lock(state().mutex);

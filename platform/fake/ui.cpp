@@ -81,12 +81,12 @@ void PumpUiThread() {
 }
 
 void RequestClose(WindowHandle window) {
-    SendMessage(window, kWmClose, 0, 0);
+    SendWindowMessage(window, kWmClose, 0, 0);
 }
 
 }  // namespace fake
 
-int MessageBox(WindowHandle owner, const char* text, const char* caption, unsigned style) {
+int ShowMessageBox(WindowHandle owner, const char* text, const char* caption, unsigned style) {
     std::thread::id caller = std::this_thread::get_id();
     int answer = kIdOk;
     OnUi([&] {
@@ -136,7 +136,8 @@ bool IsUiThread() {
     return OnUiThread();
 }
 
-intptr_t SendMessage(WindowHandle window, unsigned message, uintptr_t wParam, intptr_t lParam) {
+intptr_t SendWindowMessage(WindowHandle window, unsigned message, uintptr_t wParam,
+                           intptr_t lParam) {
     {
         std::lock_guard lock(state().mutex);
         state().sent.push_back({window, message, wParam, lParam, std::this_thread::get_id()});
@@ -160,17 +161,17 @@ void InvalidateWindow(WindowHandle window) {
     state().invalidated.push_back(window);
 }
 
-void FlashWindow(WindowHandle window) {
+void FlashNativeWindow(WindowHandle window) {
     std::lock_guard lock(state().mutex);
     state().flashed.push_back(window);
 }
 
-void ShowWindow(WindowHandle window) {
+void ShowNativeWindow(WindowHandle window) {
     std::lock_guard lock(state().mutex);
     window->state.shown = true;
 }
 
-void MoveWindow(WindowHandle window, int x, int y, int width, int height) {
+void MoveNativeWindow(WindowHandle window, int x, int y, int width, int height) {
     std::lock_guard lock(state().mutex);
     window->state.x = x;
     window->state.y = y;
@@ -183,7 +184,7 @@ void SetWindowTitle(WindowHandle window, const char* text) {
     window->state.title = text;
 }
 
-void DestroyWindow(WindowHandle window) {
+void DestroyNativeWindow(WindowHandle window) {
     if (window->procedure != nullptr) {
         fake::DestroyToolkitWindow(window);
         return;

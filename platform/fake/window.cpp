@@ -165,7 +165,7 @@ WindowHandle CreateNativeWindow(const char* className, const char* windowName, u
     intptr_t lParam = reinterpret_cast<intptr_t>(&parameters);
     if (window->procedure(window, kWmNcCreate, 0, lParam) == 0 ||
         window->procedure(window, kWmCreate, 0, lParam) == -1) {
-        DestroyWindow(window);
+        DestroyNativeWindow(window);
         return nullptr;
     }
     return window;
@@ -184,7 +184,7 @@ intptr_t DefaultWindowProcedure(WindowHandle window, unsigned message, uintptr_t
             }
             return 0;
         case kWmClose:
-            DestroyWindow(window);
+            DestroyNativeWindow(window);
             return 0;
         default:
             return 0;

@@ -21,7 +21,7 @@ std::optional<size_t> ResourceSize(int id) {
     return size;
 }
 
-std::optional<std::string> LoadResource(int id) {
+std::optional<std::string> LoadBuiltInResource(int id) {
     std::string path = PathOf(id);
     GBytes* bytes = g_resources_lookup_data(path.c_str(), G_RESOURCE_LOOKUP_FLAGS_NONE, nullptr);
     if (bytes == nullptr) {

@@ -135,13 +135,14 @@ void WaitOnUiThread(const std::function<bool()>& done) {
     }
 }
 
-int MessageBox(WindowHandle owner, const char* text, const char* caption, unsigned style) {
+int ShowMessageBox(WindowHandle owner, const char* text, const char* caption, unsigned style) {
     int answer = kIdOk;
     InvokeOnUiThread([&] { answer = ShowBox(owner, text, caption, style); });
     return answer;
 }
 
-intptr_t SendMessage(WindowHandle window, unsigned message, uintptr_t wParam, intptr_t lParam) {
+intptr_t SendWindowMessage(WindowHandle window, unsigned message, uintptr_t wParam,
+                           intptr_t lParam) {
     intptr_t result = 0;
     InvokeOnUiThread([&] { result = gtk::Deliver(window, message, wParam, lParam); });
     return result;
@@ -151,16 +152,16 @@ void InvalidateWindow(WindowHandle window) {
     gtk::InvalidateToolkitWindow(window);
 }
 
-void FlashWindow(WindowHandle window) {
+void FlashNativeWindow(WindowHandle window) {
     gtk_window_present(GTK_WINDOW(window->widget));
     gtk_window_set_urgency_hint(GTK_WINDOW(window->widget), TRUE);
 }
 
-void ShowWindow(WindowHandle window) {
+void ShowNativeWindow(WindowHandle window) {
     gtk_widget_show(window->widget);  // its children show when they are placed
 }
 
-void MoveWindow(WindowHandle window, int x, int y, int width, int height) {
+void MoveNativeWindow(WindowHandle window, int x, int y, int width, int height) {
     gtk::MoveToolkitWindow(window, x, y, width, height);
 }
 
@@ -168,7 +169,7 @@ void SetWindowTitle(WindowHandle window, const char* text) {
     gtk_window_set_title(GTK_WINDOW(window->widget), Utf8(text).c_str());
 }
 
-void DestroyWindow(WindowHandle window) {
+void DestroyNativeWindow(WindowHandle window) {
     gtk::DestroyToolkitWindow(window);
 }
 

@@ -596,7 +596,7 @@ bool RegisterWindowClass(const char* className, WindowProcedure procedure, int i
         return false;
     }
     GdkPixbuf* icon = nullptr;
-    if (std::optional<std::string> bytes = LoadResource(iconResourceId)) {
+    if (std::optional<std::string> bytes = LoadBuiltInResource(iconResourceId)) {
         icon = gtk::DecodeImage(bytes->data(), bytes->size());
     }
     classes[className] = {procedure, icon};
@@ -697,7 +697,7 @@ intptr_t DefaultWindowProcedure(WindowHandle window, unsigned message, uintptr_t
             }
             return 0;
         case kWmClose:
-            DestroyWindow(window);
+            DestroyNativeWindow(window);
             return 0;
         default:
             return 0;

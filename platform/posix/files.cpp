@@ -39,7 +39,7 @@ void SyncFolder(const std::string& folder) {
 
 }  // namespace
 
-bool ReplaceFile(const char* path, const std::string& bytes) {
+bool ReplaceFileAtomically(const char* path, const std::string& bytes) {
     std::string temporary = std::string(path) + ".XXXXXX";
     const int fd = mkostemp(temporary.data(), O_CLOEXEC);
     if (fd < 0) {

@@ -4,9 +4,12 @@
 # temporary paths under a prefix folder the caller owns, so nothing of the system's nginx is
 # read or written. Source this file, then:
 #   nginx_port_free PORT               true when nothing listens on 127.0.0.1:PORT
-#   nginx_start PREFIX ROOT PORT       serve ROOT on 127.0.0.1:PORT; returns once it listens
-#                                      (sets NGINX_PID), 2 when PORT is taken, 1 when nginx
-#                                      fails (NGINX_ERROR says why)
+#   nginx_start PREFIX ROOT PORT [RATE]
+#                                      serve ROOT on 127.0.0.1:PORT, each answer sent at most
+#                                      at RATE (nginx's limit_rate, as "512k"; none when empty
+#                                      or absent); returns once it listens (sets NGINX_PID),
+#                                      2 when PORT is taken, 1 when nginx fails (NGINX_ERROR
+#                                      says why)
 #   nginx_stop                         stop the nginx started above, by its PID
 # One nginx per shell at a time.
 # nginx runs in the foreground as a child of the sourcing shell, so a trap can stop it and
@@ -24,9 +27,20 @@ nginx_binary() {
   command -v nginx 2>/dev/null || echo /usr/sbin/nginx
 }
 
-nginx_write_conf() { # prefix root port
+# A root nginx hands its workers to "nobody". In a user namespace that maps only the caller
+# (unshare -r) that user does not exist, so the workers stay with the caller there.
+nginx_user_line() {
+  [ "$(id -u)" -eq 0 ] || return 0
+  awk '$1 <= 65534 && 65534 < $1 + $3 { found = 1 } END { exit !found }' /proc/self/uid_map ||
+    echo "user root;"
+}
+
+nginx_write_conf() { # prefix root port rate
+  local limit=""
+  [ -z "${4:-}" ] || limit="limit_rate $4;"
   cat >"$1/nginx.conf" <<CONF
 daemon off;
+$(nginx_user_line)
 worker_processes 2;
 pid $1/nginx.pid;
 error_log $1/logs/error.log;
@@ -42,13 +56,13 @@ http {
   fastcgi_temp_path $1/tmp;
   uwsgi_temp_path $1/tmp;
   scgi_temp_path $1/tmp;
-  server { listen 127.0.0.1:$3; root $2; }
+  server { listen 127.0.0.1:$3; root $2; $limit }
 }
 CONF
 }
 
-nginx_start() { # prefix root port
-  local prefix=$1 root=$2 port=$3 _
+nginx_start() { # prefix root port [rate]
+  local prefix=$1 root=$2 port=$3 rate=${4:-} _
   NGINX_ERROR=""
   # One server per shell: a second start would lose the first one's PID.
   if [ -n "$NGINX_PID" ]; then
@@ -63,7 +77,7 @@ nginx_start() { # prefix root port
   # Workers of a root-started nginx run as an unprivileged user: they must reach the files
   # (the caller keeps the folders above ROOT searchable).
   chmod 755 "$root"
-  nginx_write_conf "$prefix" "$root" "$port"
+  nginx_write_conf "$prefix" "$root" "$port" "$rate"
   "$(nginx_binary)" -p "$prefix" -c "$prefix/nginx.conf" -e "$prefix/logs/error.log" 2>/dev/null &
   NGINX_PID=$!
   for _ in $(seq 100); do

@@ -30,6 +30,20 @@ TEST(FolderWalk, PosixPathsCreateEveryFolderBelowTheRoot) {
     EXPECT_EQ(app::FoldersAlong("nofolder", '/', false), Folders{});
 }
 
+// "ソ" is 0x83 0x5C in code page 932: its second byte is no separator where paths are in that
+// code page, and is one where they are UTF-8 (where no character holds the byte).
+TEST(FolderWalk, DoubleByteCharactersAreNeverSplit) {
+    const std::string soft = "\x83\x5c\x83\x74\x83\x67";  // "ソフト"
+    EXPECT_EQ(app::FoldersAlong("c:\\download\\" + soft + "\\", '\\', true, 932),
+              (Folders{"c:\\download", "c:\\download\\" + soft}));
+    EXPECT_EQ(app::FoldersAlong("c:\\" + soft, '\\', true, 932), Folders{"c:\\" + soft});
+    EXPECT_TRUE(app::SeparatorsIn(soft, '\\', 932).empty());
+    EXPECT_EQ(app::SeparatorsIn(soft, '\\', 0), std::vector<size_t>{1});
+    // Code page 949 has no trail byte 0x5C; its lead bytes still take the next byte along.
+    EXPECT_EQ(app::FoldersAlong("c:\\\xb0\xa1\\x", '\\', true, 949),
+              (Folders{"c:\\\xb0\xa1", "c:\\\xb0\xa1\\x"}));
+}
+
 TEST(FolderWalk, TheOtherSeparatorIsAnOrdinaryByte) {
     EXPECT_EQ(app::FoldersAlong("c:\\download\\", '/', false), Folders{});
     EXPECT_EQ(app::FoldersAlong("/x\\y/z", '/', false), (Folders{"/x\\y", "/x\\y/z"}));
@@ -83,14 +97,17 @@ TEST_F(DownloadDirectory, HomeFolderIsExpanded) {
     EXPECT_TRUE(apptest::IsFolder(expected));
 }
 
-TEST_F(DownloadDirectory, WideCopyIsDecodedFromTheCodePage) {
-    // "/ダウンロード" in code page 932 below the per-test folder.
-    std::string name = "\x83\x5f\x83\x45\x83\x93\x83\x8d\x81\x5b\x83\x68";
-    std::string path = Folder(name);
-    app.CreateDownloadDirectory(path.c_str());
+// Paths are the system's own names (UTF-8 here): shown as they are, and a folder written in a
+// document (code page 932) becomes the same UTF-8 name on disk.
+TEST_F(DownloadDirectory, JapaneseFolderIsCreatedAndShownUnchanged) {
+    const std::string download = Folder("\xe3\x83\x80\xe3\x82\xa6\xe3\x83\xb3/");  // "ダウン/"
+    app.CreateDownloadDirectory(download.c_str());
+    EXPECT_TRUE(apptest::IsFolder(download));
     std::string root = fake::Root();
     EXPECT_EQ(std::u16string(app.downloadDirectoryWide),
-              std::u16string(root.begin(), root.end()) + u"ダウンロード");
+              std::u16string(root.begin(), root.end()) + u"ダウン/");
+    EXPECT_EQ(platform::DocumentTextToPath("\x83\x5f\x83\x45\x83\x93/"),
+              "\xe3\x83\x80\xe3\x82\xa6\xe3\x83\xb3/");
 }
 
 TEST_F(DownloadDirectory, PathOfTheFieldSizeIsRefusedWithoutOverflow) {

@@ -24,7 +24,7 @@ struct Ended {
     bool tornDown;
 };
 
-// Runs the entry routine where the process ends by ExitProcess, then frees what the ended
+// Runs the entry routine where the process ends by EndProcess, then frees what the ended
 // process would have left to the system.
 Ended RunUntilProcessExit() {
     try {
@@ -37,7 +37,7 @@ Ended RunUntilProcessExit() {
         }
         return ended;
     }
-    ADD_FAILURE() << "the process did not end by ExitProcess";
+    ADD_FAILURE() << "the process did not end by EndProcess";
     return {999, true};
 }
 

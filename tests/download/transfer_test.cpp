@@ -597,6 +597,21 @@ TEST_F(TransferTest, ManifestFetchOfAnErrorPageAnswersZero) {
     EXPECT_FALSE(std::filesystem::exists(download + "file.json"));
 }
 
+// A manifest whose reads keep failing (a stalled server) is given up at once, with the
+// warning, rather than asked for again and again.
+TEST_F(TransferTest, ManifestFetchGivesUpWhenReadsKeepFailing) {
+    Answer failing;
+    failing.failAt = 10;
+    failing.failReads = 1000;
+    failing.chunk = 10;
+    fake_net::Serve("http://files.test/file.json", std::string(100, 'x'), {failing});
+    std::filesystem::current_path(download);
+    cResDownloader fetch;
+    EXPECT_EQ(fetch.FetchManifest("http://files.test/file.json"), 0);
+    EXPECT_EQ(fake_net::Requests().size(), 1u);
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{"cHttp::OnExecute :: network error (-5)"});
+}
+
 // Every test starts as a new process would, with the process-wide limit unset.
 TEST_F(TransferTest, ConnectionLimitIsSetOnceBeforeTheFirstTransfer) {
     RecordingTransfer first(kUrl, path, true);

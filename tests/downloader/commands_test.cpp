@@ -28,9 +28,10 @@ protected:
         platform::fake_net::Serve(std::string(kServerUrl) + "file.json", manifest);
     }
     void Click(cButton& button) {
-        platform::SendMessage(button.hwnd, platform::kWmLButtonDown, platform::kMkLButton,
-                              platform::PackPoint(5, 5));
-        platform::SendMessage(button.hwnd, platform::kWmLButtonUp, 0, platform::PackPoint(5, 5));
+        platform::SendWindowMessage(button.hwnd, platform::kWmLButtonDown, platform::kMkLButton,
+                                    platform::PackPoint(5, 5));
+        platform::SendWindowMessage(button.hwnd, platform::kWmLButtonUp, 0,
+                                    platform::PackPoint(5, 5));
     }
     // Launch, Start, Pause, Cancel, Folder, as the phase table lists them.
     std::vector<State> Phase() {
@@ -117,8 +118,8 @@ TEST_F(Commands, CancelAsksAndOnlyOkCloses) {
 TEST_F(Commands, EscapeAndCloseRequestAskTheSameQuestion) {
     Open();
     fake::ScriptAnswers({platform::kIdCancel, platform::kIdCancel});
-    platform::SendMessage(handle, platform::kWmKeyDown, platform::kVkEscape, 0);
-    platform::SendMessage(handle, platform::kWmClose, 0, 0);
+    platform::SendWindowMessage(handle, platform::kWmKeyDown, platform::kVkEscape, 0);
+    platform::SendWindowMessage(handle, platform::kWmClose, 0, 0);
     EXPECT_EQ(fake::MessageBoxes().size(), 2u);
     EXPECT_FALSE(fake::StateOf(handle).destroyed);
 }
@@ -132,8 +133,8 @@ TEST_F(Commands, NoCommandRunsInsideAnotherOnesWait) {
     int boxesOpen = 0;
     fake::WhileBoxIsOpen([&] {
         ++boxesOpen;
-        platform::SendMessage(handle, platform::kWmKeyDown, platform::kVkEscape, 0);
-        platform::SendMessage(handle, platform::kWmClose, 0, 0);
+        platform::SendWindowMessage(handle, platform::kWmKeyDown, platform::kVkEscape, 0);
+        platform::SendWindowMessage(handle, platform::kWmClose, 0, 0);
         Click(window->pauseButton);
     });
     fake::ScriptAnswers({platform::kIdOk});

@@ -93,7 +93,7 @@ TEST_F(MainWindow, OptionalSectionsLeaveTheirPartOut) {
     EXPECT_EQ(window->folderTextFormat, nullptr);
     EXPECT_EQ(window->infoPanel.hwnd, nullptr);
     fake::ClearRecords();
-    platform::SendMessage(handle, platform::kWmPaint, 0, 0);
+    platform::SendWindowMessage(handle, platform::kWmPaint, 0, 0);
     for (const fake::DrawOp& op : fake::DrawOpsOf(handle)) {
         EXPECT_NE(op.kind, fake::DrawOp::kText);
     }
@@ -102,7 +102,7 @@ TEST_F(MainWindow, OptionalSectionsLeaveTheirPartOut) {
 TEST_F(MainWindow, PaintsBackgroundAndClippedFolderThenEveryChild) {
     Open();
     fake::ClearRecords();
-    platform::SendMessage(handle, platform::kWmPaint, 0, 0);
+    platform::SendWindowMessage(handle, platform::kWmPaint, 0, 0);
     auto ops = fake::DrawOpsOf(handle);
     ASSERT_EQ(ops.size(), 4u);
     EXPECT_EQ(ops[1].kind, fake::DrawOp::kBitmap);
@@ -125,7 +125,8 @@ TEST_F(MainWindow, PaintsBackgroundAndClippedFolderThenEveryChild) {
                   window->cancelButton.hwnd, window->folderButton.hwnd, window->launchButton.hwnd,
                   window->pauseButton.hwnd, window->startButton.hwnd, window->progressBar.hwnd,
                   window->infoPanel.hwnd}));
-    EXPECT_EQ(platform::SendMessage(handle, platform::kWmNcHitTest, 0, 0), platform::kHtCaption);
+    EXPECT_EQ(platform::SendWindowMessage(handle, platform::kWmNcHitTest, 0, 0),
+              platform::kHtCaption);
 }
 
 }  // namespace

@@ -94,7 +94,7 @@ TEST_F(Panel, GeometryFromTheShippedDocument) {
     EXPECT_EQ(platform::ClientRect(panel.hwnd).right, 610);
 
     fake::ClearRecords();
-    platform::SendMessage(panel.hwnd, platform::kWmPaint, 0, 0);
+    platform::SendWindowMessage(panel.hwnd, platform::kWmPaint, 0, 0);
     auto ops = fake::DrawOpsOf(panel.hwnd);
     ASSERT_EQ(ops.size(), 11u);
     EXPECT_FLOAT_EQ(ops[1].source.left, 29);

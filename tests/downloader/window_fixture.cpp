@@ -50,7 +50,7 @@ void WindowTest::Close() {
     }
     if (window != nullptr) {
         if (window->hwnd != nullptr) {
-            platform::DestroyWindow(window->hwnd);
+            platform::DestroyNativeWindow(window->hwnd);
         }
         app->mainWindow = nullptr;
         delete window;
@@ -65,8 +65,8 @@ void WindowTest::ServeManifest(int64_t totalSize, const std::string& entries) {
 }
 
 void WindowTest::Tick() {
-    platform::SendMessage(window->infoPanel.hwnd, platform::kWmTimer, cWinDownloadInfo::kTimerId,
-                          0);
+    platform::SendWindowMessage(window->infoPanel.hwnd, platform::kWmTimer,
+                                cWinDownloadInfo::kTimerId, 0);
 }
 
 }  // namespace windowtest

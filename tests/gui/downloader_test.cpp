@@ -290,6 +290,39 @@ TEST_F(DownloaderWindow, CancelAsksAndOnlyOkStopsTheDownloadAndEnds) {
     EXPECT_FALSE(AllDownloaded());
 }
 
+// Requests that arrive while a confirmed close or a Pause waits for the transfers to stop
+// are refused, not run inside the wait: the program ends once, with 1, never by a signal.
+TEST_F(DownloaderWindow, RequestsDuringAStopAreRefused) {
+    MakePackage();
+    package->Serve(20000);
+    for (int round = 0; round < 2; ++round) {
+        for (const char* during : {"close", "pause"}) {
+            SCOPED_TRACE(std::string(during) + " round " + std::to_string(round));
+            StartProgram();
+            Click("start");
+            ASSERT_TRUE(Poll([&] { return BarFilled(); }, 20)) << session.Report();
+            if (std::string(during) == "close") {
+                Click("cancel");
+                std::vector<std::string> box = session.WaitForWindow(kBoxCaption, 10);
+                ASSERT_EQ(box.size(), 1u) << session.Report();
+                // OK, and at once a close request and Escape while the transfers stop.
+                input->Key(std::stoul(box[0]), "Return");
+                input->RequestClose(xid);
+                input->Key(xid, "Escape");
+            } else {
+                // Cancel at once after Pause: refused while the transfers stop, so the user
+                // clicks again until the question shows.
+                Click("pause");
+                ASSERT_TRUE(Poll([&] {
+                    Click("cancel");
+                    return !session.WaitForWindow(kBoxCaption, 1).empty();
+                })) << session.Report();
+            }
+            ASSERT_EQ(session.AnswerBox(program, kBoxCaption, 20), 1) << session.Report();
+        }
+    }
+}
+
 TEST_F(DownloaderWindow, EscapeAndACloseRequestAskTheSameQuestion) {
     MakePackage();
     package->Serve();
@@ -318,6 +351,64 @@ TEST_F(DownloaderWindow, ManifestThatCannotBeFetchedWarnsAndEndsWithZero) {
     package->server->SetBehaviour("/file.json", missing);
     program = session.StartProgram();
     ASSERT_EQ(session.WaitForWindow(kBoxCaption, 20).size(), 1u) << session.Report();
+    EXPECT_EQ(session.AnswerBox(program, kBoxCaption, 20), 0) << session.Report();
+}
+
+// The folder command: the picker refuses "/", takes a new folder typed by the user; the next
+// start of the program remembers it (version.txt) and downloads into it.
+TEST_F(DownloaderWindow, ChosenFolderIsKeptForTheNextStartAndDownloadedInto) {
+    MakePackage();
+    package->Serve();
+    StartProgram();
+    Click("folder");
+    // The picker carries the program's title: the top-level that is not the main window.
+    unsigned long picker = 0;
+    ASSERT_TRUE(Poll([&] {
+        for (const std::string& id : session.FindWindows(kMainTitle)) {
+            if (std::stoul(id) != xid) {
+                picker = std::stoul(id);
+            }
+        }
+        return picker != 0;
+    })) << session.Report();
+    input->Key(picker, "Control_L+l");
+    input->Type(picker, "/");
+    input->Key(picker, "Return");
+    EXPECT_FALSE(Poll([&] { return session.FindWindows(kMainTitle).size() == 1; }, 1))
+        << "the picker took \"/\"";
+    const std::string chosen = session.HomeFolder() + "download/mine";
+    input->Key(picker, "Control_L+l");
+    input->Key(picker, "Control_L+a");
+    input->Type(picker, chosen);
+    input->Key(picker, "Return");
+    ASSERT_TRUE(Poll([&] { return session.FindWindows(kMainTitle).size() == 1; }))
+        << session.Report();
+    EXPECT_TRUE(std::filesystem::is_directory(chosen));
+    const std::string version = session.StateFolder() + "VuZediroze/version.txt";
+    EXPECT_NE(ReadFile(version).find(chosen), std::string::npos) << ReadFile(version);
+
+    input->Key(xid, "Escape");
+    ASSERT_EQ(session.AnswerBox(program, kBoxCaption, 20), 1) << session.Report();
+
+    StartProgram();
+    downloadFolder = chosen + "/";
+    Click("start");
+    ASSERT_TRUE(Poll([&] { return AllDownloaded(); }, 60)) << session.Report();
+    ExpectPackageOnDisk();
+    EXPECT_FALSE(std::filesystem::exists(session.HomeFolder() + "download/dezirodor/data1.pak"));
+}
+
+// A server that answers the manifest's headers and then nothing: the window waits for the
+// client's stall limit (60 s without a byte), then warns and ends with 0.
+TEST_F(DownloaderWindow, ManifestServerThatStallsWarnsWithinTheStallLimit) {
+    MakePackage();
+    package->Serve();
+    test_support::Behaviour stalled;
+    stalled.stall = true;
+    package->server->SetBehaviour("/file.json", stalled);
+    program = session.StartProgram();
+    std::vector<std::string> box = session.WaitForWindow(kBoxCaption, 90);
+    ASSERT_EQ(box.size(), 1u) << session.Report();
     EXPECT_EQ(session.AnswerBox(program, kBoxCaption, 20), 0) << session.Report();
 }
 

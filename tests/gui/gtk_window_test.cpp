@@ -203,7 +203,7 @@ protected:
     }
     void TearDown() override {
         for (auto window = windows.rbegin(); window != windows.rend(); ++window) {
-            DestroyWindow(*window);
+            DestroyNativeWindow(*window);
         }
         ReleaseMouse();
         input->Release();
@@ -254,7 +254,7 @@ TEST_F(GtkWindow, CreationAndDestructionReachTheProcedureInOrder) {
 
     messages.clear();
     windows.clear();
-    DestroyWindow(parent);
+    DestroyNativeWindow(parent);
     std::vector<std::pair<WindowHandle, unsigned>> order;
     for (const Message& m : messages) {
         order.emplace_back(m.window, m.message);
@@ -313,7 +313,7 @@ TEST_F(GtkWindow, TimersTickUntilStoppedOrDestroyed) {
     };
     ASSERT_TRUE(PumpUntil([&] { return ticks(first, 7) >= 3 && ticks(second, 9) >= 1; }));
     StopTimer(first, 7);
-    DestroyWindow(second);
+    DestroyNativeWindow(second);
     windows.erase(windows.begin() + 1);
     size_t stopped = ticks(first, 7);
     size_t slow = ticks(first, 8);
@@ -435,8 +435,8 @@ TEST_F(GtkWindow, CaptionAnswersDragTheTopLevel) {
         child.paint = Fill(0x2060A0);
         child.react = [](WindowHandle, unsigned message, uintptr_t, intptr_t lParam) {
             if (message == kWmNcHitTest) {
-                SendMessage(dragParent, kWmNcLButtonDown, static_cast<uintptr_t>(kHtCaption),
-                            lParam);
+                SendWindowMessage(dragParent, kWmNcLButtonDown, static_cast<uintptr_t>(kHtCaption),
+                                  lParam);
             }
         };
         WindowHandle parent = Make(top, 100, 100, 200, 100);
@@ -460,7 +460,7 @@ TEST_F(GtkWindow, CaptionAnswersDragTheTopLevel) {
         EXPECT_EQ(WindowRect(parent).top, 130);
         EXPECT_TRUE(PumpUntil([&] { return ScreenShows(151, 131, 0x806020); }));
         EXPECT_EQ(Count(parent, kWmLButtonDown), 0u);
-        DestroyWindow(parent);
+        DestroyNativeWindow(parent);
         windows.clear();
     }
 }
@@ -599,7 +599,7 @@ TEST_F(GtkWindow, BitmapsReachTheScreenPixelForPixel) {
         EXPECT_TRUE(same) << guitest::FirstDifference(shot, c.expected);
         EXPECT_TRUE(ScreenShows(200 + kWidth, 150, 0x0000FF));
         EXPECT_TRUE(ScreenShows(200, 150 + kHeight, 0x0000FF));
-        DestroyWindow(window);
+        DestroyNativeWindow(window);
         windows.clear();
         EXPECT_EQ(painter.target->CreateBitmapFromImage("GIF89a", 6), nullptr);
         EXPECT_EQ(painter.target->CreateBitmapFromImage(c.bytes->data(), 20), nullptr);
@@ -707,7 +707,7 @@ guitest::Image DrawText(const std::u16string& text, const char16_t* family, Text
     SetWindowVisible(handle, true);
     EXPECT_TRUE(PumpUntil([&] { return ScreenShows(x + 199, 419, 0xFF0000); }));
     guitest::Image shot = input->Grab(x, 300, 199, 119);
-    DestroyWindow(handle);
+    DestroyNativeWindow(handle);
     return shot;
 }
 

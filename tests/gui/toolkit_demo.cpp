@@ -67,7 +67,7 @@ public:
         }
     }
 
-    void OnClose() override { platform::DestroyWindow(hwnd); }
+    void OnClose() override { platform::DestroyNativeWindow(hwnd); }
 
 private:
     struct Control {
@@ -85,7 +85,7 @@ private:
         x = (screen.width - width) / 2;
         int32_t h = (screen.height - height) / 2;
         y = h + h / 10;
-        platform::MoveWindow(hwnd, x, y, width, height);
+        platform::MoveNativeWindow(hwnd, x, y, width, height);
 
         for (Control& control : buttons) {
             if (!control.button.LoadConfig(document, control.name)) {
@@ -210,6 +210,6 @@ int main(int argc, char** argv) {
         return 1;
     }
     platform::SetWindowTitle(window, "toolkit demo");
-    platform::ShowWindow(window);
+    platform::ShowNativeWindow(window);
     return platform::RunMessageLoop();
 }

@@ -29,7 +29,7 @@ TEST_F(FakeBackend, WorkerMessageBoxIsShownByTheUiThreadAndRecordsItsCaller) {
     std::thread worker([&] {
         workerId = std::this_thread::get_id();
         EXPECT_FALSE(platform::IsUiThread());
-        answer = platform::MessageBox(nullptr, "text", "caption", platform::kMbIconWarning);
+        answer = platform::ShowMessageBox(nullptr, "text", "caption", platform::kMbIconWarning);
     });
     platform::WaitOnUiThread([&] { return answer != 0; });
     worker.join();
@@ -44,7 +44,7 @@ TEST_F(FakeBackend, WorkerMessageBoxIsShownByTheUiThreadAndRecordsItsCaller) {
 }
 
 TEST_F(FakeBackend, UnscriptedBoxesAnswerOk) {
-    EXPECT_EQ(platform::MessageBox(nullptr, "a", "b", 0), platform::kIdOk);
+    EXPECT_EQ(platform::ShowMessageBox(nullptr, "a", "b", 0), platform::kIdOk);
 }
 
 TEST_F(FakeBackend, InvokeRunsOnTheUiThreadWhileItWaits) {
@@ -67,7 +67,8 @@ TEST_F(FakeBackend, SendMessageFromAWorkerReachesTheWindowOnTheUiThread) {
             return static_cast<intptr_t>(message + w);
         });
     std::atomic<intptr_t> result = 0;
-    std::thread worker([&] { result = platform::SendMessage(window, platform::kWmTimer, 333, 0); });
+    std::thread worker(
+        [&] { result = platform::SendWindowMessage(window, platform::kWmTimer, 333, 0); });
     platform::WaitOnUiThread([&] { return result != 0; });
     worker.join();
     EXPECT_EQ(result, platform::kWmTimer + 333);
@@ -80,8 +81,8 @@ TEST_F(FakeBackend, SendMessageFromAWorkerReachesTheWindowOnTheUiThread) {
 
 TEST_F(FakeBackend, ExitOnTheUiThreadThrowsWithTheCode) {
     try {
-        platform::ExitProcess(-34);
-        FAIL() << "ExitProcess returned";
+        platform::EndProcess(-34);
+        FAIL() << "EndProcess returned";
     } catch (const fake::ProcessExit& exit) {
         EXPECT_EQ(exit.code, -34);
     }
@@ -91,7 +92,7 @@ TEST_F(FakeBackend, ExitOnTheUiThreadThrowsWithTheCode) {
 TEST_F(FakeBackend, ExitOnAWorkerEndsThatThreadAndTheUiThreadSeesIt) {
     std::atomic<bool> afterExit = false;
     std::thread worker([&] {
-        platform::ExitProcess(-4);
+        platform::EndProcess(-4);
         afterExit = true;
     });
     worker.join();
@@ -103,7 +104,7 @@ TEST_F(FakeBackend, ExitOnAWorkerEndsThatThreadAndTheUiThreadSeesIt) {
 TEST_F(FakeBackend, ExitWhileServingAWorkerEndsTheWorkerToo) {
     std::atomic<bool> returned = false;
     std::thread worker([&] {
-        platform::InvokeOnUiThread([] { platform::ExitProcess(0); });
+        platform::InvokeOnUiThread([] { platform::EndProcess(0); });
         returned = true;
     });
     EXPECT_THROW(platform::WaitOnUiThread([] { return false; }), fake::ProcessExit);
@@ -215,9 +216,9 @@ TEST_F(FakeBackend, WhatStandsAtAPathIsReportedWithoutFollowingLinks) {
 }
 
 TEST_F(FakeBackend, ResourcesComeFromMemory) {
-    EXPECT_FALSE(platform::LoadResource(105).has_value());
+    EXPECT_FALSE(platform::LoadBuiltInResource(105).has_value());
     fake::SetResource(105, std::string("{\0}", 3));
-    EXPECT_EQ(platform::LoadResource(105), std::string("{\0}", 3));
+    EXPECT_EQ(platform::LoadBuiltInResource(105), std::string("{\0}", 3));
 }
 
 TEST_F(FakeBackend, CodePageIsCp932) {

@@ -122,7 +122,7 @@ TEST(SkinPictures, BundleServesTheCheckedInFiles) {
     for (const Picture& picture : AllPictures()) {
         SCOPED_TRACE(picture.file);
         std::string file = ReadFile(picture.file);
-        std::optional<std::string> served = platform::LoadResource(picture.id);
+        std::optional<std::string> served = platform::LoadBuiltInResource(picture.id);
         ASSERT_TRUE(served.has_value());
         EXPECT_TRUE(*served == file) << "served " << served->size() << " bytes of " << file.size();
         EXPECT_EQ(platform::ResourceSize(picture.id), file.size());

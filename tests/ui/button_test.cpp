@@ -34,7 +34,7 @@ protected:
     // The picture the last paint drew; empty when it drew none.
     std::string Painted(WindowHandle handle) {
         fake::ClearRecords();
-        platform::SendMessage(handle, platform::kWmPaint, 0, 0);
+        platform::SendWindowMessage(handle, platform::kWmPaint, 0, 0);
         for (const fake::DrawOp& op : fake::DrawOpsOf(handle)) {
             if (op.kind == fake::DrawOp::kBitmap) {
                 return op.image;
@@ -56,7 +56,7 @@ TEST_F(Button, TakesItsPictureSizeAndPaintsThePictureOfItsState) {
     EXPECT_TRUE(fake::IsVisible(handle));
 
     fake::ClearRecords();
-    platform::SendMessage(handle, platform::kWmPaint, 0, 0);
+    platform::SendWindowMessage(handle, platform::kWmPaint, 0, 0);
     auto ops = fake::DrawOpsOf(handle);
     ASSERT_EQ(ops.size(), 3u);
     EXPECT_EQ(ops[0].kind, fake::DrawOp::kBeginDraw);
@@ -121,24 +121,24 @@ enum class Event { kMove, kMoveHeld, kDown, kUp, kHover, kLeave };
 void Deliver(WindowHandle handle, Event event, int x = 10, int y = 10) {
     switch (event) {
         case Event::kMove:
-            platform::SendMessage(handle, platform::kWmMouseMove, 0, PackPoint(x, y));
+            platform::SendWindowMessage(handle, platform::kWmMouseMove, 0, PackPoint(x, y));
             break;
         case Event::kMoveHeld:
-            platform::SendMessage(handle, platform::kWmMouseMove, platform::kMkLButton,
-                                  PackPoint(x, y));
+            platform::SendWindowMessage(handle, platform::kWmMouseMove, platform::kMkLButton,
+                                        PackPoint(x, y));
             break;
         case Event::kDown:
-            platform::SendMessage(handle, platform::kWmLButtonDown, platform::kMkLButton,
-                                  PackPoint(x, y));
+            platform::SendWindowMessage(handle, platform::kWmLButtonDown, platform::kMkLButton,
+                                        PackPoint(x, y));
             break;
         case Event::kUp:
-            platform::SendMessage(handle, platform::kWmLButtonUp, 0, PackPoint(x, y));
+            platform::SendWindowMessage(handle, platform::kWmLButtonUp, 0, PackPoint(x, y));
             break;
         case Event::kHover:
-            platform::SendMessage(handle, platform::kWmMouseHover, 0, PackPoint(x, y));
+            platform::SendWindowMessage(handle, platform::kWmMouseHover, 0, PackPoint(x, y));
             break;
         case Event::kLeave:
-            platform::SendMessage(handle, platform::kWmMouseLeave, 0, 0);
+            platform::SendWindowMessage(handle, platform::kWmMouseLeave, 0, 0);
             break;
     }
 }
@@ -204,7 +204,7 @@ TEST_F(Button, EveryTransitionOfTheStateMachine) {
         EXPECT_EQ(calls, c.calls) << "row " << row;
         // A state change is always painted.
         EXPECT_EQ(fake::Invalidated().empty(), c.from == c.to) << "row " << row;
-        platform::DestroyWindow(handle);
+        platform::DestroyNativeWindow(handle);
         ++row;
     }
 }

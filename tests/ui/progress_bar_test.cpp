@@ -155,7 +155,7 @@ TEST_F(ProgressBar, PaintsBackgroundFillAndBothTexts) {
     bar.SetProgress(4567);
     bar.SetSpeed(1.5f);
     fake::ClearRecords();
-    platform::SendMessage(handle, platform::kWmPaint, 0, 0);
+    platform::SendWindowMessage(handle, platform::kWmPaint, 0, 0);
     auto ops = fake::DrawOpsOf(handle);
     ASSERT_EQ(ops.size(), 6u);
     EXPECT_EQ(ops[0].kind, fake::DrawOp::kBeginDraw);
@@ -201,7 +201,7 @@ TEST_F(ProgressBar, WithoutRateTextsTheBarStillMovesButDrawsNoText) {
     EXPECT_EQ(bar.filledWidth, 292);
     EXPECT_EQ(std::u16string(bar.rateText), u"0.00%");
     EXPECT_EQ(std::u16string(bar.speedText), u"0.000 MiB/Sec");
-    platform::SendMessage(handle, platform::kWmPaint, 0, 0);
+    platform::SendWindowMessage(handle, platform::kWmPaint, 0, 0);
     for (const fake::DrawOp& op : fake::DrawOpsOf(handle)) {
         EXPECT_NE(op.kind, fake::DrawOp::kText);
     }
@@ -211,7 +211,7 @@ TEST_F(ProgressBar, WithoutTargetOrFormatItDrawsWhatItHas) {
     fake::FailTextFormats(true);
     cProgressBar withoutFormat;
     WindowHandle handle = Make(withoutFormat);
-    platform::SendMessage(handle, platform::kWmPaint, 0, 0);
+    platform::SendWindowMessage(handle, platform::kWmPaint, 0, 0);
     int fills = 0;
     for (const fake::DrawOp& op : fake::DrawOpsOf(handle)) {
         EXPECT_NE(op.kind, fake::DrawOp::kText);
@@ -223,7 +223,7 @@ TEST_F(ProgressBar, WithoutTargetOrFormatItDrawsWhatItHas) {
     cProgressBar withoutTarget;
     handle = Make(withoutTarget);
     withoutTarget.SetProgress(100);
-    platform::SendMessage(handle, platform::kWmPaint, 0, 0);
+    platform::SendWindowMessage(handle, platform::kWmPaint, 0, 0);
     EXPECT_TRUE(fake::DrawOpsOf(handle).empty());
     EXPECT_TRUE(fake::MessageBoxes().empty());
 }
@@ -233,7 +233,8 @@ TEST_F(ProgressBar, HitTestHandsTheMainWindowItsCaption) {
     WindowHandle handle = Make(bar);
     fake::ClearRecords();
     intptr_t point = platform::PackPoint(300, 315);
-    EXPECT_EQ(platform::SendMessage(handle, platform::kWmNcHitTest, 0, point), platform::kHtClient);
+    EXPECT_EQ(platform::SendWindowMessage(handle, platform::kWmNcHitTest, 0, point),
+              platform::kHtClient);
     ASSERT_FALSE(mainWindow.messages.empty());
     EXPECT_EQ(mainWindow.messages.back(), platform::kWmNcLButtonDown);
     auto sent = fake::SentMessages();

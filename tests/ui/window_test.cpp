@@ -21,8 +21,9 @@ TEST_F(WindowBase, BindsAtNonClientCreationAndTracesEveryMessage) {
     EXPECT_EQ(fake::TraceLines().size(), 2u);
 
     fake::ClearRecords();
-    platform::SendMessage(handle, platform::kWmNcHitTest, 0, platform::PackPoint(0x1234, 0xabc));
-    platform::SendMessage(handle, platform::kWmMouseMove, 1, platform::PackPoint(-1, -2));
+    platform::SendWindowMessage(handle, platform::kWmNcHitTest, 0,
+                                platform::PackPoint(0x1234, 0xabc));
+    platform::SendWindowMessage(handle, platform::kWmMouseMove, 1, platform::PackPoint(-1, -2));
     EXPECT_EQ(fake::TraceLines(), (std::vector<std::string>{"msg:00000084 lParam:0abc1234\n",
                                                             "msg:00000200 lParam:fffeffff\n"}));
 }
@@ -40,33 +41,33 @@ TEST_F(WindowBase, MessagesWithoutAnObjectGetOnlyTheSystemsHandling) {
         platform::CreateNativeWindow(cWindow::kClassName, cWindow::kWindowName, platform::kWsPopup,
                                      0, 0, 5, 5, nullptr, nullptr);
     ASSERT_NE(objectless, nullptr);
-    platform::SendMessage(objectless, platform::kWmClose, 0, 0);
+    platform::SendWindowMessage(objectless, platform::kWmClose, 0, 0);
     EXPECT_TRUE(fake::StateOf(objectless).destroyed);
 }
 
 TEST_F(WindowBase, CloseAndEscapeAskTheObjectAndNeverDestroy) {
     RecordingWindow window;
     WindowHandle handle = Create(window, platform::kWsPopup, 0, 0, 50, 50);
-    EXPECT_EQ(platform::SendMessage(handle, platform::kWmClose, 0, 0), 0);
+    EXPECT_EQ(platform::SendWindowMessage(handle, platform::kWmClose, 0, 0), 0);
     EXPECT_EQ(window.closes, 1);
-    platform::SendMessage(handle, platform::kWmKeyDown, platform::kVkEscape, 0);
+    platform::SendWindowMessage(handle, platform::kWmKeyDown, platform::kVkEscape, 0);
     EXPECT_EQ(window.closes, 2);
-    platform::SendMessage(handle, platform::kWmKeyDown, 'A', 0);
+    platform::SendWindowMessage(handle, platform::kWmKeyDown, 'A', 0);
     EXPECT_EQ(window.closes, 2);
     EXPECT_FALSE(fake::StateOf(handle).destroyed);
     // The system would erase (and answer 1); the toolkit never erases.
-    EXPECT_EQ(platform::SendMessage(handle, platform::kWmEraseBkgnd, 0, 0), 0);
+    EXPECT_EQ(platform::SendWindowMessage(handle, platform::kWmEraseBkgnd, 0, 0), 0);
 
     // A non-zero answer of the object is final: no default handling follows.
     window.answers[platform::kWmClose] = 7;
-    EXPECT_EQ(platform::SendMessage(handle, platform::kWmClose, 0, 0), 7);
+    EXPECT_EQ(platform::SendWindowMessage(handle, platform::kWmClose, 0, 0), 7);
     EXPECT_EQ(window.closes, 2);
 }
 
 TEST_F(WindowBase, DestructionUnbindsAndLaterInvalidationDoesNothing) {
     RecordingWindow window;
     WindowHandle handle = Create(window, platform::kWsPopup, 0, 0, 50, 50);
-    platform::DestroyWindow(handle);
+    platform::DestroyNativeWindow(handle);
     EXPECT_EQ(window.hwnd, nullptr);
     EXPECT_EQ(window.messages.back(), platform::kWmNcDestroy);
     fake::ClearRecords();
