@@ -51,6 +51,7 @@ FolderFacts InspectFolder(const char* path);
 // link at `path` is not followed).
 bool RestrictFolderToUser(const char* path);
 
+// False when `path` is null or cannot be entered (the current folder stays).
 bool SetCurrentFolder(const char* path);
 // Replaces the file at `path` with `bytes` so that a crash at any moment leaves the old content
 // or the new, never a part: a temporary file in the same folder, written out to the disk, then

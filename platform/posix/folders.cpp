@@ -27,7 +27,7 @@ std::string WithoutFinalSeparator(const char* path) {
 }  // namespace
 
 bool SetCurrentFolder(const char* path) {
-    return chdir(path) == 0;
+    return path != nullptr && chdir(path) == 0;
 }
 
 std::string CurrentFolder() {
