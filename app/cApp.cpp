@@ -193,18 +193,20 @@ void cApp::CreateDownloadDirectory(const char* text) {
         ShowMessage(app::texts::kDirectoryError, platform::kMbIconWarning);
         return;
     }
-    std::u16string wide = platform::CodePageToUtf16(path, length);
+    std::u16string wide = platform::PathToUtf16(path, length);
     size_t units = wide.size() < kPathSize ? wide.size() : kPathSize - 1;
     wide.copy(downloadDirectoryWide, units);
     downloadDirectoryWide[units] = u'\0';
     std::memcpy(downloadDirectory, path, length + 1);
 
-    if (std::strchr(downloadDirectory, platform::kPathSeparator) == nullptr) {
+    constexpr bool kDriveFirst = platform::kPathSeparator == '\\';
+    constexpr unsigned kPathCodePage =
+        platform::kPathsInDocumentCodePage ? app::kDocumentCodePage : 0;
+    if (app::SeparatorsIn(downloadDirectory, platform::kPathSeparator, kPathCodePage).empty()) {
         ShowMessage(app::texts::kDirectoryError, platform::kMbIconWarning);
     } else {
-        constexpr bool kDriveFirst = platform::kPathSeparator == '\\';
-        for (const std::string& folder :
-             app::FoldersAlong(downloadDirectory, platform::kPathSeparator, kDriveFirst)) {
+        for (const std::string& folder : app::FoldersAlong(
+                 downloadDirectory, platform::kPathSeparator, kDriveFirst, kPathCodePage)) {
             platform::CreateFolder(folder.c_str());
         }
     }

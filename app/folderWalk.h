@@ -1,6 +1,7 @@
 // The folders to create, outermost first, so that a download directory exists.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,11 @@ namespace app {
 // created ("c:\download\x\" gives c:\download and c:\download\x). Without drives (POSIX) the
 // text before the first separator is a folder of its own when it is not empty: "/a/b" gives /a
 // and /a/b, the relative "a/b" gives a and a/b. A path without any separator gives nothing.
-std::vector<std::string> FoldersAlong(const std::string& path, char separator, bool firstIsDrive);
+// With a double-byte `codePage` (932, 949) the path is read character by character, so that the
+// second byte of a character is never taken for a separator; 0 reads it byte by byte (UTF-8).
+std::vector<std::string> FoldersAlong(const std::string& path, char separator, bool firstIsDrive,
+                                      unsigned codePage = 0);
+// Where `separator` stands in `path`, read as FoldersAlong reads it.
+std::vector<size_t> SeparatorsIn(const std::string& path, char separator, unsigned codePage);
 
 }  // namespace app

@@ -1,5 +1,6 @@
 #include "download/manifest.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstring>
 #include <set>
@@ -140,7 +141,38 @@ void CreateParentFolders(const std::string& localPath) {
     }
 }
 
-bool ReadManifest(cJson& document, Manifest& manifest, std::string& problem) {
+const char* DeviceNameReason(const std::string& name) {
+    static constexpr const char* kDevices[] = {"CON", "PRN", "AUX", "NUL"};
+    size_t start = 0;
+    while (start < name.size()) {
+        size_t end = start;
+        while (end < name.size() && !IsSeparator(name[end])) {
+            ++end;
+        }
+        // The stem before any extension, as Windows compares it: blanks before the dot and case
+        // do not count.
+        std::string stem = name.substr(start, std::min(name.find('.', start), end) - start);
+        while (!stem.empty() && stem.back() == ' ') {
+            stem.pop_back();
+        }
+        for (char& c : stem) {
+            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        }
+        bool device = false;
+        for (const char* reserved : kDevices) {
+            device |= stem == reserved;
+        }
+        device |= stem.size() == 4 && (stem.starts_with("COM") || stem.starts_with("LPT")) &&
+                  stem[3] >= '1' && stem[3] <= '9';
+        if (device) {
+            return "device name";
+        }
+        start = end + 1;
+    }
+    return nullptr;
+}
+
+bool ReadManifest(cJson& document, Manifest& manifest, std::string& problem, bool windowsNames) {
     cJson::Node* root = document.root;
     if (root == nullptr) {
         problem = "not a JSON object";
@@ -202,12 +234,23 @@ bool ReadManifest(cJson& document, Manifest& manifest, std::string& problem) {
                 return false;
             }
         }
-        if (const char* reason = UnsafeNameReason(file.name)) {
+        const char* reason = UnsafeNameReason(file.name);
+        if (reason == nullptr && windowsNames) {
+            reason = DeviceNameReason(file.name);
+        }
+        if (reason != nullptr) {
             problem = where + "refused name \"" + file.name + "\" (" + reason + ")";
             return false;
         }
         file.localPath = LocalPathOf(file.name);
-        if (!localPaths.insert(file.localPath).second) {
+        // Two transfers must never write one file: on Windows "A.bin" and "a.bin" are one.
+        std::string key = file.localPath;
+        if (windowsNames) {
+            for (char& c : key) {
+                c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            }
+        }
+        if (!localPaths.insert(key).second) {
             problem = where + "\"" + file.name + "\" listed twice";
             return false;
         }

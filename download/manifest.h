@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "json/cJson.h"
+#include "platform/system.h"
 
 struct ManifestEntry {
     std::string name;       // as listed, "/" or "\" between components
@@ -27,13 +28,21 @@ struct Manifest {
 inline constexpr size_t kManifestNameSize = 256;
 inline constexpr size_t kFileUrlSize = 1024;
 
+// Whether file names follow Windows' rules: names that differ only in case are one file, and
+// device names ("CON", "NUL", "COM1", "aux.txt", ...) are no files at all.
+inline constexpr bool kWindowsFileNames = platform::kPathSeparator == '\\';
+
 // Reads the loaded document. False with `problem` set when a key is missing or not what it
-// must be, "TotalCount" exceeds the list, or a name is unsafe or listed twice. An entry's
-// "SHA256" is optional; when present it must be 64 hexadecimal digits.
-bool ReadManifest(cJson& document, Manifest& manifest, std::string& problem);
+// must be, "TotalCount" exceeds the list, or a name is unsafe or listed twice (with
+// `windowsNames`: also in another case, or a device name). An entry's "SHA256" is optional;
+// when present it must be 64 hexadecimal digits.
+bool ReadManifest(cJson& document, Manifest& manifest, std::string& problem,
+                  bool windowsNames = kWindowsFileNames);
 
 // Null when `name` stays inside the download folder, else why it does not.
 const char* UnsafeNameReason(const std::string& name);
+// Null when no component of `name` is a Windows device name, else why.
+const char* DeviceNameReason(const std::string& name);
 // "/" and "\" become the platform's separator.
 std::string LocalPathOf(const std::string& name);
 // The base URL followed by the name, "\" sent as "/", and bytes that cannot stand in a URL

@@ -99,7 +99,8 @@ void cWinMain::CreateChild(cWindow& child, uint32_t style, int childWidth, int c
 bool cWinMain::LoadLayout() {
     if (cJson::Node* folderDefault = Member(*document, "folder", "default")) {
         if (theApp->downloadDirectory[0] == '\0') {
-            theApp->CreateDownloadDirectory(folderDefault->GetString());
+            theApp->CreateDownloadDirectory(
+                platform::DocumentTextToPath(folderDefault->GetString()).c_str());
         }
         if (cJson::Node* left = Member(*document, "folder", "x")) {
             folderTextRect.left = static_cast<float>(left->GetInt());

@@ -23,8 +23,8 @@ public:
 };
 
 // Called for the selection the picker opens on and for every change; `path` is the selected
-// folder in the documents' code page (empty for a selection that is no folder of the file
-// system).
+// folder as a path of this system (see platform/system.h), empty for a selection that is no
+// folder of the file system.
 using FolderSelectionHandler = std::function<void(FolderPickerView& view, const std::string& path)>;
 
 // Runs the picker modally over `owner`, opened on `startFolder`. The confirmed folder (one the

@@ -8,11 +8,16 @@
 
 namespace platform {
 
-// The separator the core uses where it builds or splits a path.
+// The separator the core uses where it builds or splits a path, and the encoding of the paths
+// it handles: the system's own narrow file names, UTF-8 on POSIX systems (as GTK and the file
+// system give them), the documents' code page on Windows (where a double-byte character may
+// hold the separator's byte, so paths are split character by character).
 #ifdef _WIN32
 inline constexpr char kPathSeparator = '\\';
+inline constexpr bool kPathsInDocumentCodePage = true;
 #else
 inline constexpr char kPathSeparator = '/';
+inline constexpr bool kPathsInDocumentCodePage = false;
 #endif
 
 // Takes the process-wide single-instance lock named `name`. False when another running copy
@@ -46,6 +51,7 @@ FolderFacts InspectFolder(const char* path);
 // link at `path` is not followed).
 bool RestrictFolderToUser(const char* path);
 
+// False when `path` is null or cannot be entered (the current folder stays).
 bool SetCurrentFolder(const char* path);
 // Replaces the file at `path` with `bytes` so that a crash at any moment leaves the old content
 // or the new, never a part: a temporary file in the same folder, written out to the disk, then
@@ -64,8 +70,14 @@ int64_t FreeDiskSpace(const char* path);
 // Text in the documents' code page (932 for the shipped document) to UTF-16 and UTF-8.
 std::u16string CodePageToUtf16(const char* bytes, size_t length);
 std::string CodePageToUtf8(const char* bytes, size_t length);
+// A path (in the encoding above) to UTF-16 for display.
+std::u16string PathToUtf16(const char* path, size_t length);
+// A path written in a document (the documents' code page) as a path of this system.
+std::string DocumentTextToPath(const char* text);
 
-// Starts `path` with elevated rights and no arguments; false when it did not start.
+// Starts the program `path` (absolute, or relative to the current folder) as a process of its
+// own in the current folder, with no arguments and the highest rights the user grants, without
+// waiting for it; false when it cannot be started at all.
 bool LaunchElevated(const char* path);
 
 // Ends the process at once with `code`, without any teardown. The fake backend lets tests

@@ -5,17 +5,15 @@
 // 333 ms and with no updates at all.
 //
 //   window_bench [runs]
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "bench/window/cpu_time.h"
 #include "tests/gui/x_input.h"
 #include "tests/gui/x_session.h"
 
@@ -52,26 +50,6 @@ std::vector<Picture> Expected() {
     guitest::Image border{586, 1, std::vector<uint32_t>(586, 0x333333)};
     pictures.push_back({30, 306, border});
     return pictures;
-}
-
-// Process CPU time (user and system) in seconds.
-double CpuSeconds(pid_t pid) {
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
-    size_t end = text.rfind(')');
-    if (end == std::string::npos) {
-        return 0;
-    }
-    std::vector<std::string> fields;
-    size_t at = end + 2;
-    while (at < text.size()) {
-        size_t space = text.find(' ', at);
-        fields.push_back(text.substr(at, space - at));
-        at = space == std::string::npos ? text.size() : space + 1;
-    }
-    // Fields 14 and 15 of the file; the list starts at field 3.
-    double ticks = std::stod(fields[11]) + std::stod(fields[12]);
-    return ticks / static_cast<double>(sysconf(_SC_CLK_TCK));
 }
 
 class Bench {
@@ -122,9 +100,9 @@ public:
             session.Kill(pid);
             return -1;
         }
-        double before = CpuSeconds(pid);
+        double before = bench::ProcessCpuSeconds(pid);
         std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
-        double after = CpuSeconds(pid);
+        double after = bench::ProcessCpuSeconds(pid);
         session.Kill(pid);
         return (after - before) / seconds * 100;
     }

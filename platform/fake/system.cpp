@@ -5,6 +5,7 @@
 #include <pthread.h>
 
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 
 #include "platform/fake/state.h"
@@ -47,7 +48,12 @@ bool CreateFolder(const char* path) {
         }
     }
     std::error_code failed;
+#ifdef _WIN32
+    // Through the wide name: the narrow one would be read in the system's ANSI code page.
+    return std::filesystem::create_directory(win32_codepage::WidePath(path), failed);
+#else
     return std::filesystem::create_directory(path, failed);
+#endif
 }
 
 std::string ExpandUserPath(const char* path) {
@@ -98,6 +104,25 @@ std::u16string CodePageToUtf16(const char* bytes, size_t length) {
 std::string CodePageToUtf8(const char* bytes, size_t length) {
     return codepage::ToUtf8(codepage::kDocumentCodePage, bytes, length);
 }
+
+// Paths are the system's own names, as in the backend of the system the tests run on.
+#ifdef _WIN32
+std::u16string PathToUtf16(const char* path, size_t length) {
+    return CodePageToUtf16(path, length);
+}
+
+std::string DocumentTextToPath(const char* text) {
+    return text;
+}
+#else
+std::u16string PathToUtf16(const char* path, size_t length) {
+    return iconv_codepage::ToUtf16("UTF-8", path, length);
+}
+
+std::string DocumentTextToPath(const char* text) {
+    return CodePageToUtf8(text, std::strlen(text));
+}
+#endif
 
 bool LaunchElevated(const char* path) {
     std::lock_guard lock(state().mutex);

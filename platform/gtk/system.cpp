@@ -1,4 +1,5 @@
-// System services on Linux.
+// System services on Linux: platform/system.h but for LaunchElevated (launch.cpp) and the
+// folder and file services the POSIX backends share (platform/posix).
 #include "platform/system.h"
 
 #include <fcntl.h>
@@ -9,10 +10,12 @@
 #include <unistd.h>
 
 #include <climits>
+#include <cstring>
 #include <ctime>
 #include <thread>
 
 #include "platform/iconv/codepage.h"
+#include "platform/posix/folders.h"
 
 namespace platform {
 
@@ -85,8 +88,11 @@ void SleepMs(uint32_t ms) {
 }
 
 int64_t FreeDiskSpace(const char* path) {
+    // A folder that does not exist yet (one the user typed into the folder picker) will be
+    // made on the volume of the nearest folder above it.
+    std::string folder = posix::NearestFolder(path);
     struct statvfs info {};
-    if (statvfs(path, &info) != 0) {
+    if (folder.empty() || statvfs(folder.c_str(), &info) != 0) {
         return -1;
     }
     return static_cast<int64_t>(info.f_bavail) * static_cast<int64_t>(info.f_frsize);
@@ -100,17 +106,12 @@ std::string CodePageToUtf8(const char* bytes, size_t length) {
     return iconv_codepage::ToUtf8(iconv_codepage::kDocumentCodePage, bytes, length);
 }
 
-bool LaunchElevated(const char* path) {
-    // A downloaded file carries no execute permission; the user asked to start it, so the owner
-    // may run it.
-    struct stat info {};
-    if (stat(path, &info) == 0 && S_ISREG(info.st_mode) && (info.st_mode & S_IXUSR) == 0) {
-        chmod(path, info.st_mode | S_IXUSR);
-    }
-    // pkexec asks for the administrator's password, as the elevation prompt does elsewhere.
-    gchar* argv[] = {const_cast<gchar*>("pkexec"), const_cast<gchar*>(path), nullptr};
-    return g_spawn_async(nullptr, argv, nullptr, G_SPAWN_SEARCH_PATH, nullptr, nullptr, nullptr,
-                         nullptr);
+std::u16string PathToUtf16(const char* path, size_t length) {
+    return iconv_codepage::ToUtf16("UTF-8", path, length);
+}
+
+std::string DocumentTextToPath(const char* text) {
+    return CodePageToUtf8(text, std::strlen(text));
 }
 
 void EndProcess(int code) {

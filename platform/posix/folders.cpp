@@ -5,8 +5,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <climits>
 
+#include "platform/posix/folders.h"
 #include "platform/system.h"
 
 namespace platform {
@@ -25,7 +27,7 @@ std::string WithoutFinalSeparator(const char* path) {
 }  // namespace
 
 bool SetCurrentFolder(const char* path) {
-    return chdir(path) == 0;
+    return path != nullptr && chdir(path) == 0;
 }
 
 std::string CurrentFolder() {
@@ -62,6 +64,20 @@ bool RestrictFolderToUser(const char* path) {
     const bool done = fchmod(fd, 0700) == 0;
     close(fd);
     return done;
+}
+
+std::string posix::NearestFolder(std::string path) {
+    for (;;) {
+        struct stat facts {};
+        if (stat(path.c_str(), &facts) == 0) {
+            return S_ISDIR(facts.st_mode) ? path : "";
+        }
+        size_t slash = path.find_last_of('/');
+        if (errno != ENOENT || slash == std::string::npos) {
+            return "";
+        }
+        path.resize(slash == 0 ? 1 : slash);
+    }
 }
 
 }  // namespace platform

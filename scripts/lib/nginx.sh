@@ -27,11 +27,20 @@ nginx_binary() {
   command -v nginx 2>/dev/null || echo /usr/sbin/nginx
 }
 
+# A root nginx hands its workers to "nobody". In a user namespace that maps only the caller
+# (unshare -r) that user does not exist, so the workers stay with the caller there.
+nginx_user_line() {
+  [ "$(id -u)" -eq 0 ] || return 0
+  awk '$1 <= 65534 && 65534 < $1 + $3 { found = 1 } END { exit !found }' /proc/self/uid_map ||
+    echo "user root;"
+}
+
 nginx_write_conf() { # prefix root port rate
   local limit=""
   [ -z "${4:-}" ] || limit="limit_rate $4;"
   cat >"$1/nginx.conf" <<CONF
 daemon off;
+$(nginx_user_line)
 worker_processes 2;
 pid $1/nginx.pid;
 error_log $1/logs/error.log;

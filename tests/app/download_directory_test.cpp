@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 
 #include "app/folderWalk.h"
 #include "app/mainWindow.h"
@@ -28,6 +29,20 @@ TEST(FolderWalk, PosixPathsCreateEveryFolderBelowTheRoot) {
     EXPECT_EQ(app::FoldersAlong("/", '/', false), Folders{});
     EXPECT_EQ(app::FoldersAlong("a/b", '/', false), (Folders{"a", "a/b"}));
     EXPECT_EQ(app::FoldersAlong("nofolder", '/', false), Folders{});
+}
+
+// "ソ" is 0x83 0x5C in code page 932: its second byte is no separator where paths are in that
+// code page, and is one where they are UTF-8 (where no character holds the byte).
+TEST(FolderWalk, DoubleByteCharactersAreNeverSplit) {
+    const std::string soft = "\x83\x5c\x83\x74\x83\x67";  // "ソフト"
+    EXPECT_EQ(app::FoldersAlong("c:\\download\\" + soft + "\\", '\\', true, 932),
+              (Folders{"c:\\download", "c:\\download\\" + soft}));
+    EXPECT_EQ(app::FoldersAlong("c:\\" + soft, '\\', true, 932), Folders{"c:\\" + soft});
+    EXPECT_TRUE(app::SeparatorsIn(soft, '\\', 932).empty());
+    EXPECT_EQ(app::SeparatorsIn(soft, '\\', 0), std::vector<size_t>{1});
+    // Code page 949 has no trail byte 0x5C; its lead bytes still take the next byte along.
+    EXPECT_EQ(app::FoldersAlong("c:\\\xb0\xa1\\x", '\\', true, 949),
+              (Folders{"c:\\\xb0\xa1", "c:\\\xb0\xa1\\x"}));
 }
 
 TEST(FolderWalk, TheOtherSeparatorIsAnOrdinaryByte) {
@@ -89,14 +104,21 @@ TEST_F(DownloadDirectory, HomeFolderIsExpanded) {
     EXPECT_TRUE(apptest::IsFolder(expected));
 }
 
-TEST_F(DownloadDirectory, WideCopyIsDecodedFromTheCodePage) {
-    // "/ダウンロード" in code page 932 below the per-test folder.
-    std::string name = "\x83\x5f\x83\x45\x83\x93\x83\x8d\x81\x5b\x83\x68";
-    std::string path = Folder(name);
-    app.CreateDownloadDirectory(path.c_str());
+// Paths are the system's own names (UTF-8 on POSIX systems, the documents' code page on
+// Windows): shown as they are, and a folder written in a document (code page 932) becomes the
+// same name on disk.
+TEST_F(DownloadDirectory, JapaneseFolderIsCreatedAndShownUnchanged) {
+    const char* inDocument = "\x83\x5f\x83\x45\x83\x93/";  // "ダウン/"
+    const char* onSystem =
+        platform::kPathsInDocumentCodePage ? inDocument : "\xe3\x83\x80\xe3\x82\xa6\xe3\x83\xb3/";
+    const std::string download = Folder(onSystem);
+    app.CreateDownloadDirectory(download.c_str());
+    EXPECT_TRUE(std::filesystem::is_directory(std::filesystem::path(fake::Root()) / u"ダウン"));
     std::string root = fake::Root();
     EXPECT_EQ(std::u16string(app.downloadDirectoryWide),
-              std::u16string(root.begin(), root.end()) + u"ダウンロード");
+              std::u16string(root.begin(), root.end()) + u"ダウン" +
+                  static_cast<char16_t>(platform::kPathSeparator));
+    EXPECT_EQ(platform::DocumentTextToPath(inDocument), onSystem);
 }
 
 TEST_F(DownloadDirectory, PathOfTheFieldSizeIsRefusedWithoutOverflow) {

@@ -66,14 +66,14 @@ TEST_F(ManifestFolders, NestedNamesCreateEachFolderOutermostFirst) {
 class ManifestReading : public EngineTest {
 protected:
     // Reads `text` as the manifest; answers the problem, empty when it was accepted.
-    std::string Problem(const std::string& text) {
+    std::string Problem(const std::string& text, bool windowsNames = kWindowsFileNames) {
         WriteManifest(text);
         std::filesystem::current_path(work);
         cJson document;
         EXPECT_TRUE(document.LoadFromFile());
         manifest = Manifest{};
         std::string problem;
-        const bool accepted = ReadManifest(document, manifest, problem);
+        const bool accepted = ReadManifest(document, manifest, problem, windowsNames);
         EXPECT_EQ(accepted, problem.empty());
         return problem;
     }
@@ -181,6 +181,37 @@ TEST_F(ManifestReading, UnsafeOrRepeatedNamesAreRefused) {
                                    {{std::string(20, 'n') + ".bin", 1}}))
                   .find("URL too long"),
               std::string::npos);
+}
+
+// Under Windows' rules names in another case are one file and device names are no files; the
+// same names are ordinary elsewhere.
+TEST_F(ManifestReading, WindowsRulesRefuseCaseTwinsAndDeviceNames) {
+    struct Case {
+        std::vector<std::pair<std::string, size_t>> files;
+        const char* refusedUnderWindows;  // what the problem names; null: accepted
+    };
+    for (const Case& c : std::vector<Case>{
+             {{{"Data/a.bin", 1}, {"data/A.BIN", 1}}, "twice"},
+             {{{"CON", 1}}, "device name"},
+             {{{"d/aux.txt", 1}}, "device name"},
+             {{{"Nul .dat", 1}}, "device name"},
+             {{{"com1/x.bin", 1}}, "device name"},
+             {{{"LPT9.log", 1}}, "device name"},
+             {{{"console.txt", 1}}, nullptr},
+             {{{"com0.bin", 1}}, nullptr},
+             {{{"lpt10.bin", 1}}, nullptr},
+             {{{"a.bin", 1}, {"b.bin", 1}}, nullptr},
+         }) {
+        SCOPED_TRACE(c.files[0].first);
+        const std::string text = ManifestText("http://h/", c.files);
+        EXPECT_EQ(Problem(text, false), "");
+        const std::string problem = Problem(text, true);
+        if (c.refusedUnderWindows == nullptr) {
+            EXPECT_EQ(problem, "");
+        } else {
+            EXPECT_NE(problem.find(c.refusedUnderWindows), std::string::npos) << problem;
+        }
+    }
 }
 
 }  // namespace

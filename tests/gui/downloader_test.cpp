@@ -13,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-#include "skin_layout.h"
+#include "skinned_window_test.h"
 #include "test_package.h"
 #include "x_input.h"
 #include "x_session.h"
@@ -26,8 +26,6 @@ using guitest::Poll;
 
 const char* kMainTitle = "DezirodOR Downloader";
 const char* kBoxCaption = "kestra-downloader...";
-constexpr int kScreenWidth = 1280;
-constexpr int kScreenHeight = 800;
 // The information strip's place in the window and the total size's value field in the strip.
 constexpr int kPanelX = 29;
 constexpr int kPanelY = 284;
@@ -56,25 +54,13 @@ int Ink(const Image& shot, const Image& background) {
     return count;
 }
 
-class DownloaderWindow : public ::testing::Test {
+class DownloaderWindow : public guitest::SkinnedWindowTest {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(layout.loaded);
-        input = std::make_unique<guitest::XInput>();
-        input->MoveTo(2, 2);
+        SkinnedWindowTest::SetUp();
         background = guitest::LoadImageFile(std::string(SKIN_FOLDER) + "/102.jpg");
         ASSERT_EQ(background.width, 640);
         downloadFolder = session.HomeFolder() + "download/dezirodor/";
-    }
-
-    void TearDown() override {
-        if (HasFailure()) {
-            std::filesystem::create_directories(SHOT_FOLDER);
-            guitest::SavePng(input->Grab(0, 0, kScreenWidth, kScreenHeight),
-                             std::string(SHOT_FOLDER) + "/" +
-                                 ::testing::UnitTest::GetInstance()->current_test_info()->name() +
-                                 ".png");
-        }
     }
 
     // A package of four files in two folders, about 1.6 MB.
@@ -96,10 +82,6 @@ protected:
         ExpectPicture(layout.Button("start"), layout.Button("start").firstPicture);
     }
 
-    Image Shot(int x, int y, int width, int height) {
-        return input->Grab(left + x, top + y, width, height);
-    }
-
     Image BackgroundAt(int x, int y, int width, int height) {
         Image part{width, height, {}};
         for (int row = y; row < y + height; ++row) {
@@ -115,20 +97,9 @@ protected:
         return Ink(Shot(x, y, width, height), BackgroundAt(x, y, width, height)) >= atLeast;
     }
 
-    void ExpectPicture(const ButtonLayout& button, int id) {
-        Image expected = guitest::Picture(id);
-        ASSERT_GT(expected.width, 0) << "no skin picture " << id;
-        Image shot;
-        EXPECT_TRUE(Poll([&] {
-            shot = Shot(button.x, button.y, expected.width, expected.height);
-            return shot == expected;
-        })) << button.name
-            << " does not show picture " << id << ": " << guitest::FirstDifference(shot, expected);
-    }
-
     void Click(const std::string& name) {
         const ButtonLayout& button = layout.Button(name);
-        input->MoveTo(left + button.x + 35, top + button.y + 15);
+        MoveOnto(button);
         ExpectPicture(button, button.firstPicture + 1);  // the pointer is over it
         input->Press();
         input->Release();
@@ -165,16 +136,10 @@ protected:
         }
     }
 
-    guitest::Layout layout;
-    guitest::XSession session;
-    std::unique_ptr<guitest::XInput> input;
     std::unique_ptr<guitest::TestPackage> package;
     Image background;
     std::string downloadFolder;
     pid_t program = -1;
-    unsigned long xid = 0;
-    int left = 0;
-    int top = 0;
 };
 
 TEST_F(DownloaderWindow, OpensCentredWithTheFolderAndThenTheTotalSize) {
@@ -204,9 +169,7 @@ TEST_F(DownloaderWindow, OpensCentredWithTheFolderAndThenTheTotalSize) {
     // "5.000 GBytes": one glyph differs from "0.000 GBytes", the received field stays.
     EXPECT_EQ(Shot(kPanelX + kReceivedValueX, kPanelY, totalWidth, 20), received);
     EXPECT_TRUE(session.FindWindows(kBoxCaption).empty());
-    std::filesystem::create_directories(SHOT_FOLDER);
-    guitest::SavePng(input->Grab(0, 0, kScreenWidth, kScreenHeight),
-                     std::string(SHOT_FOLDER) + "/window-opened.png");
+    SaveScreen("window-opened");
 }
 
 // Start, Pause, Start again, completion, Launch: the whole job through the window.
@@ -352,6 +315,50 @@ TEST_F(DownloaderWindow, ManifestThatCannotBeFetchedWarnsAndEndsWithZero) {
     program = session.StartProgram();
     ASSERT_EQ(session.WaitForWindow(kBoxCaption, 20).size(), 1u) << session.Report();
     EXPECT_EQ(session.AnswerBox(program, kBoxCaption, 20), 0) << session.Report();
+}
+
+// The folder command: the picker refuses "/", takes a new folder typed by the user; the next
+// start of the program remembers it (version.txt) and downloads into it.
+TEST_F(DownloaderWindow, ChosenFolderIsKeptForTheNextStartAndDownloadedInto) {
+    MakePackage();
+    package->Serve();
+    StartProgram();
+    Click("folder");
+    // The picker carries the program's title: the top-level that is not the main window.
+    unsigned long picker = 0;
+    ASSERT_TRUE(Poll([&] {
+        for (const std::string& id : session.FindWindows(kMainTitle)) {
+            if (std::stoul(id) != xid) {
+                picker = std::stoul(id);
+            }
+        }
+        return picker != 0;
+    })) << session.Report();
+    input->Key(picker, "Control_L+l");
+    input->Type(picker, "/");
+    input->Key(picker, "Return");
+    EXPECT_FALSE(Poll([&] { return session.FindWindows(kMainTitle).size() == 1; }, 1))
+        << "the picker took \"/\"";
+    const std::string chosen = session.HomeFolder() + "download/mine";
+    input->Key(picker, "Control_L+l");
+    input->Key(picker, "Control_L+a");
+    input->Type(picker, chosen);
+    input->Key(picker, "Return");
+    ASSERT_TRUE(Poll([&] { return session.FindWindows(kMainTitle).size() == 1; }))
+        << session.Report();
+    EXPECT_TRUE(std::filesystem::is_directory(chosen));
+    const std::string version = session.StateFolder() + "VuZediroze/version.txt";
+    EXPECT_NE(ReadFile(version).find(chosen), std::string::npos) << ReadFile(version);
+
+    input->Key(xid, "Escape");
+    ASSERT_EQ(session.AnswerBox(program, kBoxCaption, 20), 1) << session.Report();
+
+    StartProgram();
+    downloadFolder = chosen + "/";
+    Click("start");
+    ASSERT_TRUE(Poll([&] { return AllDownloaded(); }, 60)) << session.Report();
+    ExpectPackageOnDisk();
+    EXPECT_FALSE(std::filesystem::exists(session.HomeFolder() + "download/dezirodor/data1.pak"));
 }
 
 // A server that answers the manifest's headers and then nothing: the window waits for the

@@ -14,7 +14,7 @@
 #include <thread>
 #include <vector>
 
-#include "skin_layout.h"
+#include "skinned_window_test.h"
 #include "x_input.h"
 #include "x_session.h"
 
@@ -35,20 +35,8 @@ size_t Occurrences(const std::string& text, const std::string& line) {
     return count;
 }
 
-class ToolkitDemo : public ::testing::Test {
+class ToolkitDemo : public guitest::SkinnedWindowTest {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(layout.loaded);
-        input = std::make_unique<guitest::XInput>();
-        input->MoveTo(2, 2);
-    }
-
-    void TearDown() override {
-        if (HasFailure()) {
-            SaveScreen(::testing::UnitTest::GetInstance()->current_test_info()->name());
-        }
-    }
-
     // Starts the program and waits until its window shows every control's first picture.
     void Start(std::vector<std::string> options = {}) {
         options.insert(options.begin(), TOOLKIT_DEMO);
@@ -67,44 +55,12 @@ protected:
         }
     }
 
-    guitest::Image Shot(int x, int y, int width, int height) {
-        return input->Grab(left + x, top + y, width, height);
-    }
-
-    // Waits until the button shows the skin's picture `id`.
-    void ExpectPicture(const ButtonLayout& button, int id) {
-        guitest::Image expected = Picture(id);
-        ASSERT_GT(expected.width, 0) << "no skin picture " << id;
-        guitest::Image shot;
-        EXPECT_TRUE(Poll([&] {
-            shot = Shot(button.x, button.y, expected.width, expected.height);
-            return shot == expected;
-        })) << button.name
-            << " does not show picture " << id << ": " << guitest::FirstDifference(shot, expected);
-    }
-
-    void MoveOnto(const ButtonLayout& button) {
-        input->MoveTo(left + button.x + 35, top + button.y + 15);
-    }
-
     // A point of the main window's own surface, clear of every control.
     void MoveOntoSurface() { input->MoveTo(left + 200, top + 100); }
 
-    void SaveScreen(const std::string& name) {
-        std::filesystem::create_directories(SHOT_FOLDER);
-        guitest::SavePng(input->Grab(0, 0, 1280, 800),
-                         std::string(SHOT_FOLDER) + "/" + name + ".png");
-    }
-
     std::string Output() { return session.OutputOf(demo); }
 
-    Layout layout;
-    guitest::XSession session;
-    std::unique_ptr<guitest::XInput> input;
     pid_t demo = -1;
-    unsigned long xid = 0;
-    int left = 0;
-    int top = 0;
 };
 
 TEST_F(ToolkitDemo, ButtonsFollowTheMouseAndRunTheirCommandOncePerClick) {

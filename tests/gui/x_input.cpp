@@ -1,9 +1,11 @@
 #include "x_input.h"
 
+#include <X11/XKBlib.h>
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
 #include <gdk-pixbuf/gdk-pixbuf.h>
 #include <unistd.h>
 
@@ -57,10 +59,44 @@ void XInput::Release() {
 }
 
 void XInput::Key(unsigned long window, const char* keysym) {
+    if (window != 0) {
+        XSetInputFocus(display, window, RevertToParent, CurrentTime);
+    }
+    std::vector<KeyCode> chord;
+    std::string names = keysym;
+    for (size_t start = 0; start <= names.size();) {
+        size_t end = names.find('+', start);
+        end = end == std::string::npos ? names.size() : end;
+        chord.push_back(
+            XKeysymToKeycode(display, XStringToKeysym(names.substr(start, end - start).c_str())));
+        start = end + 1;
+    }
+    for (KeyCode code : chord) {
+        XTestFakeKeyEvent(display, code, True, CurrentTime);
+    }
+    for (auto code = chord.rbegin(); code != chord.rend(); ++code) {
+        XTestFakeKeyEvent(display, *code, False, CurrentTime);
+    }
+    XSync(display, False);
+}
+
+void XInput::Type(unsigned long window, const std::string& text) {
     XSetInputFocus(display, window, RevertToParent, CurrentTime);
-    KeyCode code = XKeysymToKeycode(display, XStringToKeysym(keysym));
-    XTestFakeKeyEvent(display, code, True, CurrentTime);
-    XTestFakeKeyEvent(display, code, False, CurrentTime);
+    KeyCode shift = XKeysymToKeycode(display, XK_Shift_L);
+    for (char c : text) {
+        // Latin-1 characters are their own keysyms.
+        KeySym symbol = static_cast<unsigned char>(c);
+        KeyCode code = XKeysymToKeycode(display, symbol);
+        bool shifted = XkbKeycodeToKeysym(display, code, 0, 0) != symbol;
+        if (shifted) {
+            XTestFakeKeyEvent(display, shift, True, CurrentTime);
+        }
+        XTestFakeKeyEvent(display, code, True, CurrentTime);
+        XTestFakeKeyEvent(display, code, False, CurrentTime);
+        if (shifted) {
+            XTestFakeKeyEvent(display, shift, False, CurrentTime);
+        }
+    }
     XSync(display, False);
 }
 

@@ -31,8 +31,12 @@ public:
     // The left button.
     void Press();
     void Release();
-    // Gives `window` the keyboard focus and types the key named `keysym` ("Escape").
+    // Gives `window` the keyboard focus and types the key named `keysym` ("Escape"), or a chord
+    // whose keys are joined by '+' ("Control_L+l"), the last key pressed last.
     void Key(unsigned long window, const char* keysym);
+    // Gives `window` the keyboard focus and types plain ASCII `text`, with Shift where a
+    // character needs it.
+    void Type(unsigned long window, const std::string& text);
     // Asks `window` to close, as a window manager's close button does.
     void RequestClose(unsigned long window);
     // The screen's pixels in the rectangle (clipped to the screen).

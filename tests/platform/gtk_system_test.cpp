@@ -1,6 +1,7 @@
 // The Linux backend's system services that need no display.
 #include <glib.h>
 #include <gtest/gtest.h>
+#include <sys/statvfs.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -118,8 +119,49 @@ TEST(GtkSystem, FolderCreationAndCurrentFolder) {
     EXPECT_FALSE(platform::SetCurrentFolder((base / "missing").c_str()));
     platform::SetCurrentFolder(before.c_str());
     std::filesystem::remove_all(base);
-    EXPECT_GT(platform::FreeDiskSpace(before.c_str()), 0);
-    EXPECT_EQ(platform::FreeDiskSpace("/no/such/folder"), -1);
+}
+
+// Free space is that of the volume that holds the folder, or would hold it once made.
+TEST(GtkSystem, FreeSpaceOfAFolderOrOfTheFolderAboveWhereItWouldBeMade) {
+    std::filesystem::path base = std::filesystem::temp_directory_path() / UniqueName();
+    std::filesystem::remove_all(base);
+    std::filesystem::create_directories(base / "folder");
+    std::ofstream(base / "file") << "x";
+    struct Case {
+        std::string path;
+        std::string measured;  // the folder whose volume answers; empty: none (-1)
+    };
+    std::vector<Case> cases{
+        {(base / "folder").string(), base.string()},
+        {(base / "folder/").string(), base.string()},
+        {(base / "new").string(), base.string()},
+        {(base / "new/deeper/still/").string(), base.string()},
+        {"/no/such/folder", "/"},
+        {(base / "file").string(), ""},
+        {(base / "file/below").string(), ""},
+        {"", ""},
+        {"no-such-relative-folder/below", ""},
+    };
+    // The in-memory volume has a figure of its own, unlike the temporary folder's.
+    if (std::filesystem::is_directory("/dev/shm")) {
+        cases.push_back({"/dev/shm/dl-no-such-folder/below", "/dev/shm"});
+    }
+    for (const Case& c : cases) {
+        int64_t free = platform::FreeDiskSpace(c.path.c_str());
+        if (c.measured.empty()) {
+            EXPECT_EQ(free, -1) << c.path;
+            continue;
+        }
+        struct statvfs volume {};
+        ASSERT_EQ(statvfs(c.measured.c_str(), &volume), 0) << c.measured;
+        // The volume's figure moves while others write to it: the same volume, not the byte.
+        EXPECT_GT(free, 0) << c.path;
+        EXPECT_NEAR(static_cast<double>(free),
+                    static_cast<double>(volume.f_bavail) * static_cast<double>(volume.f_frsize),
+                    64.0 * 1024 * 1024)
+            << c.path;
+    }
+    std::filesystem::remove_all(base);
 }
 
 TEST(GtkSystem, TickCountAdvancesWithSleep) {
