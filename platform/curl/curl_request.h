@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/curl/content_range.h"
+#include "platform/content_range.h"
 #include "platform/curl/transfer_pool.h"
 #include "platform/net.h"
 

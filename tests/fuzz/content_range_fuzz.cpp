@@ -6,10 +6,10 @@
 #include <cstdlib>
 #include <string>
 
-#include "platform/curl/content_range.h"
+#include "platform/content_range.h"
 
-using platform::curl::ContentRange;
-using platform::curl::ParseContentRange;
+using platform::ContentRange;
+using platform::ParseContentRange;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string value(reinterpret_cast<const char*>(data), size);

@@ -20,7 +20,7 @@
 
 #include "app/cApp.h"
 #include "download/cHttp.h"
-#include "platform/curl/content_range.h"
+#include "platform/content_range.h"
 #include "platform/fake/fake.h"
 #include "platform/fake_net/fake_net.h"
 #include "platform/sha256.h"
@@ -105,8 +105,8 @@ void StateRange(FuzzedDataProvider& input, int64_t bodySize, fake_net::Answer& a
                    std::to_string(input.ConsumeIntegral<int64_t>());
             break;
     }
-    platform::curl::ContentRange range;
-    platform::curl::ParseContentRange(text, range);
+    platform::ContentRange range;
+    platform::ParseContentRange(text, range);
     answer.rangeFirst = range.first;
     answer.rangeLast = range.last;
     answer.rangeTotal = range.total;

@@ -1,12 +1,12 @@
-// The libcurl client's reading of Content-Range: only one well-formed byte range is believed.
+// The HTTP clients' reading of Content-Range: only one well-formed byte range is believed.
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "platform/curl/content_range.h"
+#include "platform/content_range.h"
 
-using platform::curl::ContentRange;
-using platform::curl::ParseContentRange;
+using platform::ContentRange;
+using platform::ParseContentRange;
 
 namespace {
 

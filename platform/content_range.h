@@ -1,10 +1,11 @@
-// The Content-Range header of a partial answer, "bytes <first>-<last>/<total>".
+// The Content-Range header of a partial answer, "bytes <first>-<last>/<total>": read once for
+// every HTTP client (libcurl, WinINet).
 #pragma once
 
 #include <cstdint>
 #include <string>
 
-namespace platform::curl {
+namespace platform {
 
 struct ContentRange {
     int64_t first = -1;
@@ -18,4 +19,4 @@ struct ContentRange {
 // range reaching past a known total.
 bool ParseContentRange(const std::string& value, ContentRange& range);
 
-}  // namespace platform::curl
+}  // namespace platform

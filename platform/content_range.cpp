@@ -1,8 +1,8 @@
-#include "platform/curl/content_range.h"
+#include "platform/content_range.h"
 
 #include <cctype>
 
-namespace platform::curl {
+namespace platform {
 namespace {
 
 // Reads the decimal number at `at` and moves past it; false when there is none or it
@@ -65,4 +65,4 @@ bool ParseContentRange(const std::string& value, ContentRange& range) {
     return true;
 }
 
-}  // namespace platform::curl
+}  // namespace platform
