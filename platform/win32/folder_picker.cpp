@@ -26,6 +26,7 @@ constexpr wchar_t kStatusMarker[] = L"_cBtnFolder_";
 constexpr UINT kBrowseFlags =
     BIF_RETURNONLYFSDIRS | BIF_DONTGOBELOWDOMAIN | BIF_STATUSTEXT | BIF_NEWDIALOGSTYLE;
 constexpr int kTextBufferSize = 1024;
+constexpr UINT_PTR kRefusalTimer = 1;
 
 struct Browse {
     const FolderSelectionHandler& onSelection;
@@ -35,6 +36,18 @@ struct Browse {
     std::optional<std::string> judged;  // the selection the program last judged
     bool refused = false;               // ... and whether it refused it
 };
+
+// The browser that is open (one at a time: it is modal on the UI thread).
+Browse* openBrowse = nullptr;
+
+// Some browsers (Wine's) apply their own rules for a selection after telling the callback, and
+// so enable OK again: the refusal of the latest selection is applied once more after that.
+void CALLBACK ApplyRefusal(HWND dialog, UINT, UINT_PTR timer, DWORD) {
+    KillTimer(dialog, timer);
+    if (openBrowse != nullptr && openBrowse->dialog == dialog && openBrowse->refused) {
+        SendMessageW(dialog, BFFM_ENABLEOK, 0, FALSE);
+    }
+}
 
 class BrowseView : public FolderPickerView {
 public:
@@ -52,6 +65,7 @@ public:
         browse.refused = true;
         if (browse.dialog != nullptr) {
             SendMessageW(browse.dialog, BFFM_ENABLEOK, 0, FALSE);
+            SetTimer(browse.dialog, kRefusalTimer, USER_TIMER_MINIMUM, ApplyRefusal);
         }
     }
 
@@ -152,7 +166,9 @@ std::optional<std::string> PickFolder(WindowHandle owner, const char* startFolde
     info.ulFlags = kBrowseFlags;
     info.lpfn = BrowseCallback;
     info.lParam = reinterpret_cast<LPARAM>(&browse);
+    openBrowse = &browse;
     LPITEMIDLIST chosen = SHBrowseForFolderW(&info);
+    openBrowse = nullptr;
     browse.dialog = nullptr;
     browse.status = nullptr;
     if (chosen == nullptr) {
