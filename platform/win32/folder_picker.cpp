@@ -31,10 +31,11 @@ constexpr UINT_PTR kRefusalTimer = 1;
 struct Browse {
     const FolderSelectionHandler& onSelection;
     std::wstring startFolder;
-    HWND dialog = nullptr;  // null once the browser is closed
-    HWND status = nullptr;  // the title line, where the status goes; null when not found
-    std::optional<std::string> judged;  // the selection the program last judged
-    bool refused = false;               // ... and whether it refused it
+    HWND dialog = nullptr;     // null once the browser is closed
+    HWND status = nullptr;     // the title line, where the status goes; null when not found
+    bool initialized = false;  // the browser has told it is ready
+    std::optional<std::string> judged{};  // the selection the program last judged
+    bool refused = false;                 // ... and whether it refused it
 };
 
 // The browser that is open (one at a time: it is modal on the UI thread).
@@ -115,6 +116,7 @@ int CALLBACK BrowseCallback(HWND dialog, UINT message, LPARAM lParam, LPARAM dat
     browse.dialog = dialog;
     switch (message) {
         case BFFM_INITIALIZED:
+            browse.initialized = true;
             // The status line first: selecting the start folder already reports it.
             browse.status = FindStatusLine(dialog);
             if (!browse.startFolder.empty()) {
@@ -124,7 +126,11 @@ int CALLBACK BrowseCallback(HWND dialog, UINT message, LPARAM lParam, LPARAM dat
             }
             break;
         case BFFM_SELCHANGED:
-            Judge(browse, PathOf(reinterpret_cast<LPCITEMIDLIST>(lParam)));
+            // The browser's own first selection, made before it is ready, is replaced by the
+            // start folder at once: the user never sees it.
+            if (browse.initialized || browse.startFolder.empty()) {
+                Judge(browse, PathOf(reinterpret_cast<LPCITEMIDLIST>(lParam)));
+            }
             break;
         default:
             break;
@@ -156,9 +162,8 @@ std::wstring NearestFolder(std::wstring path) {
 
 std::optional<std::string> PickFolder(WindowHandle owner, const char* startFolder,
                                       const FolderSelectionHandler& onSelection) {
-    Browse browse{onSelection,  NearestFolder(win32_codepage::WidePath(startFolder)),
-                  nullptr,      nullptr,
-                  std::nullopt, false};
+    Browse browse{.onSelection = onSelection,
+                  .startFolder = NearestFolder(win32_codepage::WidePath(startFolder))};
     BROWSEINFOW info{};
     // A dialog belongs to a top-level window: the program's window holding the owner.
     info.hwndOwner = owner != nullptr ? GetAncestor(win32::ToHwnd(owner), GA_ROOT) : nullptr;
