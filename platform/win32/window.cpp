@@ -107,10 +107,18 @@ WindowHandle CreateNativeWindow(const char* className, const char* windowName, u
 
 intptr_t DefaultWindowProcedure(WindowHandle window, unsigned message, uintptr_t wParam,
                                 intptr_t lParam) {
-    // A move by the mouse only while its button is down: the toolkit asks from hit tests too,
-    // and the system's move loop would otherwise hold the pointer until the next click.
-    if (message == WM_NCLBUTTONDOWN && wParam == HTCAPTION && GetKeyState(VK_LBUTTON) >= 0) {
-        return 0;
+    if (message == WM_NCLBUTTONDOWN && wParam == HTCAPTION) {
+        // A move by the mouse only while its button is down (the toolkit asks from hit tests
+        // too, and the system's move loop would otherwise hold the pointer until the next
+        // click), and one at a time: the hit tests of the move itself must not start another.
+        static bool moving = false;
+        if (moving || (GetAsyncKeyState(VK_LBUTTON) & 0x8000) == 0) {
+            return 0;
+        }
+        moving = true;
+        const LRESULT result = DefWindowProcW(win32::ToHwnd(window), message, wParam, lParam);
+        moving = false;
+        return result;
     }
     return DefWindowProcW(win32::ToHwnd(window), message, wParam, lParam);
 }

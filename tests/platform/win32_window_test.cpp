@@ -296,6 +296,25 @@ TEST_F(Win32Window, WorkerRequestsRunOnTheUiThreadWhileItWaits) {
     EXPECT_EQ(platform::RunMessageLoop(), 9);
 }
 
+TEST_F(Win32Window, WorkersFlashBringsTheWindowForward) {
+    platform::WindowHandle window = Create(platform::kWsPopup, nullptr, nullptr, 10, 10);
+    platform::WindowHandle other = Create(platform::kWsPopup, nullptr, nullptr, 50, 50);
+    ASSERT_NE(window, nullptr);
+    ASSERT_NE(other, nullptr);
+    platform::ShowNativeWindow(window);
+    platform::ShowNativeWindow(other);
+    SetActiveWindow(ToHwnd(other));
+    ASSERT_EQ(GetActiveWindow(), ToHwnd(other));
+    std::atomic<int> done{0};
+    user = std::thread([&] {
+        platform::FlashNativeWindow(window);
+        done = 1;
+    });
+    platform::WaitOnUiThread([&] { return done.load() != 0; });
+    EXPECT_EQ(GetActiveWindow(), ToHwnd(window));
+    EXPECT_EQ(GetFocus(), ToHwnd(window));
+}
+
 TEST_F(Win32Window, WorkersBoxIsShownByTheUiThreadInTheDocumentsCodePage) {
     platform::WindowHandle window = Create(platform::kWsPopup, nullptr, nullptr);
     ASSERT_NE(window, nullptr);
