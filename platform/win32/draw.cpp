@@ -4,7 +4,8 @@
 // (a DC render target that each frame binds to the window's paint DC, or to a DC of the window
 // outside a paint), clear, fill, bitmaps (decoded by WIC from a memory stream over the bytes into
 // premultiplied BGRA), text, solid brushes and CreateTextFormat (with a fallback family when the
-// system lacks the one asked for). Leaves out: the window class and messages (window.cpp).
+// system lacks the one asked for). Leaves out: the rest of platform/window.h (the window class,
+// messages, timers, the mouse); BeginWindowPaint and EndWindowPaint are in paint.cpp.
 #include "platform/draw.h"
 
 #include <d2d1.h>
@@ -17,6 +18,7 @@
 #include <climits>
 #include <cmath>
 #include <string>
+#include <utility>
 
 #include "platform/win32/handles.h"
 #include "platform/win32/paint.h"
@@ -108,14 +110,14 @@ public:
         if (frame != Frame::kIdle) {
             return;
         }
+        if (width == 0 || height == 0) {
+            frame = Frame::kEmpty;  // nothing to show, nothing to fail
+            return;
+        }
         dc = win32::PaintDc(window);
         ownDc = dc == nullptr;
         if (ownDc) {
             dc = GetDC(window);
-        }
-        if (width == 0 || height == 0) {
-            frame = Frame::kEmpty;  // nothing to show, nothing to fail
-            return;
         }
         RECT area{0, 0, width, height};
         if (dc == nullptr || FAILED(target->BindDC(dc, &area))) {

@@ -308,6 +308,18 @@ TEST_F(Win32Draw, ClearAndFillReachTheWindow) {
     }
 }
 
+// The parent paints first and its children over it, whether or not it clips them.
+TEST_F(Win32Draw, TheChildShowsOverItsParent) {
+    for (LONG_PTR clipChildren : {LONG_PTR{WS_CLIPCHILDREN}, LONG_PTR{0}}) {
+        SCOPED_TRACE(clipChildren);
+        LONG_PTR style = GetWindowLongPtrW(top, GWL_STYLE);
+        SetWindowLongPtrW(top, GWL_STYLE, (style & ~WS_CLIPCHILDREN) | clipChildren);
+        RedrawWindow(top, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+        ASSERT_TRUE(Paint([](RenderTarget& t) { t.Clear({0, 0.5f, 0, 1}); }));
+        EXPECT_EQ(Capture().Count({0, 0, kWidth, kHeight}, {0, 128, 0}, 1), kWidth * kHeight);
+    }
+}
+
 TEST_F(Win32Draw, DrawingOutsideAPaintReachesTheWindow) {
     target->BeginDraw();
     target->Clear({0, 0, 1, 1});
@@ -321,6 +333,12 @@ TEST_F(Win32Draw, AResizedTargetCoversItsNewSize) {
     ASSERT_TRUE(target->Resize(kWidth, kHeight));
     ASSERT_TRUE(Paint([](RenderTarget& t) { t.Clear({1, 1, 0, 1}); }));
     EXPECT_EQ(Capture().Count({0, 0, kWidth, kHeight}, {255, 255, 0}, 2), kWidth * kHeight);
+    // An empty target has nothing to show: its frame does not fail and the window keeps what it
+    // showed.
+    ASSERT_TRUE(target->Resize(0, 0));
+    EXPECT_TRUE(Paint([](RenderTarget& t) { t.Clear({0, 0, 0, 1}); }));
+    EXPECT_EQ(Capture().Count({0, 0, kWidth, kHeight}, {255, 255, 0}, 2), kWidth * kHeight);
+    EXPECT_FALSE(target->Resize(-1, 10));
 }
 
 TEST_F(Win32Draw, AFrameThatCannotReachItsWindowFails) {
