@@ -45,12 +45,6 @@ std::string CorePath(const Name& name) {
     return kWindows ? name.windowsPath : name.utf8;
 }
 
-// Where a UTF-8 name lies on the disk, through the system's own (wide on Windows) names.
-std::filesystem::path DiskPath(const std::string& asciiFolder, const std::string& utf8) {
-    return std::filesystem::path(asciiFolder) /
-           std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
-}
-
 std::string Sha256Of(const std::string& bytes) {
     platform::Sha256 digest;
     digest.Update(bytes.data(), bytes.size());
