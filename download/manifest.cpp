@@ -253,9 +253,11 @@ bool ReadManifest(cJson& document, Manifest& manifest, std::string& problem, boo
         }
         file.localPath = *localPath;
         // Two transfers must never write one file: on Windows "A.bin" and "a.bin" are one. The
-        // UTF-8 name is compared, whose bytes of other characters are never ASCII letters.
-        std::string key = LocalPathOf(file.name);
+        // system's key folds every letter where it has those rules; the ASCII ones are folded
+        // here too, in the key's UTF-8, whose bytes of other characters are never ASCII letters.
+        std::string key = file.localPath;
         if (windowsNames) {
+            key = platform::FileNameKey(file.localPath);
             for (char& c : key) {
                 c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
             }

@@ -35,5 +35,9 @@ std::optional<FileFacts> InspectFile(const char* path);
 // the name is no valid UTF-8 or holds a character that code page lacks (which would otherwise
 // become a different name).
 std::optional<std::string> PathFromUtf8(const std::string& name);
+// A key under which two paths are equal when the system takes them for one file: on Windows,
+// whose names ignore case in every script ("Ａ" and "ａ", "Ω" and "ω"), the path in upper case
+// as the file system compares names, in UTF-8; elsewhere the path itself.
+std::string FileNameKey(const std::string& path);
 
 }  // namespace platform

@@ -54,9 +54,8 @@ constexpr const char* kUsage =
     "\n"
     "The manifest is UTF-8 with LF line ends. Names the downloader cannot read back or would\n"
     "refuse (with , { } [ ] \" : \\ or control characters, a component ending in a dot or\n"
-    "blank, not UTF-8, or with a character that code page " DOCUMENT_CODE_PAGE_TEXT
-    " lacks, in\n"
-    "which the Windows downloader keeps its paths) stop the tool with exit code 2.\n";
+    "blank, not UTF-8, or with a character that the Windows downloader's code page lacks:\n"
+    "code page " DOCUMENT_CODE_PAGE_TEXT ") stop the tool with exit code 2.\n";
 
 struct Entry {
     std::string name;

@@ -99,4 +99,8 @@ std::optional<std::string> PathFromUtf8(const std::string& name) {
     return name;
 }
 
+std::string FileNameKey(const std::string& path) {
+    return path;
+}
+
 }  // namespace platform

@@ -121,4 +121,15 @@ std::optional<std::string> PathFromUtf8(const std::string& name) {
     return path;
 }
 
+std::string FileNameKey(const std::string& path) {
+    const std::wstring wide = win32_codepage::WidePath(path.c_str());
+    std::wstring upper(wide.size(), L'\0');
+    // The invariant upper case, as the system compares names in ordinal order ignoring case.
+    const int length = LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, wide.data(),
+                                     static_cast<int>(wide.size()), upper.data(),
+                                     static_cast<int>(upper.size()), nullptr, nullptr, 0);
+    upper.resize(length > 0 ? static_cast<size_t>(length) : 0);
+    return win32_codepage::FromWide(CP_UTF8, upper);
+}
+
 }  // namespace platform

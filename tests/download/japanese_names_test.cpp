@@ -90,6 +90,32 @@ TEST_F(JapaneseNamesTest, ManifestNamesBecomeThisSystemsPathsOrAreRefused) {
     }
 }
 
+// Windows takes names that differ in the case of any letter for one file; letters without case
+// ("ア" is 0x83 0x41 and "ヂ" 0x83 0x61 in code page 932) stay apart.
+TEST_F(JapaneseNamesTest, CaseTwinsInEveryScriptAreOneFileOnWindows) {
+    struct Case {
+        std::string first, second;
+        bool twinsOnWindows;
+    };
+    for (const Case& c : std::vector<Case>{
+             {"\xEF\xBC\xA1.bin", "\xEF\xBD\x81.bin", true},   // fullwidth "Ａ" and "ａ"
+             {"\xCE\xA9/x.bin", "\xCF\x89/x.bin", true},       // "Ω" and "ω"
+             {"\xE3\x82\xA2.bin", "\xE3\x83\x82.bin", false},  // "ア" and "ヂ"
+         }) {
+        WriteManifest(ManifestText("http://h/", {{c.first, 1}, {c.second, 1}}));
+        std::filesystem::current_path(work);
+        cJson document;
+        ASSERT_TRUE(document.LoadFromFile());
+        Manifest manifest;
+        std::string problem;
+        const bool twins = kWindows && c.twinsOnWindows;
+        EXPECT_EQ(ReadManifest(document, manifest, problem), !twins) << c.first << ": " << problem;
+        if (twins) {
+            EXPECT_NE(problem.find("listed twice"), std::string::npos) << problem;
+        }
+    }
+}
+
 TEST_F(JapaneseNamesTest, SeparatorBytesInsideCharactersSplitNothing) {
     const std::string root = platform::fake::Root();
     std::filesystem::current_path(root);
