@@ -46,6 +46,8 @@ protected:
         setenv("WINEDEBUG", "-all", 1);
         setenv("WINEDLLOVERRIDES", "mscoree,mshtml=", 1);
         DownloaderWindowTest::SetUp();
+        // Wine's JPEG decoder rounds a few levels apart from the one that checks the skin.
+        pictureTolerance = 8;
         // A first start: no download folder and no work folder (its version.txt would name the
         // folder of an earlier run).
         fs::remove_all(downloadFolder);
@@ -95,25 +97,33 @@ TEST_F(WindowsProgram, OpensCentredWithTheSkinTheFolderAndThenTheTotalSize) {
                              "{ \"TotalCount\" : 0, \"TotalSize\" : 5368709120, \"URL\" : "
                              "\"http://127.0.0.1:8080/\", \"FileList\" : [] }");
     test_support::Behaviour slow;
-    slow.bytesPerSecond = 100;
+    slow.bytesPerSecond = 10;
     package->server->SetBehaviour("/file.json", slow);
     StartProgram();
-    int h = (kScreenHeight - background.height) / 2;
-    EXPECT_EQ(left, (kScreenWidth - background.width) / 2);
-    EXPECT_EQ(top, h + h / 10);
-    for (const char* button : {"folder", "start", "pause", "cancel"}) {
-        ExpectPicture(layout.Button(button), layout.Button(button).firstPicture);
-    }
-    ExpectPicture(layout.Button("launch"), layout.Button("launch").firstPicture + 3);
-    EXPECT_TRUE(HasInk(layout.folderX, layout.folderY, 173, 19, 100));  // the folder's text
+    // Before the manifest the total size reads "0.000 GBytes"; under Wine the strip may stay
+    // unpainted until its first tick, which fetches the manifest, has returned.
     const int totalX = kPanelX + kTotalSizeValueX;
     const int totalWidth = kPanelRight - kTotalSizeValueX;
     Image before = Shot(totalX, kPanelY, totalWidth, 20);
-    EXPECT_GT(guitest::Ink(before, BackgroundAt(totalX, kPanelY, totalWidth, 20)), 20);
-    Image received = Shot(kPanelX + kReceivedValueX, kPanelY, totalWidth, 20);
+    int h = (kScreenHeight - background.height) / 2;
+    EXPECT_EQ(left, (kScreenWidth - background.width) / 2);
+    EXPECT_EQ(top, h + h / 10);
+    for (const char* button : {"folder", "start", "cancel"}) {
+        ExpectPicture(layout.Button(button), layout.Button(button).firstPicture);
+    }
+    for (const char* disabled : {"launch", "pause"}) {
+        ExpectPicture(layout.Button(disabled), layout.Button(disabled).firstPicture + 3);
+    }
+    EXPECT_TRUE(HasInk(layout.folderX, layout.folderY, 173, 19, 100));  // the folder's text
     ASSERT_TRUE(Poll([&] { return Shot(totalX, kPanelY, totalWidth, 20) != before; }, 30))
         << session.Report();
-    EXPECT_EQ(Shot(kPanelX + kReceivedValueX, kPanelY, totalWidth, 20), received);
+    // Then both fields are drawn ("5.000 GBytes", "0.000 GBytes").
+    EXPECT_GT(guitest::Ink(Shot(totalX, kPanelY, totalWidth, 20),
+                           BackgroundAt(totalX, kPanelY, totalWidth, 20)),
+              20);
+    EXPECT_GT(guitest::Ink(Shot(kPanelX + kReceivedValueX, kPanelY, totalWidth, 20),
+                           BackgroundAt(kPanelX + kReceivedValueX, kPanelY, totalWidth, 20)),
+              20);
     SaveScreen("wine-window-opened");
 }
 
