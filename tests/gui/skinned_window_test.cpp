@@ -11,7 +11,7 @@ void SkinnedWindowTest::SetUp() {
 }
 
 void SkinnedWindowTest::TearDown() {
-    if (HasFailure()) {
+    if (HasFailure() && input != nullptr) {  // a set-up that failed early has no screen
         SaveScreen(::testing::UnitTest::GetInstance()->current_test_info()->name());
     }
 }
