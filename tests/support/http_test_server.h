@@ -97,6 +97,12 @@ public:
     void Stop();
 
 private:
+#ifdef _WIN32
+    // The Windows build has no cpp-httplib: a small server of its own on Winsock.
+    struct Sockets;
+    std::unique_ptr<Sockets> sockets_;
+    int port_ = 0;
+#else
     struct Path;
     // Under lock_.
     std::shared_ptr<Path> Find(const std::string& path);
@@ -107,14 +113,16 @@ private:
     int port_ = 0;
     std::atomic<bool> stopping_{false};
     mutable std::mutex lock_;
-    std::map<std::string, std::shared_ptr<Path>> paths_;
+    std::map<std::string, std::shared_ptr<Path> > paths_;
     std::map<std::string, Behaviour> behaviours_;
     std::map<std::string, int> cutsDone_;
     std::string folder_;
     std::vector<ReceivedRequest> requests_;
     std::set<int> ports_;
+#endif
 };
 
+#ifndef _WIN32
 // A server on a free port of 127.0.0.1 that answers every request with the same bytes, as
 // given (status line, headers and body), then closes the connection: for answers that no
 // server library would send, such as a Content-Length too long for 64 bits.
@@ -138,5 +146,6 @@ private:
     std::atomic<int> answered_{0};
     std::thread thread_;
 };
+#endif
 
 }  // namespace test_support
