@@ -122,7 +122,6 @@ private:
 #endif
 };
 
-#ifndef _WIN32
 // A server on a free port of 127.0.0.1 that answers every request with the same bytes, as
 // given (status line, headers and body), then closes the connection: for answers that no
 // server library would send, such as a Content-Length too long for 64 bits.
@@ -140,12 +139,11 @@ private:
     void Serve();
 
     std::string answer_;
-    int listener_ = -1;
+    std::intptr_t listener_ = -1;  // a socket of either system
     int port_ = 0;
     std::atomic<bool> stopping_{false};
     std::atomic<int> answered_{0};
     std::thread thread_;
 };
-#endif
 
 }  // namespace test_support

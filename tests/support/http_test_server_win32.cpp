@@ -475,3 +475,63 @@ size_t HttpTestServer::ConnectionsSeen() const {
 }
 
 }  // namespace test_support
+
+namespace test_support {
+
+RawAnswerServer::RawAnswerServer(std::string answer) : answer_(std::move(answer)) {
+    WSADATA data;
+    WSAStartup(MAKEWORD(2, 2), &data);
+    const SOCKET listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    int size = sizeof address;
+    if (listener == INVALID_SOCKET ||
+        bind(listener, reinterpret_cast<sockaddr*>(&address), size) != 0 ||
+        listen(listener, 16) != 0 ||
+        getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
+        std::fprintf(stderr, "RawAnswerServer: no loopback port\n");
+        std::abort();
+    }
+    listener_ = static_cast<std::intptr_t>(listener);
+    port_ = ntohs(address.sin_port);
+    thread_ = std::thread([this] { Serve(); });
+}
+
+RawAnswerServer::~RawAnswerServer() {
+    stopping_ = true;
+    thread_.join();
+    closesocket(static_cast<SOCKET>(listener_));
+}
+
+std::string RawAnswerServer::Url(const std::string& path) const {
+    return "http://127.0.0.1:" + std::to_string(port_) + path;
+}
+
+void RawAnswerServer::Serve() {
+    const SOCKET listener = static_cast<SOCKET>(listener_);
+    while (WaitReadable(listener, stopping_)) {
+        const SOCKET connection = accept(listener, nullptr, nullptr);
+        if (connection == INVALID_SOCKET) {
+            continue;
+        }
+        // The request's headers end with an empty line; nothing in them matters here.
+        std::string request;
+        char buffer[4096];
+        while (request.find("\r\n\r\n") == std::string::npos &&
+               WaitReadable(connection, stopping_)) {
+            const int got = recv(connection, buffer, sizeof buffer, 0);
+            if (got <= 0) {
+                break;
+            }
+            request.append(buffer, static_cast<size_t>(got));
+        }
+        // Counted before the answer goes out: a client that has read it finds it counted.
+        ++answered_;
+        SendAll(connection, answer_.data(), answer_.size());
+        shutdown(connection, SD_SEND);
+        closesocket(connection);
+    }
+}
+
+}  // namespace test_support
