@@ -9,6 +9,7 @@
 #include "app/mainWindow.h"
 #include "app/texts.h"
 #include "download/cMgrDownloader.h"
+#include "platform/files.h"
 #include "platform/system.h"
 
 cApp* theApp = nullptr;
@@ -28,7 +29,7 @@ std::string VersionFilePath(const char* workDirectory) {
 
 // Appends the whole file to `content`; false when it cannot be opened.
 bool ReadWholeFile(const std::string& path, std::string& content) {
-    FILE* file = std::fopen(path.c_str(), "rb");
+    FILE* file = platform::OpenFile(path.c_str(), "rb");
     if (file == nullptr) {
         return false;
     }
@@ -62,7 +63,8 @@ cApp::~cApp() {
 
 std::string cApp::WorkFilePath(const char* name) const {
     std::string path = workDirectory;
-    if (!path.empty() && path.back() != platform::kPathSeparator) {
+    if (!path.empty() &&
+        !app::EndsInSeparator(path, platform::kPathSeparator, app::kPathCodePage)) {
         path += platform::kPathSeparator;
     }
     return path + name;
@@ -200,13 +202,12 @@ void cApp::CreateDownloadDirectory(const char* text) {
     std::memcpy(downloadDirectory, path, length + 1);
 
     constexpr bool kDriveFirst = platform::kPathSeparator == '\\';
-    constexpr unsigned kPathCodePage =
-        platform::kPathsInDocumentCodePage ? app::kDocumentCodePage : 0;
-    if (app::SeparatorsIn(downloadDirectory, platform::kPathSeparator, kPathCodePage).empty()) {
+    if (app::SeparatorsIn(downloadDirectory, platform::kPathSeparator, app::kPathCodePage)
+            .empty()) {
         ShowMessage(app::texts::kDirectoryError, platform::kMbIconWarning);
     } else {
         for (const std::string& folder : app::FoldersAlong(
-                 downloadDirectory, platform::kPathSeparator, kDriveFirst, kPathCodePage)) {
+                 downloadDirectory, platform::kPathSeparator, kDriveFirst, app::kPathCodePage)) {
             platform::CreateFolder(folder.c_str());
         }
     }

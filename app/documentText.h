@@ -4,10 +4,15 @@
 
 #include <cstddef>
 
+#include "platform/system.h"
+
 namespace app {
 
 // The code page of the documents built into the program, a build setting (932 or 949).
 inline constexpr unsigned kDocumentCodePage = DOWNLOADER_CODE_PAGE;
+// The code page of the paths the core handles; 0 where they are UTF-8, read byte by byte.
+inline constexpr unsigned kPathCodePage =
+    platform::kPathsInDocumentCodePage ? kDocumentCodePage : 0;
 
 // True when `byte` starts a two-byte character in `codePage` (932 or 949).
 bool IsLeadByte(unsigned char byte, unsigned codePage);

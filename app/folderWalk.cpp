@@ -17,6 +17,11 @@ std::vector<size_t> SeparatorsIn(const std::string& path, char separator, unsign
     return separators;
 }
 
+bool EndsInSeparator(const std::string& path, char separator, unsigned codePage) {
+    const std::vector<size_t> separators = SeparatorsIn(path, separator, codePage);
+    return !separators.empty() && separators.back() + 1 == path.size();
+}
+
 std::vector<std::string> FoldersAlong(const std::string& path, char separator, bool firstIsDrive,
                                       unsigned codePage) {
     std::vector<size_t> separators = SeparatorsIn(path, separator, codePage);

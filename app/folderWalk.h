@@ -18,5 +18,8 @@ std::vector<std::string> FoldersAlong(const std::string& path, char separator, b
                                       unsigned codePage = 0);
 // Where `separator` stands in `path`, read as FoldersAlong reads it.
 std::vector<size_t> SeparatorsIn(const std::string& path, char separator, unsigned codePage);
+// Whether the last character of `path`, read as FoldersAlong reads it, is `separator` (in code
+// page 932 "ソ" ends in the byte 0x5C, but not in a separator).
+bool EndsInSeparator(const std::string& path, char separator, unsigned codePage);
 
 }  // namespace app

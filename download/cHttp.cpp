@@ -9,6 +9,7 @@
 
 #include "download/engineMessages.h"
 #include "download/transferLog.h"
+#include "platform/files.h"
 #include "platform/system.h"
 
 namespace {
@@ -222,7 +223,7 @@ cHttp::Outcome cHttp::CheckContent(char* buffer) {
         return Outcome::kStartOver;
     }
     // The server's copy itself does not match: nothing of it stays as if it were the file.
-    std::remove(localPath);
+    platform::RemoveFile(localPath);
     OnRewind(0);
     ShowEngineWarning(
         ("cHttp::OnExecute :: content hash error (-38) " + std::string(localPath)).c_str());

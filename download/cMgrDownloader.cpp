@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "app/cApp.h"
+#include "app/documentText.h"
+#include "app/folderWalk.h"
 #include "download/engineMessages.h"
 #include "download/manifest.h"
 #include "platform/system.h"
@@ -74,7 +76,8 @@ bool cMgrDownloader::DoDownloadFile() {
     totalSize = manifest.totalSize;
     downloaders.reset(new cFileDownloader[fileCount]);
     std::string folder = theApp->downloadDirectory;
-    if (!folder.empty() && folder.back() != platform::kPathSeparator) {
+    if (!folder.empty() &&
+        !app::EndsInSeparator(folder, platform::kPathSeparator, app::kPathCodePage)) {
         folder += platform::kPathSeparator;
     }
     std::set<std::pair<std::string, std::string>> hashed;

@@ -1,5 +1,7 @@
 #include "download/localFile.h"
 
+#include "platform/files.h"
+
 namespace {
 
 int SeekFromStart(std::FILE* file, int64_t offset) {
@@ -29,7 +31,7 @@ int64_t Tell(std::FILE* file) {
 }  // namespace
 
 int64_t LocalFileSize(const char* path) {
-    FileHandle file(std::fopen(path, "rb"));
+    FileHandle file(platform::OpenFile(path, "rb"));
     if (!file || SeekToEnd(file.get()) != 0) {
         return 0;
     }
@@ -38,7 +40,7 @@ int64_t LocalFileSize(const char* path) {
 }
 
 FileHandle OpenFileAt(const char* path, int64_t offset) {
-    FileHandle file(std::fopen(path, "rb+"));
+    FileHandle file(platform::OpenFile(path, "rb+"));
     if (file && SeekFromStart(file.get(), offset) != 0) {
         file.reset();
     }
@@ -46,7 +48,7 @@ FileHandle OpenFileAt(const char* path, int64_t offset) {
 }
 
 FileHandle OpenFileForReadingAt(const char* path, int64_t offset) {
-    FileHandle file(std::fopen(path, "rb"));
+    FileHandle file(platform::OpenFile(path, "rb"));
     if (file && SeekFromStart(file.get(), offset) != 0) {
         file.reset();
     }
@@ -54,7 +56,7 @@ FileHandle OpenFileForReadingAt(const char* path, int64_t offset) {
 }
 
 FileHandle CreateFileEmpty(const char* path) {
-    return FileHandle(std::fopen(path, "wb+"));
+    return FileHandle(platform::OpenFile(path, "wb+"));
 }
 
 bool CloseFile(FileHandle& file) {

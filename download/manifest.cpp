@@ -3,8 +3,12 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <optional>
 #include <set>
 
+#include "app/documentText.h"
+#include "app/folderWalk.h"
+#include "platform/files.h"
 #include "platform/system.h"
 
 namespace {
@@ -134,10 +138,8 @@ bool IsLaunchName(const std::string& name) {
 }
 
 void CreateParentFolders(const std::string& localPath) {
-    for (size_t at = 0; at < localPath.size(); ++at) {
-        if (localPath[at] == platform::kPathSeparator) {
-            platform::CreateFolder(localPath.substr(0, at).c_str());
-        }
+    for (size_t at : app::SeparatorsIn(localPath, platform::kPathSeparator, app::kPathCodePage)) {
+        platform::CreateFolder(localPath.substr(0, at).c_str());
     }
 }
 
@@ -242,10 +244,20 @@ bool ReadManifest(cJson& document, Manifest& manifest, std::string& problem, boo
             problem = where + "refused name \"" + file.name + "\" (" + reason + ")";
             return false;
         }
-        file.localPath = LocalPathOf(file.name);
-        // Two transfers must never write one file: on Windows "A.bin" and "a.bin" are one.
+        // Separators are found in the UTF-8 name, where no byte of another character is one.
+        const std::optional<std::string> localPath = platform::PathFromUtf8(LocalPathOf(file.name));
+        if (!localPath) {
+            problem = where + "refused name \"" + file.name +
+                      "\" (not UTF-8, or a character this system's file names cannot hold)";
+            return false;
+        }
+        file.localPath = *localPath;
+        // Two transfers must never write one file: on Windows "A.bin" and "a.bin" are one. The
+        // system's key folds every letter where it has those rules; the ASCII ones are folded
+        // here too, in the key's UTF-8, whose bytes of other characters are never ASCII letters.
         std::string key = file.localPath;
         if (windowsNames) {
+            key = platform::FileNameKey(file.localPath);
             for (char& c : key) {
                 c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
             }

@@ -11,8 +11,8 @@
 #include "platform/system.h"
 
 struct ManifestEntry {
-    std::string name;       // as listed, "/" or "\" between components
-    std::string localPath;  // relative to the download folder, platform separators
+    std::string name;       // as listed (UTF-8), "/" or "\" between components
+    std::string localPath;  // relative to the download folder, platform separators and names
     int64_t size = 0;
     std::string sha256;  // 64 lowercase hexadecimal digits; empty when the entry has none
 };

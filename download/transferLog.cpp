@@ -4,6 +4,7 @@
 #include <string>
 
 #include "app/cApp.h"
+#include "platform/files.h"
 
 void AppendTransferLog(const char* line) {
     if (theApp == nullptr) {
@@ -12,7 +13,7 @@ void AppendTransferLog(const char* line) {
     const std::string path = theApp->WorkFilePath(kTransferLogName);
     // Binary append with an explicit CR LF keeps the file's bytes the same on every platform;
     // one fwrite of a short line is one append, so lines of different threads never mix.
-    std::FILE* file = std::fopen(path.c_str(), "ab");
+    std::FILE* file = platform::OpenFile(path.c_str(), "ab");
     if (file == nullptr) {
         return;
     }

@@ -2,28 +2,42 @@
 
 #include <cinttypes>
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
+#include <memory>
 #include <sstream>
-#include <system_error>
+
+#include "platform/files.h"
+
+namespace {
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
+// The whole file; empty when it cannot be read.
+std::string ReadWhole(const std::string& path) {
+    const std::unique_ptr<std::FILE, FileCloser> file(platform::OpenFile(path.c_str(), "rb"));
+    std::string text;
+    if (!file) {
+        return text;
+    }
+    char buffer[4096];
+    size_t got;
+    while ((got = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) {
+        text.append(buffer, got);
+    }
+    return text;
+}
+
+}  // namespace
 
 bool VerifiedRecord::StampOf(const std::string& file, const std::string& sha256, Stamp& stamp) {
-    std::error_code error;
-    const std::filesystem::path path(file);
-    if (!std::filesystem::is_regular_file(path, error)) {
-        return false;
-    }
-    const uintmax_t size = std::filesystem::file_size(path, error);
-    if (error) {
-        return false;
-    }
-    const auto modified = std::filesystem::last_write_time(path, error);
-    if (error) {
+    const std::optional<platform::FileFacts> facts = platform::InspectFile(file.c_str());
+    if (!facts) {
         return false;
     }
     stamp.sha256 = sha256;
-    stamp.size = static_cast<int64_t>(size);
-    stamp.modified = static_cast<int64_t>(modified.time_since_epoch().count());
+    stamp.size = facts->size;
+    stamp.modified = facts->modified;
     return true;
 }
 
@@ -32,7 +46,7 @@ void VerifiedRecord::Load(const std::string& path,
     std::lock_guard<std::mutex> lock(guard);
     recordPath = path;
     files.clear();
-    std::ifstream in(path, std::ios::binary);
+    std::istringstream in(ReadWhole(path));
     for (std::string line; std::getline(in, line);) {
         std::istringstream fields(line);
         Stamp stamp;
@@ -78,15 +92,13 @@ void VerifiedRecord::Save() {
     }
     // Not saved is only a later check that reads the file again: failures are left at that.
     const std::string temporary = recordPath + ".new";
-    std::FILE* out = std::fopen(temporary.c_str(), "wb");
+    std::FILE* out = platform::OpenFile(temporary.c_str(), "wb");
     if (out == nullptr) {
         return;
     }
     const bool written = std::fwrite(text.data(), 1, text.size(), out) == text.size();
-    if (std::fclose(out) != 0 || !written) {
-        std::remove(temporary.c_str());
-        return;
+    if (std::fclose(out) != 0 || !written ||
+        !platform::MoveFileOver(temporary.c_str(), recordPath.c_str())) {
+        platform::RemoveFile(temporary.c_str());
     }
-    std::error_code ignored;
-    std::filesystem::rename(temporary, recordPath, ignored);
 }

@@ -6,6 +6,7 @@
 
 #include "json/cJson.h"
 #include "json/reader.h"
+#include "platform/files.h"
 #include "platform/resources.h"
 #include "platform/system.h"
 #include "platform/ui.h"
@@ -79,7 +80,7 @@ bool cJson::LoadFromFile() {
     if (root) {
         root->Clear();
     }
-    const std::unique_ptr<std::FILE, FileCloser> file(std::fopen(kFileName, "rb"));
+    const std::unique_ptr<std::FILE, FileCloser> file(platform::OpenFile(kFileName, "rb"));
     if (!file) {
         return false;
     }

@@ -1,10 +1,25 @@
 // Publisher tool: writes the download manifest "file.json" for every file under a folder.
+//
+// The manifest is UTF-8 with LF line ends on every system, so that one manifest serves the
+// downloaders of every system: names are the files' names in UTF-8 (on POSIX systems their
+// own bytes, which must be UTF-8; on Windows converted from the system's wide names, the
+// arguments too), and only names that the documents' code page can hold are listed, since the
+// Windows downloader keeps its paths in that code page.
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+#else
+#include <iconv.h>
+#endif
+
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -12,6 +27,10 @@
 #include "platform/sha256.h"
 
 namespace fs = std::filesystem;
+
+#define TEXT_OF(value) #value
+#define DIGITS_OF(value) TEXT_OF(value)
+#define DOCUMENT_CODE_PAGE_TEXT DIGITS_OF(DOWNLOADER_CODE_PAGE)
 
 namespace {
 
@@ -33,8 +52,10 @@ constexpr const char* kUsage =
     "                   whose downloads are then not checked)\n"
     "  --help           this text\n"
     "\n"
-    "Names the downloader cannot read back or would refuse (with , { } [ ] \" : \\ or control\n"
-    "characters, or a component ending in a dot or blank) stop the tool with exit code 2.\n";
+    "The manifest is UTF-8 with LF line ends. Names the downloader cannot read back or would\n"
+    "refuse (with , { } [ ] \" : \\ or control characters, a component ending in a dot or\n"
+    "blank, not UTF-8, or with a character that the Windows downloader's code page lacks:\n"
+    "code page " DOCUMENT_CODE_PAGE_TEXT ") stop the tool with exit code 2.\n";
 
 struct Entry {
     std::string name;
@@ -64,6 +85,93 @@ bool HashFile(const fs::path& path, uintmax_t size, std::string& digest) {
     return true;
 }
 
+#ifdef _WIN32
+// Wide text as UTF-8; nothing for text that is no valid UTF-16 (a name with a lone surrogate).
+std::optional<std::string> Utf8Of(const std::wstring& text) {
+    if (text.empty()) {
+        return std::string();
+    }
+    const int length = static_cast<int>(text.size());
+    const int count = WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, text.data(), length,
+                                          nullptr, 0, nullptr, nullptr);
+    if (count <= 0) {
+        return std::nullopt;
+    }
+    std::string bytes(static_cast<size_t>(count), '\0');
+    WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, text.data(), length, bytes.data(), count,
+                        nullptr, nullptr);
+    return bytes;
+}
+
+std::wstring WideOf(const std::string& utf8) {
+    const int length = static_cast<int>(utf8.size());
+    const int count = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), length, nullptr, 0);
+    std::wstring text(static_cast<size_t>(count > 0 ? count : 0), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), length, text.data(), count);
+    return text;
+}
+
+std::optional<std::string> NameOf(const fs::path& relative) {
+    return Utf8Of(relative.generic_wstring());
+}
+
+fs::path PathOf(const std::string& utf8) {
+    return fs::path(WideOf(utf8));
+}
+
+bool DocumentCodePageHolds(const std::string& utf8) {
+    const std::wstring wide = WideOf(utf8);
+    BOOL lacking = FALSE;
+    WideCharToMultiByte(DOWNLOADER_CODE_PAGE, WC_NO_BEST_FIT_CHARS, wide.data(),
+                        static_cast<int>(wide.size()), nullptr, 0, nullptr, &lacking);
+    return !lacking;
+}
+
+// The arguments as the system has them (wide), in UTF-8; the narrow ones are in the ANSI code
+// page, which cannot hold every name.
+std::vector<std::string> Arguments(int, char**) {
+    int count = 0;
+    wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    std::vector<std::string> arguments;
+    for (int i = 0; wide != nullptr && i < count; ++i) {
+        arguments.push_back(Utf8Of(wide[i]).value_or(std::string()));
+    }
+    LocalFree(wide);
+    return arguments;
+}
+#else
+// The system's names are bytes; the manifest takes them only when they are UTF-8.
+std::optional<std::string> NameOf(const fs::path& relative) {
+    return relative.generic_string();
+}
+
+fs::path PathOf(const std::string& bytes) {
+    return fs::path(bytes);
+}
+
+// Also refuses text that is no valid UTF-8.
+bool DocumentCodePageHolds(const std::string& utf8) {
+    static const char* const kCodePage = DOWNLOADER_CODE_PAGE == 949 ? "CP949" : "CP932";
+    iconv_t converter = iconv_open(kCodePage, "UTF-8");
+    if (converter == reinterpret_cast<iconv_t>(-1)) {
+        return false;
+    }
+    std::string in = utf8;
+    char* from = in.data();
+    size_t left = in.size();
+    std::string out(in.size() * 2 + 4, '\0');
+    char* to = out.data();
+    size_t room = out.size();
+    const bool whole = iconv(converter, &from, &left, &to, &room) != static_cast<size_t>(-1);
+    iconv_close(converter);
+    return whole && left == 0;
+}
+
+std::vector<std::string> Arguments(int argc, char** argv) {
+    return std::vector<std::string>(argv, argv + argc);
+}
+#endif
+
 // The manifest reader keeps values raw (no escapes) and ends them at ',' or '}'; the
 // downloader refuses drive or stream names and components that Windows would shorten.
 const char* Unrepresentable(const std::string& name) {
@@ -89,6 +197,9 @@ const char* Unrepresentable(const std::string& name) {
     if (name.size() > 255) {
         return "name longer than 255 bytes";
     }
+    if (!DocumentCodePageHolds(name)) {
+        return "not UTF-8, or a character that code page " DOCUMENT_CODE_PAGE_TEXT " lacks";
+    }
     return nullptr;
 }
 
@@ -100,18 +211,23 @@ int Fail(const std::string& text, int code) {
 }  // namespace
 
 int main(int argc, char** argv) {
+#ifdef _WIN32
+    // LF line ends, as on every system: the same folder gives the same bytes.
+    _setmode(_fileno(stdout), _O_BINARY);
+#endif
+    const std::vector<std::string> args = Arguments(argc, argv);
     std::string url;
     std::string output;
     std::string version;
     std::string folder;
     bool hashes = true;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
+    for (size_t i = 1; i < args.size(); ++i) {
+        const std::string& arg = args[i];
         auto value = [&](std::string& into) {
-            if (i + 1 >= argc) {
+            if (i + 1 >= args.size()) {
                 return false;
             }
-            into = argv[++i];
+            into = args[++i];
             return true;
         };
         if (arg == "--help" || arg == "-h") {
@@ -140,13 +256,13 @@ int main(int argc, char** argv) {
         url += '/';
     }
     std::error_code error;
-    const fs::path root = fs::canonical(folder, error);
+    const fs::path root = fs::canonical(PathOf(folder), error);
     if (error || !fs::is_directory(root)) {
         return Fail("not a folder: " + folder, 2);
     }
     fs::path outputPath;
     if (!output.empty()) {
-        outputPath = fs::weakly_canonical(output, error);
+        outputPath = fs::weakly_canonical(PathOf(output), error);
     }
 
     std::vector<Entry> entries;
@@ -155,11 +271,14 @@ int main(int argc, char** argv) {
         if (!it->is_regular_file() || it->path() == outputPath) {
             continue;
         }
-        const std::string name = it->path().lexically_relative(root).generic_string();
-        if (const char* reason = Unrepresentable(name)) {
-            return Fail("cannot list \"" + name + "\": " + reason, 2);
+        const std::optional<std::string> name = NameOf(it->path().lexically_relative(root));
+        if (!name) {
+            return Fail("cannot list a name that is no valid UTF-16 under " + folder, 2);
         }
-        entries.push_back({name, it->file_size(), ""});
+        if (const char* reason = Unrepresentable(*name)) {
+            return Fail("cannot list \"" + *name + "\": " + reason, 2);
+        }
+        entries.push_back({*name, it->file_size(), ""});
     }
     if (error) {
         return Fail("cannot read " + folder + ": " + error.message(), 2);
@@ -177,7 +296,7 @@ int main(int argc, char** argv) {
             std::cerr << "make-manifest: hashing " << entry.name << " (" << (entry.size >> 20)
                       << " MiB)\n";
         }
-        if (!HashFile(root / entry.name, entry.size, entry.sha256)) {
+        if (!HashFile(root / PathOf(entry.name), entry.size, entry.sha256)) {
             return Fail("cannot read " + entry.name + " whole, or it changed while being read", 2);
         }
     }
@@ -203,7 +322,7 @@ int main(int argc, char** argv) {
         std::cout << text;
         return std::cout ? 0 : 2;
     }
-    std::ofstream file(output, std::ios::binary | std::ios::trunc);
+    std::ofstream file(PathOf(output), std::ios::binary | std::ios::trunc);
     file << text;
     file.close();
     if (!file) {

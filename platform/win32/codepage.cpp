@@ -48,11 +48,14 @@ std::string FromWide(unsigned codePage, const std::wstring& text) {
         return {};
     }
     const int length = static_cast<int>(text.size());
+    // No best fit: it would turn a character the code page lacks into a look-alike that names
+    // another file ("¥" into the separator "\\" in code page 932, "é" into "e" in others).
+    const DWORD flags = codePage == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS;
     const int count =
-        WideCharToMultiByte(codePage, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
+        WideCharToMultiByte(codePage, flags, text.data(), length, nullptr, 0, nullptr, nullptr);
     std::string bytes(static_cast<size_t>(count > 0 ? count : 0), '\0');
     if (count > 0) {
-        WideCharToMultiByte(codePage, 0, text.data(), length, bytes.data(), count, nullptr,
+        WideCharToMultiByte(codePage, flags, text.data(), length, bytes.data(), count, nullptr,
                             nullptr);
     }
     return bytes;

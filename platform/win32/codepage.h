@@ -16,7 +16,8 @@ inline constexpr unsigned kDocumentCodePage = DOWNLOADER_CODE_PAGE;
 std::wstring ToWide(unsigned codePage, const char* bytes, size_t length);
 std::u16string ToUtf16(unsigned codePage, const char* bytes, size_t length);
 std::string ToUtf8(unsigned codePage, const char* bytes, size_t length);
-// Unicode to `codePage`; characters the code page lacks become its default character.
+// Unicode to `codePage`; characters the code page lacks become its default character (never a
+// look-alike).
 std::string FromWide(unsigned codePage, const std::wstring& text);
 
 // A narrow path of the core as the wide calls take it, so that names reach the disk unchanged

@@ -35,6 +35,13 @@ inline void WriteFile(const std::string& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
 }
 
+// Where the UTF-8 name `utf8` under a folder of ASCII lies on the disk, through the system's own
+// names (wide on Windows, where a narrow name would be read in the ANSI code page).
+inline std::filesystem::path DiskPath(const std::string& asciiFolder, const std::string& utf8) {
+    return std::filesystem::path(asciiFolder) /
+           std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
 // Deterministic bytes that differ at every offset and between files.
 inline std::string Pattern(size_t size, unsigned seed) {
     std::string bytes(size, '\0');

@@ -117,6 +117,31 @@ TEST_F(EngineHttpTest, FreshDownloadOfNestedNames) {
     }
 }
 
+// Japanese names whose characters hold the byte 0x5C in code page 932 ("ソ", "表"), into a
+// Japanese download folder: the publisher tool's names, the server's paths and the files on
+// disk agree.
+TEST_F(EngineHttpTest, JapaneseFolderAndNamesLandUnchanged) {
+    AddSource("データ/残り.bin", Pattern(700001, 70));
+    AddSource("ソフト/表.txt", Pattern(4097, 71));
+    download = platform::fake::Root() + "ダウンロード/ソフト/";
+    std::filesystem::create_directories(download);
+    std::snprintf(app->downloadDirectory, sizeof app->downloadDirectory, "%s", download.c_str());
+    PublishManifest();
+    cMgrDownloader* manager = RunToEnd();
+
+    ExpectEveryFileDownloaded();
+    EXPECT_EQ(manager->finished, 1);
+    EXPECT_EQ(PathsAsked(), (std::set<std::string>{"/データ/残り.bin", "/ソフト/表.txt"}));
+    EXPECT_TRUE(BoxTexts().empty());
+    // Nothing else was made beside them: no folder named by half a character.
+    std::set<std::string> made;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(download)) {
+        made.insert(entry.path().lexically_relative(download).generic_string());
+    }
+    EXPECT_EQ(made,
+              (std::set<std::string>{"データ", "データ/残り.bin", "ソフト", "ソフト/表.txt"}));
+}
+
 TEST_F(EngineHttpTest, PartialFileIsResumedFromItsSizeOnDisk) {
     AddSource("a.bin", Pattern(2000000, 5));
     PublishManifest();

@@ -7,11 +7,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "download/manifest.h"
 #include "engine_fixture.h"
+#include "platform/files.h"
 #include "platform/sha256.h"
 #include "platform/system.h"
 
@@ -132,6 +135,60 @@ TEST_F(MakeManifestTest, NamesTheReaderCannotHoldStopTheTool) {
         const std::string folder = platform::fake::Root() + "bad/";
         std::filesystem::remove_all(folder);
         WriteFile(folder + name, "x");
+        EXPECT_EQ(Run("--url http://h/ " + folder), 2) << name;
+        EXPECT_NE(output.find("cannot list"), std::string::npos) << output;
+    }
+}
+
+// The manifest is the same UTF-8 with LF line ends on every system, and the downloader's path
+// of each name (code page 932 on Windows, the same bytes elsewhere) reaches the listed file.
+TEST_F(MakeManifestTest, JapaneseNamesAreListedInUtf8ThatTheDownloaderFinds) {
+    const std::string folder = platform::fake::Root() + "set" + platform::kPathSeparator;
+    const std::vector<std::pair<std::string, std::string>> files = {
+        {"\xE3\x83\x87\xE3\x83\xBC\xE3\x82\xBF/\xE6\xAE\x8B\xE3\x82\x8A.bin",
+         "rest"},  // データ/残り.bin
+        {"\xE3\x82\xBD\xE3\x83\x95\xE3\x83\x88/\xE8\xA1\xA8.txt", "table!"},  // ソフト/表.txt
+    };
+    for (const auto& [name, bytes] : files) {
+        const std::filesystem::path path = DiskPath(folder, name);
+        std::filesystem::create_directories(path.parent_path());
+        std::ofstream(path, std::ios::binary) << bytes;
+    }
+    ASSERT_EQ(Run("--url http://h/ --output " + work + "file.json " + folder), 0) << output;
+    const std::string text = ReadFile(work + "file.json");
+    ASSERT_EQ(Run("--url http://h/ " + folder), 0) << output;
+    EXPECT_EQ(output, text);  // standard output too, byte for byte
+    EXPECT_EQ(text.find('\r'), std::string::npos);
+    for (const auto& [name, bytes] : files) {
+        EXPECT_NE(text.find("\"Name\": \"" + name + "\""), std::string::npos) << text;
+    }
+
+    std::filesystem::current_path(work);
+    cJson document;
+    ASSERT_TRUE(document.LoadFromFile());
+    Manifest manifest;
+    std::string problem;
+    ASSERT_TRUE(ReadManifest(document, manifest, problem)) << problem;
+    ASSERT_EQ(manifest.files.size(), files.size());
+    for (const ManifestEntry& entry : manifest.files) {
+        const std::optional<platform::FileFacts> facts =
+            platform::InspectFile((folder + entry.localPath).c_str());
+        ASSERT_TRUE(facts.has_value()) << entry.name;
+        EXPECT_EQ(facts->size, entry.size) << entry.name;
+    }
+}
+
+// Names the Windows downloader could not keep in code page 932 (it would refuse the manifest).
+TEST_F(MakeManifestTest, NamesOutsideTheDocumentsCodePageStopTheTool) {
+    std::vector<std::string> names = {"caf\xC3\xA9.bin", "\xF0\x9F\x98\x80.bin"};
+    if (!platform::kPathsInDocumentCodePage) {
+        names.push_back("\x83\x66.bin");  // not UTF-8: a POSIX name may be any bytes
+    }
+    for (const std::string& name : names) {
+        const std::string folder = platform::fake::Root() + "odd" + platform::kPathSeparator;
+        std::filesystem::remove_all(folder);
+        std::filesystem::create_directories(folder);
+        std::ofstream(DiskPath(folder, name), std::ios::binary) << "x";
         EXPECT_EQ(Run("--url http://h/ " + folder), 2) << name;
         EXPECT_NE(output.find("cannot list"), std::string::npos) << output;
     }

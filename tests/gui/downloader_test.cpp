@@ -1,19 +1,17 @@
 // The real program in a real window under a private Xvfb, against the test server at its
 // built-in address: driven with real input, judged from screenshots and the files on disk.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "skinned_window_test.h"
+#include "downloader_window_test.h"
 #include "test_package.h"
 #include "x_input.h"
 #include "x_session.h"
@@ -22,125 +20,19 @@ namespace {
 
 using guitest::ButtonLayout;
 using guitest::Image;
+using guitest::Ink;
+using guitest::kBoxCaption;
+using guitest::kMainTitle;
+using guitest::kPanelRight;
+using guitest::kPanelX;
+using guitest::kPanelY;
+using guitest::kReceivedValueX;
+using guitest::kTotalSizeValueX;
 using guitest::Poll;
+using guitest::ReadFile;
 
-const char* kMainTitle = "DezirodOR Downloader";
-const char* kBoxCaption = "kestra-downloader...";
-// The information strip's place in the window and the total size's value field in the strip.
-constexpr int kPanelX = 29;
-constexpr int kPanelY = 284;
-constexpr int kTotalSizeValueX = 420 + 95;
-constexpr int kReceivedValueX = 240 + 102;
-constexpr int kPanelRight = 610;
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream content;
-    content << in.rdbuf();
-    return content.str();
-}
-
-int64_t SizeOnDisk(const std::string& path) {
-    struct stat info {};
-    return stat(path.c_str(), &info) == 0 ? info.st_size : -1;
-}
-
-// Pixels of `shot` that differ from `background` (both of one size).
-int Ink(const Image& shot, const Image& background) {
-    int count = 0;
-    for (size_t i = 0; i < shot.pixels.size() && i < background.pixels.size(); ++i) {
-        count += shot.pixels[i] != background.pixels[i] ? 1 : 0;
-    }
-    return count;
-}
-
-class DownloaderWindow : public guitest::SkinnedWindowTest {
-protected:
-    void SetUp() override {
-        SkinnedWindowTest::SetUp();
-        background = guitest::LoadImageFile(std::string(SKIN_FOLDER) + "/102.jpg");
-        ASSERT_EQ(background.width, 640);
-        downloadFolder = session.HomeFolder() + "download/dezirodor/";
-    }
-
-    // A package of four files in two folders, about 1.6 MB.
-    void MakePackage() {
-        package = std::make_unique<guitest::TestPackage>(
-            session.Folder() + "/package",
-            std::vector<std::pair<std::string, int64_t>>{{"data1.pak", 500000},
-                                                         {"data2.pak", 400000},
-                                                         {"movies/intro.bin", 450000},
-                                                         {"movies/outro.bin", 300000}});
-    }
-
-    // Starts the program and waits for its window with its pictures drawn.
-    void StartProgram() {
-        program = session.StartProgram();
-        ASSERT_TRUE(Poll([&] { return (xid = input->FindWindow(kMainTitle)) != 0; }, 20))
-            << session.Report();
-        input->Origin(xid, &left, &top);
-        ExpectPicture(layout.Button("start"), layout.Button("start").firstPicture);
-    }
-
-    Image BackgroundAt(int x, int y, int width, int height) {
-        Image part{width, height, {}};
-        for (int row = y; row < y + height; ++row) {
-            for (int column = x; column < x + width; ++column) {
-                part.pixels.push_back(background.At(column, row));
-            }
-        }
-        return part;
-    }
-
-    // Whether the window shows something other than the bare background in the rectangle.
-    bool HasInk(int x, int y, int width, int height, int atLeast = 20) {
-        return Ink(Shot(x, y, width, height), BackgroundAt(x, y, width, height)) >= atLeast;
-    }
-
-    void Click(const std::string& name) {
-        const ButtonLayout& button = layout.Button(name);
-        MoveOnto(button);
-        ExpectPicture(button, button.firstPicture + 1);  // the pointer is over it
-        input->Press();
-        input->Release();
-        input->MoveTo(left + 200, top + 100);  // off every control
-    }
-
-    // The bar's fill has reached past its first columns.
-    bool BarFilled() {
-        const guitest::BarLayout& bar = layout.bar;
-        return Shot(bar.x + 3, bar.y + bar.height - 2, 1, 1).pixels[0] == bar.foreground;
-    }
-
-    std::map<std::string, int64_t> SizesOnDisk() {
-        std::map<std::string, int64_t> sizes;
-        for (const std::string& name : package->Files()) {
-            sizes[name] = SizeOnDisk(downloadFolder + name);
-        }
-        return sizes;
-    }
-
-    bool AllDownloaded() {
-        for (const std::string& name : package->Files()) {
-            if (SizeOnDisk(downloadFolder + name) != package->SizeOf(name)) {
-                return false;
-            }
-        }
-        return true;
-    }
-
-    void ExpectPackageOnDisk() {
-        for (const std::string& name : package->Files()) {
-            EXPECT_TRUE(ReadFile(downloadFolder + name) == ReadFile(package->Path(name)))
-                << name << " differs from the package";
-        }
-    }
-
-    std::unique_ptr<guitest::TestPackage> package;
-    Image background;
-    std::string downloadFolder;
-    pid_t program = -1;
-};
+// The Linux program.
+class DownloaderWindow : public guitest::DownloaderWindowTest {};
 
 TEST_F(DownloaderWindow, OpensCentredWithTheFolderAndThenTheTotalSize) {
     MakePackage();

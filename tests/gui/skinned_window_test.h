@@ -30,6 +30,9 @@ protected:
 
     static constexpr int kScreenWidth = 1280;
     static constexpr int kScreenHeight = 800;
+    // How far a colour channel of a shown picture may be from the skin's file: 0, but for
+    // drawing layers that decode or blend with other rounding.
+    int pictureTolerance = 0;
     Layout layout;
     XSession session;
     std::unique_ptr<XInput> input;

@@ -9,6 +9,7 @@
 #include <gdk-pixbuf/gdk-pixbuf.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <stdexcept>
@@ -180,6 +181,21 @@ Image LoadImageFile(const std::string& path) {
     }
     g_object_unref(pixbuf);
     return image;
+}
+
+int LargestChannelDifference(const Image& a, const Image& b) {
+    if (a.width != b.width || a.height != b.height) {
+        return 256;
+    }
+    int largest = 0;
+    for (size_t i = 0; i < a.pixels.size(); ++i) {
+        for (int shift : {0, 8, 16}) {
+            int one = static_cast<int>((a.pixels[i] >> shift) & 0xFF);
+            int other = static_cast<int>((b.pixels[i] >> shift) & 0xFF);
+            largest = std::max(largest, std::abs(one - other));
+        }
+    }
+    return largest;
 }
 
 std::string FirstDifference(const Image& got, const Image& expected) {

@@ -55,6 +55,9 @@ bool SavePng(const Image& image, const std::string& path);
 // An image file decoded with GdkPixbuf; empty when it cannot be read.
 Image LoadImageFile(const std::string& path);
 // Where two pictures first differ, for a failure's report.
+// The largest difference of one colour channel between two pictures of one size (256 when
+// their sizes differ).
+int LargestChannelDifference(const Image& a, const Image& b);
 std::string FirstDifference(const Image& got, const Image& expected);
 
 }  // namespace guitest

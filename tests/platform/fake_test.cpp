@@ -8,10 +8,12 @@
 #include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <thread>
 #include <vector>
 
 #include "platform/fake/fake.h"
+#include "platform/files.h"
 #include "platform/resources.h"
 #include "platform/system.h"
 #include "platform/ui.h"
@@ -218,6 +220,39 @@ TEST_F(FakeBackend, WhatStandsAtAPathIsReportedWithoutFollowingLinks) {
     EXPECT_TRUE(platform::InspectFolder((root + "open").c_str()).othersMayEnter);
 }
 #endif
+
+// The file calls the core makes, with a name whose second byte is 0x5C in code page 932
+// ("表.bin": the core's path is that code page on Windows, UTF-8 elsewhere).
+TEST_F(FakeBackend, FilesAreOpenedMovedMeasuredAndRemovedByTheCoresPaths) {
+    const std::string root = fake::Root();
+    const std::string table =
+        root + (platform::kPathsInDocumentCodePage ? "\x95\x5C.bin" : "表.bin");
+    const std::string other = root + "other.bin";
+    std::filesystem::create_directory(root + "folder");
+    EXPECT_EQ(platform::InspectFile((root + "folder").c_str()), std::nullopt);
+    EXPECT_EQ(platform::InspectFile(table.c_str()), std::nullopt);
+    EXPECT_EQ(platform::OpenFile(table.c_str(), "rb"), nullptr);
+    EXPECT_FALSE(platform::RemoveFile(table.c_str()));
+    EXPECT_FALSE(platform::MoveFileOver(other.c_str(), table.c_str()));
+
+    std::FILE* file = platform::OpenFile(table.c_str(), "wb");
+    ASSERT_NE(file, nullptr);
+    EXPECT_EQ(std::fwrite("12345", 1, 5, file), 5u);
+    EXPECT_EQ(std::fclose(file), 0);
+    EXPECT_TRUE(
+        std::filesystem::exists(std::filesystem::path(root) / std::filesystem::path(u8"表.bin")));
+    const std::optional<platform::FileFacts> facts = platform::InspectFile(table.c_str());
+    ASSERT_TRUE(facts.has_value());
+    EXPECT_EQ(facts->size, 5);
+
+    std::ofstream(other, std::ios::binary) << "xy";
+    EXPECT_TRUE(platform::MoveFileOver(other.c_str(), table.c_str()));  // replaces it
+    EXPECT_FALSE(std::filesystem::exists(other));
+    EXPECT_EQ(platform::InspectFile(table.c_str())->size, 2);
+    EXPECT_TRUE(platform::RemoveFile(table.c_str()));
+    EXPECT_EQ(platform::InspectFile(table.c_str()), std::nullopt);
+    EXPECT_EQ(platform::OpenFile(nullptr, "rb"), nullptr);
+}
 
 TEST_F(FakeBackend, ResourcesComeFromMemory) {
     EXPECT_FALSE(platform::LoadBuiltInResource(105).has_value());

@@ -1,0 +1,43 @@
+// Files as the core opens, measures, removes and renames them. Paths are the core's narrow
+// paths (see kPathsInDocumentCodePage in system.h): on Windows they go to the wide calls, so
+// that a name in the documents' code page reaches the disk unchanged whatever the system's
+// ANSI code page is. Implemented in platform/posix and platform/win32, which the test backend
+// shares.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <optional>
+#include <string>
+
+namespace platform {
+
+// Opens the file at `path` as fopen does with `mode` ("rb", "rb+", "wb+", "ab", ...); null
+// when it cannot be opened.
+std::FILE* OpenFile(const char* path, const char* mode);
+// Removes the file at `path`; false when there was none or it could not be removed.
+bool RemoveFile(const char* path);
+// Renames the file `from` to `to`, replacing a file at `to`; false, with both untouched, when
+// that fails.
+bool MoveFileOver(const char* from, const char* to);
+
+struct FileFacts {
+    int64_t size = 0;
+    // The last modification in the system's own unit: only compared with itself.
+    int64_t modified = 0;
+};
+// The facts of the regular file at `path`, followed through links; nothing when no regular
+// file stands there.
+std::optional<FileFacts> InspectFile(const char* path);
+
+// A name written in UTF-8 (a manifest's "Name") as a path of this system: the same bytes on
+// POSIX systems, whose names are bytes; the documents' code page on Windows, and nothing when
+// the name is no valid UTF-8 or holds a character that code page lacks (which would otherwise
+// become a different name).
+std::optional<std::string> PathFromUtf8(const std::string& name);
+// A key under which two paths are equal when the system takes them for one file: on Windows,
+// whose names ignore case in every script ("Ａ" and "ａ", "Ω" and "ω"), the path in upper case
+// as the file system compares names, in UTF-8; elsewhere the path itself.
+std::string FileNameKey(const std::string& path);
+
+}  // namespace platform

@@ -1,0 +1,117 @@
+#include "downloader_window_test.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <fstream>
+#include <sstream>
+#include <utility>
+#include <vector>
+
+namespace guitest {
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream content;
+    content << in.rdbuf();
+    return content.str();
+}
+
+int64_t SizeOnDisk(const std::string& path) {
+    struct stat info {};
+    return stat(path.c_str(), &info) == 0 ? info.st_size : -1;
+}
+
+int Ink(const Image& shot, const Image& background) {
+    int count = 0;
+    for (size_t i = 0; i < shot.pixels.size() && i < background.pixels.size(); ++i) {
+        count += shot.pixels[i] != background.pixels[i] ? 1 : 0;
+    }
+    return count;
+}
+
+void DownloaderWindowTest::SetUp() {
+    SkinnedWindowTest::SetUp();
+    background = LoadImageFile(std::string(SKIN_FOLDER) + "/102.jpg");
+    ASSERT_EQ(background.width, 640);
+    downloadFolder = DefaultDownloadFolder();
+}
+
+std::string DownloaderWindowTest::DefaultDownloadFolder() {
+    return session.HomeFolder() + "download/dezirodor/";
+}
+
+pid_t DownloaderWindowTest::LaunchProgram() {
+    return session.StartProgram();
+}
+
+void DownloaderWindowTest::MakePackage() {
+    package = std::make_unique<TestPackage>(
+        session.Folder() + "/package",
+        std::vector<std::pair<std::string, int64_t>>{{"data1.pak", 500000},
+                                                     {"data2.pak", 400000},
+                                                     {"movies/intro.bin", 450000},
+                                                     {"movies/outro.bin", 300000}});
+}
+
+void DownloaderWindowTest::StartProgram() {
+    program = LaunchProgram();
+    ASSERT_TRUE(Poll([&] { return (xid = input->FindWindow(kMainTitle)) != 0; }, 30))
+        << session.Report();
+    input->Origin(xid, &left, &top);
+    ExpectPicture(layout.Button("start"), layout.Button("start").firstPicture);
+}
+
+Image DownloaderWindowTest::BackgroundAt(int x, int y, int width, int height) {
+    Image part{width, height, {}};
+    for (int row = y; row < y + height; ++row) {
+        for (int column = x; column < x + width; ++column) {
+            part.pixels.push_back(background.At(column, row));
+        }
+    }
+    return part;
+}
+
+bool DownloaderWindowTest::HasInk(int x, int y, int width, int height, int atLeast) {
+    return Ink(Shot(x, y, width, height), BackgroundAt(x, y, width, height)) >= atLeast;
+}
+
+void DownloaderWindowTest::Click(const std::string& name) {
+    const ButtonLayout& button = layout.Button(name);
+    MoveOnto(button);
+    ExpectPicture(button, button.firstPicture + 1);  // the pointer is over it
+    input->Press();
+    input->Release();
+    input->MoveTo(left + 200, top + 100);  // off every control
+}
+
+bool DownloaderWindowTest::BarFilled() {
+    const BarLayout& bar = layout.bar;
+    return Shot(bar.x + 3, bar.y + bar.height - 2, 1, 1).pixels[0] == bar.foreground;
+}
+
+std::map<std::string, int64_t> DownloaderWindowTest::SizesOnDisk() {
+    std::map<std::string, int64_t> sizes;
+    for (const std::string& name : package->Files()) {
+        sizes[name] = SizeOnDisk(downloadFolder + name);
+    }
+    return sizes;
+}
+
+bool DownloaderWindowTest::AllDownloaded() {
+    for (const std::string& name : package->Files()) {
+        if (SizeOnDisk(downloadFolder + name) != package->SizeOf(name)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void DownloaderWindowTest::ExpectPackageOnDisk() {
+    for (const std::string& name : package->Files()) {
+        EXPECT_TRUE(ReadFile(downloadFolder + name) == ReadFile(package->Path(name)))
+            << name << " differs from the package";
+    }
+}
+
+}  // namespace guitest

@@ -1,0 +1,164 @@
+// The Windows program under Wine in a real window of a private Xvfb, against the test server at
+// its built-in address: started, clicked and judged as the Linux program is, through the same
+// fixture. scripts/test-windows runs it after the Windows build's own tests, with
+// DOWNLOADER_WINDOWS_PROGRAM naming the executable and WINEPREFIX that build's Wine prefix.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "downloader_window_test.h"
+#include "x_session.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using guitest::Image;
+using guitest::kBoxCaption;
+using guitest::kPanelRight;
+using guitest::kPanelX;
+using guitest::kPanelY;
+using guitest::kReceivedValueX;
+using guitest::kTotalSizeValueX;
+using guitest::Poll;
+using guitest::XSession;
+
+// Debian keeps the 64-bit loader off the PATH.
+constexpr const char* kWine = "/usr/lib/wine/wine64";
+constexpr const char* kWineServer = "/usr/lib/wine/wineserver";
+
+class WindowsProgram : public guitest::DownloaderWindowTest {
+protected:
+    void SetUp() override {
+        const char* exe = std::getenv("DOWNLOADER_WINDOWS_PROGRAM");
+        const char* wine = std::getenv("WINEPREFIX");
+        ASSERT_TRUE(exe != nullptr && wine != nullptr && fs::exists(exe) &&
+                    fs::exists(fs::path(wine) / "system.reg"))
+            << "run through scripts/test-windows: DOWNLOADER_WINDOWS_PROGRAM names the program "
+               "and WINEPREFIX a Wine prefix made by the Windows build's tests";
+        program_file = exe;
+        prefix = wine;
+        setenv("WINEDEBUG", "-all", 1);
+        setenv("WINEDLLOVERRIDES", "mscoree,mshtml=", 1);
+        DownloaderWindowTest::SetUp();
+        // Wine's JPEG decoder rounds a few levels apart from the one that checks the skin.
+        pictureTolerance = 8;
+        // A first start: no download folder and no work folder (its version.txt would name the
+        // folder of an earlier run).
+        fs::remove_all(downloadFolder);
+        for (const fs::path& folder : WorkFolders()) {
+            fs::remove_all(folder);
+        }
+    }
+
+    void TearDown() override {
+        DownloaderWindowTest::TearDown();
+        // The prefix's Wine processes belong to this test's display: they go with it.
+        pid_t server = session.Start({kWineServer, "-k"});
+        session.WaitForExit(server, 20);
+        fs::remove_all(downloadFolder);
+    }
+
+    // The program's folder c:\download\dezirodor\ on Wine's drive c.
+    std::string DefaultDownloadFolder() override { return prefix + "/drive_c/download/dezirodor/"; }
+
+    pid_t LaunchProgram() override { return session.Start({kWine, program_file}); }
+
+    // The program's work folders in the users' temporary folders of the prefix.
+    std::vector<fs::path> WorkFolders() {
+        std::vector<fs::path> found;
+        std::error_code error;
+        for (auto it = fs::recursive_directory_iterator(prefix + "/drive_c/users", error);
+             it != fs::recursive_directory_iterator(); it.increment(error)) {
+            if (it.depth() > 5) {
+                it.disable_recursion_pending();
+            } else if (it->path().filename() == "VuZediroze") {
+                found.push_back(it->path());
+            }
+        }
+        return found;
+    }
+
+    std::string program_file;
+    std::string prefix;
+};
+
+TEST_F(WindowsProgram, OpensCentredWithTheSkinTheFolderAndThenTheTotalSize) {
+    MakePackage();
+    package->Serve();
+    // A manifest of 5 GiB, served slowly: the window shows its first frame before the first
+    // tick has fetched it.
+    package->server->AddFile("/file.json",
+                             "{ \"TotalCount\" : 0, \"TotalSize\" : 5368709120, \"URL\" : "
+                             "\"http://127.0.0.1:8080/\", \"FileList\" : [] }");
+    test_support::Behaviour slow;
+    slow.bytesPerSecond = 10;
+    package->server->SetBehaviour("/file.json", slow);
+    StartProgram();
+    // Before the manifest the total size reads "0.000 GBytes"; under Wine the strip may stay
+    // unpainted until its first tick, which fetches the manifest, has returned.
+    const int totalX = kPanelX + kTotalSizeValueX;
+    const int totalWidth = kPanelRight - kTotalSizeValueX;
+    Image before = Shot(totalX, kPanelY, totalWidth, 20);
+    int h = (kScreenHeight - background.height) / 2;
+    EXPECT_EQ(left, (kScreenWidth - background.width) / 2);
+    EXPECT_EQ(top, h + h / 10);
+    for (const char* button : {"folder", "start", "cancel"}) {
+        ExpectPicture(layout.Button(button), layout.Button(button).firstPicture);
+    }
+    for (const char* disabled : {"launch", "pause"}) {
+        ExpectPicture(layout.Button(disabled), layout.Button(disabled).firstPicture + 3);
+    }
+    EXPECT_TRUE(HasInk(layout.folderX, layout.folderY, 173, 19, 100));  // the folder's text
+    ASSERT_TRUE(Poll([&] { return Shot(totalX, kPanelY, totalWidth, 20) != before; }, 30))
+        << session.Report();
+    // Then both fields are drawn ("5.000 GBytes", "0.000 GBytes").
+    EXPECT_GT(guitest::Ink(Shot(totalX, kPanelY, totalWidth, 20),
+                           BackgroundAt(totalX, kPanelY, totalWidth, 20)),
+              20);
+    EXPECT_GT(guitest::Ink(Shot(kPanelX + kReceivedValueX, kPanelY, totalWidth, 20),
+                           BackgroundAt(kPanelX + kReceivedValueX, kPanelY, totalWidth, 20)),
+              20);
+    SaveScreen("wine-window-opened");
+}
+
+TEST_F(WindowsProgram, DownloadsThePackageAfterAClickOnStart) {
+    MakePackage();
+    package->Serve(150000);  // bytes per second and transfer: a few seconds in all
+    StartProgram();
+    Click("start");
+    ASSERT_TRUE(Poll([&] { return AllDownloaded(); }, 60)) << session.Report();
+    ExpectPackageOnDisk();
+    // Completion fills the bar and enables Launch.
+    ExpectPicture(layout.Button("launch"), layout.Button("launch").firstPicture);
+    EXPECT_TRUE(BarFilled());
+    SaveScreen("wine-window-complete");
+}
+
+TEST_F(WindowsProgram, CancelAsksAndOnlyOkStopsTheDownloadAndEnds) {
+    MakePackage();
+    package->Serve(50000);
+    StartProgram();
+    Click("start");
+    ASSERT_TRUE(Poll([&] { return BarFilled(); }, 30)) << session.Report();
+
+    Click("cancel");
+    std::vector<std::string> box = session.WaitForWindow(kBoxCaption, 20);
+    ASSERT_EQ(box.size(), 1u) << session.Report();
+    session.PressKey(box[0], "Escape");  // Cancel: keep downloading
+    ASSERT_TRUE(Poll([&] { return session.FindWindows(kBoxCaption).empty(); }));
+    std::map<std::string, int64_t> before = SizesOnDisk();
+    EXPECT_TRUE(Poll([&] { return SizesOnDisk() != before; })) << "the download stopped";
+    EXPECT_TRUE(session.IsRunning(program));
+
+    Click("cancel");
+    EXPECT_EQ(session.AnswerBox(program, kBoxCaption, 30), 1) << session.Report();
+    EXPECT_FALSE(AllDownloaded());
+}
+
+}  // namespace
