@@ -1,5 +1,7 @@
 #include "platform/win32/wininet_request.h"
 
+#include "platform/win32/connection_slots.h"
+
 #include <algorithm>
 #include <cctype>
 #include <map>
@@ -89,6 +91,7 @@ SessionState::~SessionState() {
 
 void SessionState::Close() {
     SetEvent(closed);
+    WakeSlotWaiters();
 }
 
 Operation::Operation() : done(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
@@ -148,13 +151,26 @@ void CALLBACK WinInetRequest::OnStatus(HINTERNET handle, DWORD_PTR context, DWOR
 
 std::unique_ptr<WinInetRequest> WinInetRequest::Open(std::shared_ptr<SessionState> session,
                                                      const char* url, const char* headers) {
-    if (url == nullptr || session->IsClosed()) {
+    // WinINet under Wine never completes an asynchronous open of a URL it cannot parse.
+    std::string server = ServerOf(url);
+    if (server.empty() || session->IsClosed()) {
         return nullptr;
     }
     auto operation = std::make_shared<Operation>();
-    if (operation->done == nullptr) {
+    if (operation->done == nullptr ||
+        !AcquireSlot(server, [&session] { return session->IsClosed(); })) {
         return nullptr;
     }
+    // Given back when the open fails, else by the request.
+    struct Slot {
+        std::string server;
+        bool held = true;
+        ~Slot() {
+            if (held) {
+                ReleaseSlot(server);
+            }
+        }
+    } slot{server};
     Registry& registry = TheRegistry();
     {
         std::lock_guard<std::mutex> hold(registry.lock);
@@ -185,18 +201,42 @@ std::unique_ptr<WinInetRequest> WinInetRequest::Open(std::shared_ptr<SessionStat
         Abandon(operation);
         return nullptr;
     }
+    slot.held = false;
     std::unique_ptr<WinInetRequest> request(
-        new WinInetRequest(std::move(session), std::move(operation), handle));
+        new WinInetRequest(std::move(session), std::move(operation), handle, std::move(server)));
     request->ReadHeaders();
     return request;
 }
 
 WinInetRequest::WinInetRequest(std::shared_ptr<SessionState> session,
-                               std::shared_ptr<Operation> operation, HINTERNET handle)
-    : session_(std::move(session)), operation_(std::move(operation)), handle_(handle) {}
+                               std::shared_ptr<Operation> operation, HINTERNET handle,
+                               std::string server)
+    : session_(std::move(session)),
+      operation_(std::move(operation)),
+      handle_(handle),
+      server_(std::move(server)) {}
 
 WinInetRequest::~WinInetRequest() {
     Abandon(operation_);
+    GiveBackSlot();
+}
+
+void WinInetRequest::GiveBackSlot() {
+    if (holdsSlot_) {
+        holdsSlot_ = false;
+        ReleaseSlot(server_);
+    }
+}
+
+int64_t WinInetRequest::End(int64_t result) {
+    if (result == 0) {
+        ended_ = true;
+    } else {
+        failed_ = true;
+    }
+    // Nothing more comes over the connection: another request may have it.
+    GiveBackSlot();
+    return result;
 }
 
 std::string WinInetRequest::Header(DWORD query, DWORD index) const {
@@ -287,8 +327,7 @@ int64_t WinInetRequest::BytesAvailable() {
 
 int64_t WinInetRequest::Read(char* buffer, int64_t size) {
     if (session_->IsClosed() || failed_) {
-        failed_ = true;
-        return -1;
+        return End(-1);
     }
     if (ended_ || size <= 0) {
         return 0;
@@ -297,8 +336,7 @@ int64_t WinInetRequest::Read(char* buffer, int64_t size) {
     while (!QueryAvailable(available)) {
         const Wait woken = WaitForOperation();
         if (woken != Wait::kDone) {
-            failed_ = true;
-            return -1;
+            return End(-1);
         }
         DWORD error = 0;
         {
@@ -306,19 +344,16 @@ int64_t WinInetRequest::Read(char* buffer, int64_t size) {
             error = operation_->error;
         }
         if (error == ERROR_INTERNET_TIMEOUT) {
-            failed_ = true;
-            return -1;
+            return End(-1);
         }
         if (error != 0) {
             // The server closed the connection: the caller compares what it got with the
             // length.
-            ended_ = true;
-            return 0;
+            return End(0);
         }
     }
     if (available == 0) {
-        ended_ = true;
-        return 0;
+        return End(0);
     }
     // What is available is read without waiting; a read that goes pending all the same is
     // waited for like a query.
@@ -331,19 +366,16 @@ int64_t WinInetRequest::Read(char* buffer, int64_t size) {
     operation_->read = 0;
     if (!InternetReadFile(handle_, chunk.data(), wanted, &operation_->read)) {
         if (GetLastError() != ERROR_IO_PENDING) {
-            failed_ = true;
-            return -1;
+            return End(-1);
         }
         pending_ = true;
         if (WaitForOperation() != Wait::kDone) {
-            failed_ = true;
-            return -1;
+            return End(-1);
         }
     }
     const DWORD got = std::min(operation_->read, wanted);
     if (got == 0) {
-        ended_ = true;
-        return 0;
+        return End(0);
     }
     std::copy(chunk.data(), chunk.data() + got, buffer);
     return got;

@@ -85,7 +85,10 @@ private:
     enum class Wait { kDone, kClosed, kTimedOut };
 
     WinInetRequest(std::shared_ptr<SessionState> session, std::shared_ptr<Operation> operation,
-                   HINTERNET handle);
+                   HINTERNET handle, std::string server);
+    // Ends the body with `result` (0: its end, -1: a failure) and answers it.
+    int64_t End(int64_t result);
+    void GiveBackSlot();
     void ReadHeaders();
     std::string Header(DWORD query, DWORD index = 0) const;
     // Waits for the pending operation, the session's close or the stall limit.
@@ -97,6 +100,8 @@ private:
     std::shared_ptr<SessionState> session_;
     std::shared_ptr<Operation> operation_;
     HINTERNET handle_;
+    std::string server_;  // its connection slot's key
+    bool holdsSlot_ = true;
     bool pending_ = false;  // a query of the bytes available has not completed yet
     bool ended_ = false;
     bool failed_ = false;

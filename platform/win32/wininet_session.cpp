@@ -1,6 +1,7 @@
 // The WinINet implementation of platform/net.h's sessions and connection limit.
 #include <algorithm>
 
+#include "platform/win32/connection_slots.h"
 #include "platform/win32/wininet_request.h"
 
 namespace platform::win32 {
@@ -52,7 +53,8 @@ std::shared_ptr<Session> OpenSession(const char* agent) {
 }
 
 unsigned SetMaxConnectionsPerServer(unsigned limit) {
-    // The process-wide options (null handle); HTTP/1.0 servers have their own.
+    // The process-wide options (null handle); HTTP/1.0 servers have their own. The client
+    // keeps the limit itself as well, for the systems that do not.
     DWORD value = limit;
     if (!InternetSetOptionA(nullptr, INTERNET_OPTION_MAX_CONNS_PER_SERVER, &value, sizeof value) ||
         !InternetSetOptionA(nullptr, INTERNET_OPTION_MAX_CONNS_PER_1_0_SERVER, &value,
@@ -70,7 +72,9 @@ unsigned SetMaxConnectionsPerServer(unsigned limit) {
                               &size)) {
         return 0;
     }
-    return std::min(perServer, perOldServer);
+    const unsigned inForce = std::min(perServer, perOldServer);
+    win32::SetSlotLimit(inForce);
+    return inForce;
 }
 
 }  // namespace platform::net

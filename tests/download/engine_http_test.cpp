@@ -1,5 +1,5 @@
-// The engine over the real libcurl client against the in-process test server: every file that
-// ends up on disk is compared with its source byte for byte.
+// The engine over the build's real HTTP client against the in-process test server: every file
+// that ends up on disk is compared with its source byte for byte.
 #include <gtest/gtest.h>
 
 #include <chrono>

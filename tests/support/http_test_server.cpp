@@ -294,14 +294,15 @@ void HttpTestServer::Handle(httplib::Request& request, httplib::Response& respon
 namespace test_support {
 
 RawAnswerServer::RawAnswerServer(std::string answer) : answer_(std::move(answer)) {
-    listener_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    listener_ = listener;
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t size = sizeof address;
-    if (listener_ < 0 || bind(listener_, reinterpret_cast<sockaddr*>(&address), size) != 0 ||
-        listen(listener_, 16) != 0 ||
-        getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
+    if (listener < 0 || bind(listener, reinterpret_cast<sockaddr*>(&address), size) != 0 ||
+        listen(listener, 16) != 0 ||
+        getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
         throw std::runtime_error("RawAnswerServer: no loopback port");
     }
     port_ = ntohs(address.sin_port);
@@ -311,9 +312,9 @@ RawAnswerServer::RawAnswerServer(std::string answer) : answer_(std::move(answer)
 RawAnswerServer::~RawAnswerServer() {
     stopping_ = true;
     // Ends a waiting accept.
-    shutdown(listener_, SHUT_RDWR);
+    shutdown(static_cast<int>(listener_), SHUT_RDWR);
     thread_.join();
-    close(listener_);
+    close(static_cast<int>(listener_));
 }
 
 std::string RawAnswerServer::Url(const std::string& path) const {
@@ -322,7 +323,7 @@ std::string RawAnswerServer::Url(const std::string& path) const {
 
 void RawAnswerServer::Serve() {
     while (!stopping_) {
-        const int connection = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+        const int connection = accept4(static_cast<int>(listener_), nullptr, nullptr, SOCK_CLOEXEC);
         if (connection < 0) {
             continue;
         }

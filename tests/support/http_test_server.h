@@ -97,6 +97,12 @@ public:
     void Stop();
 
 private:
+#ifdef _WIN32
+    // The Windows build has no cpp-httplib: a small server of its own on Winsock.
+    struct Sockets;
+    std::unique_ptr<Sockets> sockets_;
+    int port_ = 0;
+#else
     struct Path;
     // Under lock_.
     std::shared_ptr<Path> Find(const std::string& path);
@@ -107,12 +113,13 @@ private:
     int port_ = 0;
     std::atomic<bool> stopping_{false};
     mutable std::mutex lock_;
-    std::map<std::string, std::shared_ptr<Path>> paths_;
+    std::map<std::string, std::shared_ptr<Path> > paths_;
     std::map<std::string, Behaviour> behaviours_;
     std::map<std::string, int> cutsDone_;
     std::string folder_;
     std::vector<ReceivedRequest> requests_;
     std::set<int> ports_;
+#endif
 };
 
 // A server on a free port of 127.0.0.1 that answers every request with the same bytes, as
@@ -132,7 +139,7 @@ private:
     void Serve();
 
     std::string answer_;
-    int listener_ = -1;
+    std::intptr_t listener_ = -1;  // a socket of either system
     int port_ = 0;
     std::atomic<bool> stopping_{false};
     std::atomic<int> answered_{0};

@@ -1,5 +1,6 @@
-// The libcurl client against the in-process server: what it reports of an answer, the bytes it
-// reads, how cut, stalled and closed transfers end, and connection reuse.
+// The build's HTTP client (libcurl on Linux, WinINet on Windows) against the in-process server:
+// what it reports of an answer, the bytes it reads, how cut, stalled and closed transfers end,
+// and connection reuse.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -55,20 +56,22 @@ Body ReadAll(net::Request& request, int64_t bufferSize = kMiB) {
     }
 }
 
-class CurlClient : public ::testing::Test {
+class HttpClient : public ::testing::Test {
 protected:
     HttpTestServer server;
     const std::string data = RandomBytes(3 * kMiB + 12345, 7);
 
     void SetUp() override {
+#ifndef _WIN32
         // The client takes proxies from the environment; the test server is local.
         setenv("no_proxy", "127.0.0.1", 1);
+#endif
         server.AddFile("/pack/data.bin", data);
         net::SetMaxConnectionsPerServer(4);
     }
 };
 
-TEST_F(CurlClient, WholeFileRangeIsA206WithLengthAndTheExactBytes) {
+TEST_F(HttpClient, WholeFileRangeIsA206WithLengthAndTheExactBytes) {
     auto session = net::OpenSession("Agent/1.0");
     ASSERT_TRUE(session);
     auto request = session->OpenUrl(server.Url("/pack/data.bin").c_str(), kWhole);
@@ -88,7 +91,7 @@ TEST_F(CurlClient, WholeFileRangeIsA206WithLengthAndTheExactBytes) {
     EXPECT_EQ(received[0].acceptEncoding, "*");
 }
 
-TEST_F(CurlClient, ResumedRangeReportsItsStartAndReadsTheRest) {
+TEST_F(HttpClient, ResumedRangeReportsItsStartAndReadsTheRest) {
     auto session = net::OpenSession("a");
     const int64_t offset = 1000000;
     auto request =
@@ -102,7 +105,7 @@ TEST_F(CurlClient, ResumedRangeReportsItsStartAndReadsTheRest) {
     EXPECT_TRUE(ReadAll(*request).bytes == data.substr(offset));
 }
 
-TEST_F(CurlClient, CappedRangeReportsItsSpanAndTheWholeSize) {
+TEST_F(HttpClient, CappedRangeReportsItsSpanAndTheWholeSize) {
     Behaviour capped;
     capped.rangeCap = kMiB;
     server.SetBehaviour("/pack/data.bin", capped);
@@ -124,7 +127,7 @@ TEST_F(CurlClient, CappedRangeReportsItsSpanAndTheWholeSize) {
     }
 }
 
-TEST_F(CurlClient, SmallReadsKeepEveryByteInOrder) {
+TEST_F(HttpClient, SmallReadsKeepEveryByteInOrder) {
     auto request = net::OpenSession("a")->OpenUrl(server.Url("/pack/data.bin").c_str(), kWhole);
     ASSERT_TRUE(request);
     std::string got;
@@ -143,7 +146,7 @@ TEST_F(CurlClient, SmallReadsKeepEveryByteInOrder) {
     EXPECT_LE(mostWaiting, 512 * 1024);
 }
 
-TEST_F(CurlClient, RangeAtTheEndIs416AndNoRangeIs200) {
+TEST_F(HttpClient, RangeAtTheEndIs416AndNoRangeIs200) {
     auto session = net::OpenSession("a");
     auto past = session->OpenUrl(server.Url("/pack/data.bin").c_str(),
                                  RangeFrom(static_cast<int64_t>(data.size())).c_str());
@@ -158,7 +161,7 @@ TEST_F(CurlClient, RangeAtTheEndIs416AndNoRangeIs200) {
     EXPECT_TRUE(ReadAll(*plain).bytes == data);
 }
 
-TEST_F(CurlClient, IgnoredRangeShowsAs200WithTheWholeBody) {
+TEST_F(HttpClient, IgnoredRangeShowsAs200WithTheWholeBody) {
     Behaviour ignore;
     ignore.ignoreRange = true;
     server.SetBehaviour("/pack/data.bin", ignore);
@@ -171,7 +174,7 @@ TEST_F(CurlClient, IgnoredRangeShowsAs200WithTheWholeBody) {
     EXPECT_TRUE(ReadAll(*request).bytes == data);
 }
 
-TEST_F(CurlClient, ErrorPagesReportTheirStatusAndStayReadable) {
+TEST_F(HttpClient, ErrorPagesReportTheirStatusAndStayReadable) {
     Behaviour failing;
     failing.errorStatus = 500;
     server.SetBehaviour("/broken", failing);
@@ -187,7 +190,7 @@ TEST_F(CurlClient, ErrorPagesReportTheirStatusAndStayReadable) {
     }
 }
 
-TEST_F(CurlClient, ChunkedAnswerHasNoLength) {
+TEST_F(HttpClient, ChunkedAnswerHasNoLength) {
     Behaviour chunked;
     chunked.chunked = true;
     server.SetBehaviour("/pack/data.bin", chunked);
@@ -198,7 +201,7 @@ TEST_F(CurlClient, ChunkedAnswerHasNoLength) {
     EXPECT_TRUE(ReadAll(*request).bytes == data);
 }
 
-TEST_F(CurlClient, EmptyFileIsAnEmpty200) {
+TEST_F(HttpClient, EmptyFileIsAnEmpty200) {
     server.AddFile("/empty.bin", "");
     auto request = net::OpenSession("a")->OpenUrl(server.Url("/empty.bin").c_str(), kWhole);
     ASSERT_TRUE(request);
@@ -208,7 +211,7 @@ TEST_F(CurlClient, EmptyFileIsAnEmpty200) {
     EXPECT_EQ(request->Read(buffer, sizeof buffer), 0);
 }
 
-TEST_F(CurlClient, CutConnectionEndsTheBodyEarly) {
+TEST_F(HttpClient, CutConnectionEndsTheBodyEarly) {
     Behaviour cut;
     cut.cutAfter = 300000;
     cut.cutTimes = 1;
@@ -229,7 +232,7 @@ TEST_F(CurlClient, CutConnectionEndsTheBodyEarly) {
     EXPECT_TRUE(ReadAll(*again).bytes == data.substr(300000));
 }
 
-TEST_F(CurlClient, CutBeforeTheFirstByteStillAnswersWithHeaders) {
+TEST_F(HttpClient, CutBeforeTheFirstByteStillAnswersWithHeaders) {
     Behaviour cut;
     cut.cutAfter = 0;
     server.SetBehaviour("/pack/data.bin", cut);
@@ -241,7 +244,7 @@ TEST_F(CurlClient, CutBeforeTheFirstByteStillAnswersWithHeaders) {
     EXPECT_EQ(body.last, 0);
 }
 
-TEST_F(CurlClient, CloseFromAnotherThreadFailsAStalledReadAtOnce) {
+TEST_F(HttpClient, CloseFromAnotherThreadFailsAStalledReadAtOnce) {
     Behaviour stall;
     stall.stall = true;
     stall.stallAfter = 5000;
@@ -281,7 +284,7 @@ TEST_F(CurlClient, CloseFromAnotherThreadFailsAStalledReadAtOnce) {
     session->Close();
 }
 
-TEST_F(CurlClient, CloseReleasesAnOpenWaitingForAConnectionSlot) {
+TEST_F(HttpClient, CloseReleasesAnOpenWaitingForAConnectionSlot) {
     ASSERT_EQ(net::SetMaxConnectionsPerServer(1), 1u);
     auto holder = net::OpenSession("a");
     auto held = holder->OpenUrl(server.Url("/pack/data.bin").c_str(), kWhole);
@@ -307,7 +310,7 @@ TEST_F(CurlClient, CloseReleasesAnOpenWaitingForAConnectionSlot) {
     EXPECT_EQ(next->Status(), 206);
 }
 
-TEST_F(CurlClient, RedirectsAreFollowed) {
+TEST_F(HttpClient, RedirectsAreFollowed) {
     Behaviour moved;
     moved.redirectTo = "/pack/data.bin";
     server.SetBehaviour("/old.bin", moved);
@@ -319,7 +322,54 @@ TEST_F(CurlClient, RedirectsAreFollowed) {
     EXPECT_TRUE(ReadAll(*request).bytes == data.substr(10));
 }
 
-TEST_F(CurlClient, NoServerMeansNoRequest) {
+TEST_F(HttpClient, EncodedBodyIsReadAsSentWithItsEncodingNamed) {
+    Behaviour encoded;
+    encoded.contentEncoding = "gzip";
+    server.SetBehaviour("/pack/data.bin", encoded);
+    auto request = net::OpenSession("a")->OpenUrl(server.Url("/pack/data.bin").c_str(), kWhole);
+    ASSERT_TRUE(request);
+    EXPECT_EQ(request->ContentEncodingText(), "gzip");
+    EXPECT_EQ(request->ContentLengthText(), std::to_string(data.size()));
+    const Body body = ReadAll(*request);
+    EXPECT_EQ(body.last, 0);
+    // The server's stand-in for the encoded form: each byte of the file changed.
+    ASSERT_EQ(body.bytes.size(), data.size());
+    for (size_t i = 0; i < data.size(); i += 4099) {
+        ASSERT_EQ(body.bytes[i], static_cast<char>(data[i] ^ 0x5A)) << "at " << i;
+    }
+}
+
+TEST_F(HttpClient, BytesAvailableDoesNotWaitForAStalledServer) {
+    Behaviour stall;
+    stall.stall = true;
+    stall.stallAfter = 5000;
+    server.SetBehaviour("/pack/data.bin", stall);
+    auto request = net::OpenSession("a")->OpenUrl(server.Url("/pack/data.bin").c_str(), kWhole);
+    ASSERT_TRUE(request);
+    std::vector<char> buffer(kMiB);
+    int64_t total = 0;
+    while (total < 5000) {
+        const int64_t count = request->Read(buffer.data(), kMiB);
+        ASSERT_GT(count, 0);
+        total += count;
+    }
+    const auto asked = std::chrono::steady_clock::now();
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_EQ(request->BytesAvailable(), 0);
+    }
+    // The server sends nothing more until it stops: a look that waited would take the whole
+    // test's time.
+    EXPECT_LT(std::chrono::steady_clock::now() - asked, std::chrono::seconds(2));
+    server.Stop();
+}
+
+TEST_F(HttpClient, ConnectionLimitAnswersTheLimitSet) {
+    for (unsigned limit : {1u, 2u, 4u, 10u}) {
+        EXPECT_EQ(net::SetMaxConnectionsPerServer(limit), limit);
+    }
+}
+
+TEST_F(HttpClient, NoServerMeansNoRequest) {
     HttpTestServer gone;
     const std::string url = gone.Url("/x");
     gone.Stop();
@@ -328,7 +378,7 @@ TEST_F(CurlClient, NoServerMeansNoRequest) {
     EXPECT_EQ(session->OpenUrl("not a url", kWhole), nullptr);
 }
 
-TEST_F(CurlClient, RequestOutlivesItsReleasedSession) {
+TEST_F(HttpClient, RequestOutlivesItsReleasedSession) {
     auto session = net::OpenSession("a");
     auto request = session->OpenUrl(server.Url("/pack/data.bin").c_str(), kWhole);
     ASSERT_TRUE(request);
@@ -336,7 +386,7 @@ TEST_F(CurlClient, RequestOutlivesItsReleasedSession) {
     EXPECT_TRUE(ReadAll(*request).bytes == data);
 }
 
-TEST_F(CurlClient, FinishedAnswersLeaveTheirConnectionForTheNextSession) {
+TEST_F(HttpClient, FinishedAnswersLeaveTheirConnectionForTheNextSession) {
     for (int i = 0; i < 10; ++i) {
         auto session = net::OpenSession("a");
         auto request = session->OpenUrl(server.Url("/pack/data.bin").c_str(), RangeFrom(i).c_str());
@@ -348,7 +398,7 @@ TEST_F(CurlClient, FinishedAnswersLeaveTheirConnectionForTheNextSession) {
     EXPECT_EQ(server.ConnectionsSeen(), 1u);
 }
 
-TEST_F(CurlClient, ManySessionsOpenReadAndCloseConcurrently) {
+TEST_F(HttpClient, ManySessionsOpenReadAndCloseConcurrently) {
     Behaviour stall;
     stall.stall = true;
     stall.stallAfter = 200000;
