@@ -2,11 +2,13 @@
 // by any point of its surface) with the five buttons and the progress bar laid out from the
 // shipped document. Each button's command prints "execute NAME" on standard output.
 //
-//   toolkit-demo [--progress N] [--speed MIB] [--disable NAME]... [--tick MS]
+//   toolkit-demo [--progress N] [--speed MIB] [--disable NAME]... [--tick MS] [--ask NAME]
 //
 // --progress and --speed are set on the bar once the window is up; --disable disables a
 // button; --tick updates the bar every MS milliseconds (progress up by 1, speed changing), as
-// the download panel does while a download runs.
+// the download panel does while a download runs; --ask makes the command of the button NAME ask
+// an OK/Cancel question in a box of no owner (the window stays live meanwhile, so only the
+// toolkit keeps a second command from starting) and print "answer N" when it is answered.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -15,7 +17,15 @@
 #include <vector>
 
 #include "json/cJson.h"
+#ifdef _WIN32
+#include <windows.h>
+// After windows.h, which it needs.
+#include <ole2.h>
+
+#include "platform/win32/ui_thread.h"
+#else
 #include "platform/gtk/gtk.h"
+#endif
 #include "platform/ui.h"
 #include "platform/window.h"
 #include "ui/cButton.h"
@@ -32,7 +42,15 @@ public:
     void OnExecute() override {
         std::printf("execute %s\n", name);
         std::fflush(stdout);
+        if (asks) {
+            int answer =
+                platform::ShowMessageBox(nullptr, "Go on?", "toolkit question",
+                                         platform::kMbOkCancel | platform::kMbIconQuestion);
+            std::printf("answer %d\n", answer);
+            std::fflush(stdout);
+        }
     }
+    bool asks = false;
 };
 
 struct Options {
@@ -40,6 +58,7 @@ struct Options {
     float speed = -1;
     std::vector<std::string> disabled;
     unsigned tickMs = 0;
+    std::string asking;
 };
 
 class DemoMain : public cWindow {
@@ -97,6 +116,7 @@ private:
             platform::CreateNativeWindow(
                 kClassName, kWindowName, platform::kWsChild | platform::kWsTabStop,
                 control.button.x, control.button.y, 20, 20, hwnd, &control.button);
+            control.button.asks = options.asking == control.name;
             for (const std::string& name : options.disabled) {
                 if (name == control.name) {
                     control.button.SetState(cButton::eDisable);
@@ -176,6 +196,8 @@ bool ParseOptions(int argc, char** argv, Options* options) {
             options->speed = std::strtof(value, nullptr);
         } else if (option == "--disable") {
             options->disabled.emplace_back(value);
+        } else if (option == "--ask") {
+            options->asking = value;
         } else if (option == "--tick") {
             options->tickMs = static_cast<unsigned>(std::atoi(value));
         } else {
@@ -188,12 +210,17 @@ bool ParseOptions(int argc, char** argv, Options* options) {
 }  // namespace
 
 int main(int argc, char** argv) {
+#ifdef _WIN32
+    platform::win32::StartUiThread();
+    OleInitialize(nullptr);
+#else
     platform::gtk::Init(&argc, &argv);
+#endif
     Options options;
     if (!ParseOptions(argc, argv, &options)) {
         std::fprintf(stderr,
                      "usage: toolkit-demo [--progress N] [--speed MIB] [--disable NAME]... "
-                     "[--tick MS]\n");
+                     "[--tick MS] [--ask NAME]\n");
         return 2;
     }
     cJson document;
