@@ -107,7 +107,9 @@ protected:
         app = std::make_unique<cApp>();
         theApp = app.get();
         work = platform::fake::Root() + "work/";
-        download = platform::fake::Root() + "download/";
+        // In the system's separator, as the folder picker gives it: the core's own paths of
+        // the files (the verified-file record's keys) then start with it.
+        download = platform::fake::Root() + platform::fake::Native("download/");
         std::filesystem::create_directories(work);
         std::filesystem::create_directories(download);
         std::snprintf(app->workDirectory, sizeof app->workDirectory, "%s", work.c_str());

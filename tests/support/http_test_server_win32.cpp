@@ -5,6 +5,7 @@
 #include <ws2tcpip.h>
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -65,6 +66,23 @@ bool SendAll(SOCKET socket, const char* data, size_t size) {
     return true;
 }
 
+// A request target with its percent escapes decoded, as the Linux server records it: the
+// UTF-8 bytes of the path.
+std::string DecodedPath(const std::string& target) {
+    std::string path;
+    for (size_t i = 0; i < target.size(); ++i) {
+        if (target[i] == '%' && i + 2 < target.size() &&
+            std::isxdigit(static_cast<unsigned char>(target[i + 1])) &&
+            std::isxdigit(static_cast<unsigned char>(target[i + 2]))) {
+            path += static_cast<char>(std::stoi(target.substr(i + 1, 2), nullptr, 16));
+            i += 2;
+        } else {
+            path += target[i];
+        }
+    }
+    return path;
+}
+
 struct ParsedRequest {
     std::string path;
     std::map<std::string, std::string> headers;  // names in lower case
@@ -110,7 +128,7 @@ bool ReadRequest(SOCKET socket, const std::atomic<bool>& stopping, std::string& 
     if (space == std::string::npos || space2 == std::string::npos) {
         return true;
     }
-    request.path = first.substr(space + 1, space2 - space - 1);
+    request.path = DecodedPath(first.substr(space + 1, space2 - space - 1));
     request.valid = true;
     while (lineEnd != std::string::npos) {
         const size_t begin = lineEnd + 2;
@@ -147,7 +165,7 @@ bool ParseRange(const std::string& text, int64_t& first, int64_t& last) {
 struct HttpTestServer::Sockets {
     struct Path {
         std::shared_ptr<const std::string> memory;
-        std::string file;
+        std::filesystem::path file;
         int64_t size = 0;
 
         bool Read(int64_t offset, size_t count, std::string& out) const {
@@ -181,11 +199,15 @@ struct HttpTestServer::Sockets {
         if (found != paths.end()) {
             return found->second;
         }
-        if (folder.empty() || path.find("..") != std::string::npos) {
+        if (folder.empty() || path.empty() || path[0] != '/' ||
+            path.find("..") != std::string::npos) {
             return nullptr;
         }
         std::error_code error;
-        const std::string file = folder + path;
+        // The path's UTF-8 names through the system's wide names: a narrow name would be read
+        // in the ANSI code page.
+        const std::filesystem::path file =
+            std::filesystem::path(folder) / std::u8string(path.begin() + 1, path.end());
         if (!std::filesystem::is_regular_file(file, error)) {
             return nullptr;
         }
