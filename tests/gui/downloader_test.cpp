@@ -125,24 +125,7 @@ TEST_F(DownloaderWindow, DownloadsPausesResumesAndLaunchesTheInstaller) {
 }
 
 TEST_F(DownloaderWindow, CancelAsksAndOnlyOkStopsTheDownloadAndEnds) {
-    MakePackage();
-    package->Serve(50000);
-    StartProgram();
-    Click("start");
-    ASSERT_TRUE(Poll([&] { return BarFilled(); }, 20)) << session.Report();
-
-    Click("cancel");
-    std::vector<std::string> box = session.WaitForWindow(kBoxCaption, 10);
-    ASSERT_EQ(box.size(), 1u) << session.Report();
-    session.PressKey(box[0], "Escape");  // Cancel: keep downloading
-    ASSERT_TRUE(Poll([&] { return session.FindWindows(kBoxCaption).empty(); }));
-    std::map<std::string, int64_t> before = SizesOnDisk();
-    EXPECT_TRUE(Poll([&] { return SizesOnDisk() != before; })) << "the download stopped";
-    EXPECT_TRUE(session.IsRunning(program));
-
-    Click("cancel");
-    EXPECT_EQ(session.AnswerBox(program, kBoxCaption, 20), 1) << session.Report();
-    EXPECT_FALSE(AllDownloaded());
+    ExpectOnlyOkOfTheCancelQuestionEnds(20);
 }
 
 // Requests that arrive while a confirmed close or a Pause waits for the transfers to stop

@@ -114,4 +114,25 @@ void DownloaderWindowTest::ExpectPackageOnDisk() {
     }
 }
 
+void DownloaderWindowTest::ExpectOnlyOkOfTheCancelQuestionEnds(double seconds) {
+    MakePackage();
+    package->Serve(50000);
+    StartProgram();
+    Click("start");
+    ASSERT_TRUE(Poll([&] { return BarFilled(); }, seconds)) << session.Report();
+
+    Click("cancel");
+    std::vector<std::string> box = session.WaitForWindow(kBoxCaption, seconds);
+    ASSERT_EQ(box.size(), 1u) << session.Report();
+    session.PressKey(box[0], "Escape");  // Cancel: keep downloading
+    ASSERT_TRUE(Poll([&] { return session.FindWindows(kBoxCaption).empty(); }));
+    std::map<std::string, int64_t> before = SizesOnDisk();
+    EXPECT_TRUE(Poll([&] { return SizesOnDisk() != before; })) << "the download stopped";
+    EXPECT_TRUE(session.IsRunning(program));
+
+    Click("cancel");
+    EXPECT_EQ(session.AnswerBox(program, kBoxCaption, seconds), 1) << session.Report();
+    EXPECT_FALSE(AllDownloaded());
+}
+
 }  // namespace guitest

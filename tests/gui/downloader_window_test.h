@@ -53,6 +53,9 @@ protected:
     std::map<std::string, int64_t> SizesOnDisk();
     bool AllDownloaded();
     void ExpectPackageOnDisk();
+    // Starts the program and the download, then Cancel: the question's Cancel keeps downloading,
+    // its OK ends the program with 1 before the package is complete. `seconds` bounds each wait.
+    void ExpectOnlyOkOfTheCancelQuestionEnds(double seconds);
 
     std::unique_ptr<TestPackage> package;
     Image background;
