@@ -401,9 +401,14 @@ protected:
             wide.resize(static_cast<size_t>(
                 MultiByteToWideChar(932, 0, folder.c_str(), static_cast<int>(folder.size()),
                                     wide.data(), static_cast<int>(wide.size()))));
-            SendMessageW(dialog, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(wide.c_str()));
             // Judged once the status line names it; a refusal may take effect a moment later.
-            EXPECT_TRUE(Poll([&] { return DialogShows(dialog, wide); }));
+            // Selected again until then: a browser still filling its tree (a loaded machine)
+            // may move the selection once more by itself, as it may under a person's hand.
+            EXPECT_TRUE(Poll([&] {
+                SendMessageW(dialog, BFFM_SETSELECTIONW, TRUE,
+                             reinterpret_cast<LPARAM>(wide.c_str()));
+                return DialogShows(dialog, wide);
+            }));
             HWND ok = GetDlgItem(dialog, IDOK);
             if (folder.find("refused") != std::string::npos) {
                 Poll([&] { return !IsWindowEnabled(ok); });
