@@ -26,6 +26,8 @@ constexpr size_t kHeaderSize = 128;
 constexpr int64_t kNoLength = -1;
 constexpr int64_t kUnreadableLength = -2;
 
+constexpr int64_t kStoppedRead = -2;
+
 std::atomic<unsigned> connectionLimit{0};
 
 // The leading decimal digits of a Content-Length; kNoLength when there are none,
@@ -117,14 +119,17 @@ void cHttp::ForgetMaxConnections() {
 
 void cHttp::StopTransfer() {
     // The flag goes first: a transfer that opens a new session after this sees it and gives
-    // up, and one that opened it before has it taken away and closed here.
+    // up, and one that opened it before has it taken away and closed here. A wait between
+    // attempts checks it under the guard, which CloseSession takes, so the wake-up is not lost.
     running = 0;
     CloseSession();
+    stopRequested.notify_all();
     Stop();
 }
 
 std::shared_ptr<platform::net::Session> cHttp::OpenSession() {
-    std::shared_ptr<platform::net::Session> opened = platform::net::OpenSession(name);
+    std::shared_ptr<platform::net::Session> opened =
+        platform::net::OpenSession(name, limits.network);
     std::lock_guard<std::mutex> lock(sessionGuard);
     if (!running) {
         if (opened) {
@@ -154,25 +159,395 @@ bool cHttp::IsKnownVerified() {
     return false;
 }
 void cHttp::OnVerified() {}
+void cHttp::OnServerWait(bool) {}
 
 void cHttp::OnExecute() {
     std::unique_ptr<char[]> buffer(new char[kBufferSize]);
     started = false;
-    earlyEnds = 0;
     furthest = 0;
     capped = false;
     reported = 0;
+    windowStart = Clock::now();
+    windowFrom = 0;
+    waitMs = 0;
+    unreachable = false;
     digested = 0;
     digestBroken = false;
     startedOver = false;
     if (!sha256.empty() && !digest) {
         digest = std::make_unique<platform::Sha256>();
     }
-    for (Outcome outcome; (outcome = Connect(buffer.get())) != Outcome::kDone;) {
-        if (outcome == Outcome::kReconnect) {
-            AppendTransferLog(TRANSFER_LOG_STAMP " cHttp::OnExecute :: network error (-92)");
+    for (bool goOn = true; goOn;) {
+        switch (Connect(buffer.get())) {
+            case Outcome::kReconnect:
+                AppendTransferLog(TRANSFER_LOG_STAMP " cHttp::OnExecute :: network error (-92)");
+                goOn = AfterEarlyEnd();
+                break;
+            case Outcome::kUnreachable:
+                goOn = WaitForServer();
+                break;
+            case Outcome::kStartOver:
+                break;
+            default:
+                goOn = false;
         }
     }
+    if (unreachable) {
+        unreachable = false;
+        OnServerWait(false);
+    }
+}
+
+cHttp::Outcome cHttp::Connect(char* buffer) {
+    attemptFrom = furthest;
+    Exchange exchange;
+    Outcome outcome = Negotiate(exchange);
+    if (outcome != Outcome::kNext) {
+        return outcome;
+    }
+    Settle(exchange.offset);
+    if (exchange.length == startOffset) {
+        exchange.request.reset();
+        CloseSession();
+        return Complete(buffer);
+    }
+    FileHandle file;
+    outcome = OpenTarget(buffer, file);
+    if (outcome != Outcome::kNext) {
+        return outcome;
+    }
+    if (exchange.request->BytesAvailable() > kBufferSize) {
+        file.reset();
+        ExitWithEngineError("cHttp::OnExecute :: network error (-4)", -4);
+    }
+    outcome = Copy(exchange, file, buffer);
+    if (outcome != Outcome::kNext) {
+        return outcome;
+    }
+    // Complete, or stopped between reads. A complete file with a hash is finished only once it
+    // has matched.
+    const bool check = !sha256.empty() && position >= exchange.length && running;
+    if (!check) {
+        OnFinish(startOffset, position);
+    }
+    exchange.request.reset();
+    const bool closed = CloseWritten(file);
+    CloseSession();
+    if (!closed) {
+        return Outcome::kDone;
+    }
+    return check ? CheckContent(buffer) : Outcome::kDone;
+}
+
+cHttp::Outcome cHttp::Negotiate(Exchange& exchange) {
+    // After a capped answer the file holds this transfer's own bytes, even without resume.
+    int64_t offset = resume || capped ? LocalFileSize(localPath) : 0;
+    capped = false;
+    startOffset = offset;
+    position = offset;
+    exchange.session = OpenSession();
+    if (!exchange.session) {
+        return Outcome::kDone;
+    }
+    exchange.request = exchange.session->OpenUrl(url, kWholeFileHeaders);
+    if (!exchange.request) {
+        CloseSession();
+        return running ? Outcome::kUnreachable : Outcome::kDone;
+    }
+    ServerAnswered();
+    const platform::net::Request& first = *exchange.request;
+    int64_t length = ParseLength(first.ContentLengthText());
+    // Where this answer's bytes end; a server may cap a range short of the whole file.
+    int64_t answerEnd = length;
+    if (expectedSize == 0 && first.Status() == 416) {
+        // A listed empty file has no byte 0 to send: the standard answer to its range says so.
+        length = answerEnd = 0;
+    } else if (!CheckFirstAnswer(first, length, answerEnd)) {
+        return Outcome::kDone;
+    } else if (length < 0 && expectedSize >= 0 && running) {
+        exchange.unstated = true;
+        if (!TakeListedSize(first, length, answerEnd)) {
+            return Outcome::kDone;
+        }
+    }
+    if (length < 0 || (length == 0 && !running)) {
+        exchange.request.reset();
+        if (running) {
+            ExitWithEngineError(
+                "Currently you are not able to reach the server.\nPlease check your network and "
+                "retry again.",
+                -11);
+        }
+        CloseSession();
+        return Outcome::kDone;
+    }
+
+    // A local file longer than the server's is not this file: start it over.
+    if (offset > length) {
+        offset = 0;
+    }
+    if (offset != 0 && offset < length) {
+        char headers[kHeaderSize];
+        std::snprintf(headers, sizeof headers, kResumeHeaders, offset);
+        exchange.request.reset();
+        exchange.request = exchange.session->OpenUrl(url, headers);
+        if (!exchange.request) {
+            CloseSession();
+            return running ? Outcome::kUnreachable : Outcome::kDone;
+        }
+        if (!CheckResumedAnswer(*exchange.request, length, offset, answerEnd)) {
+            return Outcome::kDone;
+        }
+        exchange.unstated = ParseLength(exchange.request->ContentLengthText()) < 0;
+    }
+    exchange.length = length;
+    exchange.offset = offset;
+    exchange.end = answerEnd;
+    return Outcome::kNext;
+}
+
+bool cHttp::TakeListedSize(const platform::net::Request& request, int64_t& length,
+                           int64_t& answerEnd) {
+    length = answerEnd = expectedSize;
+    if (request.Status() != 206) {
+        return true;
+    }
+    if (request.RangeTotal() >= 0 && request.RangeTotal() != expectedSize) {
+        return RefuseSize(request.RangeTotal());
+    }
+    // A part from 0 (checked with the answer) that states its span.
+    const int64_t covered = CoveredBytes(request, kNoLength);
+    if (covered > expectedSize) {
+        return RefuseSize(covered);
+    }
+    if (covered > 0) {
+        answerEnd = covered;
+    }
+    return true;
+}
+
+cHttp::Outcome cHttp::Complete(char* buffer) {
+    // A file that is empty on the server still has to exist here.
+    if (startOffset == 0) {
+        FileHandle empty = CreateFileEmpty(localPath);
+        if (!empty) {
+            ShowEngineWarning("cHttp::OnExecute :: file open error (-31)");
+            return Outcome::kDone;
+        }
+        if (!CloseWritten(empty)) {
+            return Outcome::kDone;
+        }
+    }
+    if (!sha256.empty() && running && !IsKnownVerified()) {
+        return CheckContent(buffer);
+    }
+    OnFinish(startOffset, position);
+    return Outcome::kDone;
+}
+
+cHttp::Outcome cHttp::OpenTarget(char* buffer, FileHandle& file) {
+    // The digest follows the bytes as they are written; what is on disk already goes first.
+    if (!sha256.empty() && !CatchUpDigest(buffer, startOffset)) {
+        CloseSession();
+        return Outcome::kDone;
+    }
+    file = startOffset != 0 ? OpenFileAt(localPath, startOffset) : CreateFileEmpty(localPath);
+    if (!file) {
+        ShowEngineWarning("cHttp::OnExecute :: file open error (-31)");
+        CloseSession();
+        return Outcome::kDone;
+    }
+    return Outcome::kNext;
+}
+
+int64_t cHttp::ReadWithRetries(platform::net::Request& request, char* buffer) {
+    int64_t count = request.Read(buffer, kBufferSize);
+    for (int retry = 0; count < 0; ++retry) {
+        if (!running) {
+            return kStoppedRead;
+        }
+        platform::SleepMs(kRetryPauseMs);
+        if (retry == kReadRetries) {
+            return -1;
+        }
+        count = request.Read(buffer, kBufferSize);
+    }
+    return count;
+}
+
+bool cHttp::EndsHere(platform::net::Request& request, char* buffer) {
+    // A failed read tells nothing more; the hash, where there is one, still does.
+    return ReadWithRetries(request, buffer) <= 0;
+}
+
+cHttp::Outcome cHttp::Copy(Exchange& exchange, FileHandle& file, char* buffer) {
+    for (;;) {
+        int64_t count = ReadWithRetries(*exchange.request, buffer);
+        if (count == kStoppedRead) {
+            // The next start measures what reached the disk.
+            file.reset();
+            CloseSession();
+            return Outcome::kDone;
+        }
+        if (count < 0) {
+            if (giveUpOnReadError) {
+                ShowEngineWarning("cHttp::OnExecute :: network error (-5)");
+                failed = true;
+                file.reset();
+                CloseSession();
+                return Outcome::kDone;
+            }
+            count = 0;  // connected again, as after an early end
+        }
+        if (count == 0 && running) {
+            exchange.request.reset();
+            return EarlyEnd(file);
+        }
+        // An answer without a length that goes on past the listed size is not the listed file.
+        if (exchange.unstated && running && count > exchange.length - position) {
+            return RefuseOverlong(file);
+        }
+        // Never store bytes past what the server announced for this answer.
+        count = std::min(count, exchange.end - position);
+        if (count > 0 && std::fwrite(buffer, 1, static_cast<size_t>(count), file.get()) !=
+                             static_cast<size_t>(count)) {
+            file.reset();
+            CloseSession();
+            ShowEngineWarning("cHttp::OnExecute :: file write error (-33)");
+            return Outcome::kDone;
+        }
+        if (!sha256.empty()) {
+            digest->Update(buffer, static_cast<size_t>(count));
+            digested += count;
+        }
+        OnReceived(static_cast<int32_t>(count));
+        position += count;
+        reported = position;
+        Progressed();
+        if (position >= exchange.length || !running) {
+            if (exchange.unstated && running && !EndsHere(*exchange.request, buffer)) {
+                return RefuseOverlong(file);
+            }
+            return Outcome::kNext;
+        }
+        if (GiveUpForNoProgress()) {
+            file.reset();
+            CloseSession();
+            return Outcome::kDone;
+        }
+        if (position >= exchange.end) {
+            // The server capped the range: ask for the rest as after an early end.
+            capped = true;
+            exchange.request.reset();
+            return EarlyEnd(file);
+        }
+    }
+}
+
+cHttp::Outcome cHttp::RefuseOverlong(FileHandle& file) {
+    file.reset();
+    CloseSession();
+    Discard();
+    char detail[160];
+    std::snprintf(detail, sizeof detail,
+                  "the file list gives %" PRId64 " bytes, the server sent more", expectedSize);
+    ShowFileWarning(kSizeError, localPath, detail);
+    return Outcome::kDone;
+}
+
+void cHttp::Discard() {
+    platform::RemoveFile(localPath);
+    OnRewind(0);
+    failed = true;
+}
+
+cHttp::Outcome cHttp::EarlyEnd(FileHandle& file) {
+    if (!CloseWritten(file)) {
+        return Outcome::kDone;
+    }
+    CloseSession();
+    return Outcome::kReconnect;
+}
+
+bool cHttp::AfterEarlyEnd() {
+    // A part that ended where the server capped it, or that brought a fair share, is
+    // followed at once; a server that keeps ending early with little is asked less and less
+    // often, until the give-up rule ends it.
+    if (capped || furthest - attemptFrom >= limits.progressBytes) {
+        waitMs = 0;
+        return true;
+    }
+    return !GiveUpForNoProgress() && Pause(NextWait());
+}
+
+bool cHttp::WaitForServer() {
+    const Clock::time_point now = Clock::now();
+    if (!unreachable) {
+        unreachable = true;
+        unreachableSince = now;
+        waitMs = 0;
+        OnServerWait(true);
+    }
+    const int64_t left =
+        limits.outageMs -
+        std::chrono::duration_cast<std::chrono::milliseconds>(now - unreachableSince).count();
+    if (left <= 0) {
+        ExitWithEngineError(
+            "Currently you are not able to reach the server.\nPlease check your network and "
+            "retry again.",
+            -11);
+    }
+    return Pause(static_cast<uint32_t>(std::min<int64_t>(NextWait(), left)));
+}
+
+void cHttp::ServerAnswered() {
+    if (!unreachable) {
+        return;
+    }
+    unreachable = false;
+    // Time the server could not be reached does not count against its progress.
+    windowStart += Clock::now() - unreachableSince;
+    waitMs = 0;
+    OnServerWait(false);
+}
+
+bool cHttp::Pause(uint32_t ms) {
+    std::unique_lock<std::mutex> lock(sessionGuard);
+    return !stopRequested.wait_for(lock, std::chrono::milliseconds(ms),
+                                   [this] { return running == 0; });
+}
+
+uint32_t cHttp::NextWait() {
+    waitMs = waitMs == 0 ? limits.firstWaitMs : std::min(waitMs * 2, limits.longestWaitMs);
+    return waitMs;
+}
+
+void cHttp::Progressed() {
+    if (position <= furthest) {
+        return;
+    }
+    furthest = position;
+    if (furthest - windowFrom >= limits.progressBytes) {
+        windowFrom = furthest;
+        windowStart = Clock::now();
+    }
+}
+
+bool cHttp::GiveUpForNoProgress() {
+    if (furthest - windowFrom >= limits.progressBytes ||
+        Clock::now() - windowStart < std::chrono::milliseconds(limits.progressMs)) {
+        return false;
+    }
+    failed = true;
+    if (running) {
+        char detail[160];
+        std::snprintf(detail, sizeof detail,
+                      "less than %" PRId64
+                      " bytes came in %u s; the file is left for a later start",
+                      limits.progressBytes, limits.progressMs / 1000);
+        ShowFileWarning(kNetworkError, localPath, detail);
+    }
+    return true;
 }
 
 bool cHttp::CatchUpDigest(char* buffer, int64_t offset) {
@@ -201,35 +576,6 @@ bool cHttp::CatchUpDigest(char* buffer, int64_t offset) {
     return true;
 }
 
-cHttp::Outcome cHttp::CheckContent(char* buffer) {
-    if (!CatchUpDigest(buffer, position)) {
-        return Outcome::kDone;
-    }
-    const bool matches = !digestBroken && digest->FinishHex() == sha256;
-    digested = 0;
-    digestBroken = false;
-    if (matches) {
-        OnVerified();
-        OnFinish(startOffset, position);
-        return Outcome::kDone;
-    }
-    if (!running) {
-        return Outcome::kDone;
-    }
-    // Damaged on disk, or cut or mixed up on the way: fetched once more from the start.
-    if (!startedOver && CreateFileEmpty(localPath)) {
-        startedOver = true;
-        furthest = 0;  // the new copy's progress counts from its own start
-        return Outcome::kStartOver;
-    }
-    // The server's copy itself does not match: nothing of it stays as if it were the file.
-    platform::RemoveFile(localPath);
-    OnRewind(0);
-    ShowEngineWarning(
-        ("cHttp::OnExecute :: content hash error (-38) " + std::string(localPath)).c_str());
-    return Outcome::kDone;
-}
-
 void cHttp::Settle(int64_t offset) {
     startOffset = offset;
     position = offset;
@@ -240,17 +586,6 @@ void cHttp::Settle(int64_t offset) {
         OnRewind(offset);
     }
     reported = offset;
-}
-
-cHttp::Outcome cHttp::EarlyEnd(FileHandle& file) {
-    if (!CloseWritten(file)) {
-        return Outcome::kDone;
-    }
-    if (++earlyEnds >= kEarlyEndLimit) {
-        ExitWithEngineError("cHttp::OnExecute :: network error (-9)", -9);
-    }
-    CloseSession();
-    return Outcome::kReconnect;
 }
 
 bool cHttp::CloseWritten(FileHandle& file) {
@@ -357,8 +692,9 @@ bool cHttp::CheckResumedAnswer(const platform::net::Request& request, int64_t le
         answerEnd = covered < 0 ? length : offset + covered;
     } else {
         // The range was ignored: the whole file follows, so it is rewritten from 0.
+        // Without a length the listed size tells where it ends.
         stated = answered;
-        consistent = answered >= 0;
+        consistent = answered >= 0 || expectedSize >= 0;
         offset = 0;
         answerEnd = length;
     }
@@ -378,172 +714,30 @@ bool cHttp::CheckResumedAnswer(const platform::net::Request& request, int64_t le
     return true;
 }
 
-cHttp::Outcome cHttp::Connect(char* buffer) {
-    // After a capped answer the file holds this transfer's own bytes, even without resume.
-    int64_t offset = resume || capped ? LocalFileSize(localPath) : 0;
-    capped = false;
-    startOffset = offset;
-    position = offset;
-    FileHandle file;
-
-    std::shared_ptr<platform::net::Session> current = OpenSession();
-    std::unique_ptr<platform::net::Request> request;
-    if (current) {
-        request = current->OpenUrl(url, kWholeFileHeaders);
-    }
-    int64_t length = request ? ParseLength(request->ContentLengthText()) : kNoLength;
-    // Where this answer's bytes end; a server may cap a range short of the whole file.
-    int64_t answerEnd = length;
-    if (request && !CheckFirstAnswer(*request, length, answerEnd)) {
+cHttp::Outcome cHttp::CheckContent(char* buffer) {
+    if (!CatchUpDigest(buffer, position)) {
         return Outcome::kDone;
     }
-    if (length < 0 || (length == 0 && !running)) {
-        request.reset();
-        const bool stopping = !running;
-        if (current && !stopping) {
-            ExitWithEngineError(
-                "Currently you are not able to reach the server.\nPlease check your network and "
-                "retry again.",
-                -11);
-        }
-        CloseSession();
-        return Outcome::kDone;
-    }
-
-    // A local file longer than the server's is not this file: start it over.
-    if (offset > length) {
-        offset = 0;
-    }
-    if (offset != 0 && offset < length) {
-        char headers[kHeaderSize];
-        std::snprintf(headers, sizeof headers, kResumeHeaders, offset);
-        request.reset();
-        request = current->OpenUrl(url, headers);
-        if (!request) {
-            if (!running) {
-                CloseSession();
-                return Outcome::kDone;
-            }
-            return EarlyEnd(file);
-        }
-        if (!CheckResumedAnswer(*request, length, offset, answerEnd)) {
-            return Outcome::kDone;
-        }
-    }
-    Settle(offset);
-
-    if (length == startOffset) {
-        // Complete already; a file that is empty on the server still has to exist here.
-        request.reset();
-        CloseSession();
-        if (length == 0) {
-            FileHandle empty = CreateFileEmpty(localPath);
-            if (!empty) {
-                ShowEngineWarning("cHttp::OnExecute :: file open error (-31)");
-                return Outcome::kDone;
-            }
-            if (!CloseWritten(empty)) {
-                return Outcome::kDone;
-            }
-        }
-        if (!sha256.empty() && running && !IsKnownVerified()) {
-            return CheckContent(buffer);
-        }
+    const bool matches = !digestBroken && digest->FinishHex() == sha256;
+    digested = 0;
+    digestBroken = false;
+    if (matches) {
+        OnVerified();
         OnFinish(startOffset, position);
         return Outcome::kDone;
     }
-    // The digest follows the bytes as they are written; what is on disk already goes first.
-    if (!sha256.empty() && !CatchUpDigest(buffer, startOffset)) {
-        CloseSession();
+    if (!running) {
         return Outcome::kDone;
     }
-
-    file = startOffset != 0 ? OpenFileAt(localPath, startOffset) : CreateFileEmpty(localPath);
-    if (!file) {
-        ShowEngineWarning("cHttp::OnExecute :: file open error (-31)");
-        CloseSession();
-        return Outcome::kDone;
+    // Damaged on disk, or cut or mixed up on the way: fetched once more from the start.
+    if (!startedOver && CreateFileEmpty(localPath)) {
+        startedOver = true;
+        furthest = 0;  // the new copy's progress counts from its own start
+        return Outcome::kStartOver;
     }
-    if (request->BytesAvailable() > kBufferSize) {
-        file.reset();
-        ExitWithEngineError("cHttp::OnExecute :: network error (-4)", -4);
-    }
-
-    for (;;) {
-        int64_t count = request->Read(buffer, kBufferSize);
-        for (int retry = 0; count < 0 && retry < kReadRetries; ++retry) {
-            if (!running) {
-                // Stopped: the next start measures what reached the disk.
-                file.reset();
-                CloseSession();
-                return Outcome::kDone;
-            }
-            platform::SleepMs(kRetryPauseMs);
-            count = request->Read(buffer, kBufferSize);
-        }
-        if (count < 0) {
-            if (!running) {
-                file.reset();
-                CloseSession();
-                return Outcome::kDone;
-            }
-            platform::SleepMs(kRetryPauseMs);
-            ShowEngineWarning("cHttp::OnExecute :: network error (-5)");
-            if (giveUpOnReadError) {
-                failed = true;
-                file.reset();
-                CloseSession();
-                return Outcome::kDone;
-            }
-            count = 0;
-        }
-        if (count == 0 && running) {
-            request.reset();
-            return EarlyEnd(file);
-        }
-        // Never store bytes past what the server announced for this answer.
-        if (count > answerEnd - position) {
-            count = answerEnd - position;
-        }
-        if (count > 0 && std::fwrite(buffer, 1, static_cast<size_t>(count), file.get()) !=
-                             static_cast<size_t>(count)) {
-            file.reset();
-            CloseSession();
-            ShowEngineWarning("cHttp::OnExecute :: file write error (-33)");
-            return Outcome::kDone;
-        }
-        if (!sha256.empty()) {
-            digest->Update(buffer, static_cast<size_t>(count));
-            digested += count;
-        }
-        OnReceived(static_cast<int32_t>(count));
-        position += count;
-        reported = position;
-        if (position >= length || !running) {
-            // A complete file with a hash is finished only once it has matched.
-            const bool check = !sha256.empty() && position >= length && running;
-            if (!check) {
-                OnFinish(startOffset, position);
-            }
-            request.reset();
-            const bool closed = CloseWritten(file);
-            CloseSession();
-            if (!closed) {
-                return Outcome::kDone;
-            }
-            return check ? CheckContent(buffer) : Outcome::kDone;
-        }
-        // Only getting further counts as progress: a server that ignores ranges and drops
-        // every connection at the same place would otherwise be asked again for ever.
-        if (position > furthest) {
-            furthest = position;
-            earlyEnds = 0;
-        }
-        if (position >= answerEnd) {
-            // The server capped the range: ask for the rest as after an early end.
-            capped = true;
-            request.reset();
-            return EarlyEnd(file);
-        }
-    }
+    // The server's copy itself does not match: nothing of it stays as if it were the file.
+    Discard();
+    ShowEngineWarning(
+        ("cHttp::OnExecute :: content hash error (-38) " + std::string(localPath)).c_str());
+    return Outcome::kDone;
 }

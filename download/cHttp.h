@@ -2,6 +2,8 @@
 // transfer, reconnections included; subclasses see it through the On... hooks.
 #pragma once
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -18,11 +20,28 @@ public:
     static constexpr size_t kLocalPathSize = 256;
     static constexpr int64_t kBufferSize = 1048576;
     static constexpr int kReadRetries = 9;
-    static constexpr int kEarlyEndLimit = 9;
     static constexpr uint32_t kRetryPauseMs = 33;
     static constexpr unsigned kConnectionsPerServer = 4;
     static constexpr const char* kSizeError = "size error (-14)";
     static constexpr const char* kEncodingError = "content encoding error (-15)";
+    static constexpr const char* kNetworkError = "network error (-5)";
+
+    // How long a transfer waits, and for what. Tests pass short ones.
+    struct Limits {
+        // Of every connection (see platform::net::Limits).
+        platform::net::Limits network;
+        // Give up: the file must get `progressBytes` further within every `progressMs` while
+        // the server answers (time it cannot be reached does not count), across reconnections.
+        int64_t progressBytes = 16 * 1024;
+        uint32_t progressMs = 60 * 1000;
+        // Waits before a new attempt after one that got nowhere (refused, or an early end with
+        // little new): the first, doubled after each such attempt up to the longest.
+        uint32_t firstWaitMs = 1000;
+        uint32_t longestWaitMs = 30 * 1000;
+        // A server that cannot be reached for this long ends the program; 0: at the first
+        // refusal.
+        uint32_t outageMs = 5 * 60 * 1000;
+    };
 
     explicit cHttp(const char* threadName);
     ~cHttp() override;
@@ -35,7 +54,8 @@ public:
     static void ForgetMaxConnections();
 
     // Asks the transfer to stop and closes its session from the calling thread, so that a
-    // read blocked on the network fails at once; then waits for the thread.
+    // read blocked on the network fails at once, and a wait for the server ends; then waits
+    // for the thread.
     void StopTransfer();
 
     char url[kUrlSize] = {};
@@ -50,9 +70,11 @@ public:
     // The SHA-256 the whole file must have, 64 lowercase hexadecimal digits; empty: not
     // checked. A file that does not match is fetched again from 0 once, then refused.
     std::string sha256;
-    // After a read that keeps failing (a stalled server, which takes the client's stall limit
-    // to notice), give up instead of connecting again; `failed` tells the caller.
+    Limits limits;
+    // After a read that keeps failing (a stalled server, which takes the stall limit to
+    // notice), give up instead of connecting again; `failed` tells the caller.
     bool giveUpOnReadError = false;
+    // The transfer gave up on the file (it made no progress, or its reads kept failing).
     bool failed = false;
 
 protected:
@@ -70,12 +92,43 @@ protected:
     virtual bool IsKnownVerified();
     // The complete file has just matched `sha256`.
     virtual void OnVerified();
+    // The transfer starts (true) or stops (false) waiting for a server it cannot reach.
+    virtual void OnServerWait(bool waiting);
 
 private:
-    enum class Outcome { kDone, kReconnect, kStartOver };
+    using Clock = std::chrono::steady_clock;
+    // kNext: the step succeeded, the attempt goes on. kReconnect: the body ended early, or
+    // where a capping server ended its part. kUnreachable: no answer from the server.
+    enum class Outcome { kNext, kDone, kReconnect, kStartOver, kUnreachable };
 
-    // One connection attempt: ask, check the answer, write the body.
+    // One answer that carries the bytes [offset, end) of a file of `length` bytes.
+    struct Exchange {
+        std::shared_ptr<platform::net::Session> session;
+        std::unique_ptr<platform::net::Request> request;
+        int64_t length = 0;
+        int64_t offset = 0;
+        int64_t end = 0;
+        // The answer states no length (chunked): its end is known only when it comes.
+        bool unstated = false;
+    };
+
+    // One connection attempt: negotiate, open the file, copy, verify.
     Outcome Connect(char* buffer);
+    // Asks for the file from the bytes on disk on, and checks the answers.
+    Outcome Negotiate(Exchange& exchange);
+    // The whole size and this answer's end, for a first answer that states no length: the
+    // listed size. False, refused, when its range disagrees.
+    bool TakeListedSize(const platform::net::Request& request, int64_t& length, int64_t& answerEnd);
+    // Brings the digest up to the bytes on disk and opens the file at `startOffset`.
+    Outcome OpenTarget(char* buffer, FileHandle& file);
+    // Writes the answer's body at `position` until its end; kNext when the file is complete.
+    Outcome Copy(Exchange& exchange, FileHandle& file, char* buffer);
+    // A read with its retries: -1 when it kept failing, -2 when a stop was asked for.
+    int64_t ReadWithRetries(platform::net::Request& request, char* buffer);
+    // Whether an answer without a length ends where the file does.
+    bool EndsHere(platform::net::Request& request, char* buffer);
+    // The file on disk is complete: created when empty, checked against the hash.
+    Outcome Complete(char* buffer);
     // Settles the offset this attempt writes from and tells the hooks about it.
     void Settle(int64_t offset);
     // The body ended before the reported length.
@@ -98,6 +151,10 @@ private:
     bool Refuse(const char* error, const std::string& detail);
     // The server's size `stated` is not the listed one.
     bool RefuseSize(int64_t stated);
+    // Removes a file that turned out not to be the listed one; the transfer has failed.
+    void Discard();
+    // An answer without a length brought more than the listed size.
+    Outcome RefuseOverlong(FileHandle& file);
     // Feeds the digest the file's bytes from what it has seen up to `offset`, reading them
     // back from disk (a resumed file, a file found complete). False when a stop interrupted.
     bool CatchUpDigest(char* buffer, int64_t offset);
@@ -108,18 +165,43 @@ private:
     std::shared_ptr<platform::net::Session> OpenSession();
     void CloseSession();
 
+    // Between attempts. Each answers false when the transfer is over (stopped or given up).
+    // After an early end: at once when the attempt got somewhere, else after a growing wait.
+    bool AfterEarlyEnd();
+    // After no answer: a growing wait, within the outage limit.
+    bool WaitForServer();
+    // The server answered: an outage, if any, is over.
+    void ServerAnswered();
+    // Waits `ms` unless a stop comes first; false when it did.
+    bool Pause(uint32_t ms);
+    // The next growing wait.
+    uint32_t NextWait();
+    // New bytes were written up to `position`.
+    void Progressed();
+    // The give-up rule: true, with the file's warning shown, when too little came too long.
+    bool GiveUpForNoProgress();
+
     bool started = false;  // OnStart has been called
-    int earlyEnds = 0;     // consecutive early ends, reset by a chunk that gets further
     int64_t furthest = 0;  // the furthest offset any attempt has written up to
     bool capped = false;   // the last answer ended where the server capped its range
     int64_t reported = 0;  // offset up to which bytes went to the hooks
+
+    // The give-up rule: `furthest` was `windowFrom` at `windowStart`.
+    Clock::time_point windowStart;
+    int64_t windowFrom = 0;
+    int64_t attemptFrom = 0;  // `furthest` when the attempt began
+    uint32_t waitMs = 0;      // the next growing wait
+    bool unreachable = false;
+    Clock::time_point unreachableSince;
 
     std::unique_ptr<platform::Sha256> digest;  // of the file's bytes [0, digested)
     int64_t digested = 0;
     bool digestBroken = false;  // the file could not be read back: it cannot match
     bool startedOver = false;   // once after a mismatch
 
-    // Guards only the handover of `session` between the transfer and whoever stops it.
+    // Guards the handover of `session` between the transfer and whoever stops it, and the
+    // waits between attempts.
     std::mutex sessionGuard;
+    std::condition_variable stopRequested;
     std::shared_ptr<platform::net::Session> session;
 };

@@ -54,8 +54,16 @@ public:
     virtual void Close() = 0;
 };
 
+// How long a session's requests wait for the network before they fail.
+struct Limits {
+    // To connect to the server and have the answer's headers.
+    uint32_t connectMs = 30 * 1000;
+    // A read that gets no byte for this long fails (-1), as a connection that stalls.
+    uint32_t stallMs = 60 * 1000;
+};
+
 // Null when no session can be opened.
-std::shared_ptr<Session> OpenSession(const char* agent);
+std::shared_ptr<Session> OpenSession(const char* agent, const Limits& limits = Limits{});
 
 // Sets the per-server connection limit of the process and answers the limit now in force
 // (0 when it cannot be set).

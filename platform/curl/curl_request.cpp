@@ -13,9 +13,6 @@ constexpr long kReceiveBuffer = 512 * 1024;
 constexpr long kMaxRedirects = 10;
 // A wait in libcurl ends at least this often even without a wake-up.
 constexpr int kPollMs = 1000;
-constexpr long kConnectTimeoutSeconds = 30;
-// A transfer that moves no byte for this long has failed.
-constexpr long kStallSeconds = 60;
 
 std::string Lower(std::string text) {
     for (char& c : text) {
@@ -152,9 +149,12 @@ bool CurlRequest::Start(const char* url, const char* headers) {
     curl_easy_setopt(easy, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(easy, CURLOPT_TCP_KEEPALIVE, 1L);
-    curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds);
+    const net::Limits& limits = session_->limits;
+    curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(limits.connectMs));
+    // A transfer that moves no byte for the stall limit has failed; libcurl counts whole seconds.
     curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, kStallSeconds);
+    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME,
+                     static_cast<long>(std::max<uint32_t>(1, (limits.stallMs + 999) / 1000)));
     if (curl_multi_add_handle(handles_.multi, easy) != CURLM_OK) {
         return false;
     }

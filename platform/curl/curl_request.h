@@ -19,6 +19,7 @@ class CurlRequest;
 // What a session's requests share with it; lives as long as any of them.
 struct SessionState {
     std::string agent;
+    net::Limits limits;
     std::atomic<bool> closed{false};
     std::mutex lock;
     std::set<CurlRequest*> live;  // under `lock`: the requests Close must wake

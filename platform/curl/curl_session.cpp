@@ -6,8 +6,10 @@ namespace {
 
 class CurlSession : public net::Session {
 public:
-    explicit CurlSession(const char* agent) : state_(std::make_shared<SessionState>()) {
+    CurlSession(const char* agent, const net::Limits& limits)
+        : state_(std::make_shared<SessionState>()) {
         state_->agent = agent ? agent : "";
+        state_->limits = limits;
     }
     // Releasing the session does not end its requests: they share its state.
     ~CurlSession() override = default;
@@ -26,9 +28,9 @@ private:
 
 namespace platform::net {
 
-std::shared_ptr<Session> OpenSession(const char* agent) {
+std::shared_ptr<Session> OpenSession(const char* agent, const Limits& limits) {
     curl::EnsureLibraryReady();
-    return std::make_shared<curl::CurlSession>(agent);
+    return std::make_shared<curl::CurlSession>(agent, limits);
 }
 
 unsigned SetMaxConnectionsPerServer(unsigned limit) {

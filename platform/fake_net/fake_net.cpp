@@ -46,6 +46,7 @@ std::atomic<int> requestsAlive{0};
 // What a session's requests share: it outlives the session object while a request needs it.
 struct SessionState {
     std::string agent;
+    net::Limits limits;
     std::mutex lock;
     std::condition_variable closedChanged;
     bool closed = false;
@@ -104,7 +105,7 @@ public:
         end_ = size;
         const bool success = answer.status >= 200 && answer.status < 300;
         if (success && answer.honourRange && rangeAsked >= 0) {
-            if (size == 0 && rangeAsked == 0) {
+            if (size == 0 && rangeAsked == 0 && !answer.emptyRangeUnsatisfiable) {
                 // An empty file answers a whole-file range with an empty 200, as nginx does.
             } else if (rangeAsked >= size) {
                 status_ = 416;
@@ -182,8 +183,10 @@ private:
             ++server.blockedReads;
             server.blockedChanged.notify_all();
         }
+        // A stalled connection fails at the stall limit, as the real clients' do.
         std::unique_lock<std::mutex> hold(session_->lock);
-        session_->closedChanged.wait(hold, [this] { return session_->closed; });
+        session_->closedChanged.wait_for(hold, std::chrono::milliseconds(session_->limits.stallMs),
+                                         [this] { return session_->closed; });
     }
 
     std::shared_ptr<SessionState> session_;
@@ -202,8 +205,10 @@ private:
 
 class FakeSession : public net::Session {
 public:
-    explicit FakeSession(const char* agent) : state_(std::make_shared<SessionState>()) {
+    FakeSession(const char* agent, const net::Limits& limits)
+        : state_(std::make_shared<SessionState>()) {
         state_->agent = agent ? agent : "";
+        state_->limits = limits;
         ++sessionsAlive;
     }
     ~FakeSession() override { --sessionsAlive; }
@@ -341,14 +346,14 @@ void Reset() {
 
 namespace platform::net {
 
-std::shared_ptr<Session> OpenSession(const char* agent) {
+std::shared_ptr<Session> OpenSession(const char* agent, const Limits& limits) {
     fake_net::Server& server = fake_net::TheServer();
     std::lock_guard<std::mutex> hold(server.lock);
     if (server.refuseSessions) {
         return nullptr;
     }
     ++server.sessionsOpened;
-    return std::make_shared<fake_net::FakeSession>(agent);
+    return std::make_shared<fake_net::FakeSession>(agent, limits);
 }
 
 unsigned SetMaxConnectionsPerServer(unsigned limit) {

@@ -21,6 +21,8 @@ struct Answer {
     // whole body as is (an error page).
     int status = 200;
     bool honourRange = true;
+    // An empty body answers a range from 0 with 416, as some servers do, not with an empty 200.
+    bool emptyRangeUnsatisfiable = false;
     // A honoured range covers at most this many bytes, 1 or more (a server that caps ranges);
     // -1: no cap.
     int64_t rangeCap = -1;
@@ -41,7 +43,7 @@ struct Answer {
     int64_t failAt = 0;
     int failReads = 0;
     // Once this many bytes of this answer have been read, reads block until the session is
-    // closed, then fail; -1: never.
+    // closed or its stall limit has passed, then fail; -1: never.
     int64_t blockAt = -1;
     // Most bytes one read returns, and what BytesAvailable reports while the body flows.
     int64_t chunk = 64 * 1024;
