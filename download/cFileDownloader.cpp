@@ -18,6 +18,9 @@ cFileDownloader::~cFileDownloader() {
 bool cFileDownloader::StartDownload(const char* fileUrl, const char* path, int64_t size) {
     resume = 1;
     expectedSize = size;
+    if (manager != nullptr) {
+        limits = manager->transferLimits;
+    }
     std::snprintf(url, sizeof url, "%s", fileUrl);
     std::snprintf(localPath, sizeof localPath, "%s", path);
     CreateParentFolders(localPath);
@@ -62,5 +65,11 @@ bool cFileDownloader::IsKnownVerified() {
 void cFileDownloader::OnVerified() {
     if (manager != nullptr) {
         manager->verified.Remember(recordPath, sha256);
+    }
+}
+
+void cFileDownloader::OnServerWait(bool waiting) {
+    if (manager != nullptr) {
+        manager->waitingForServer += waiting ? 1 : -1;
     }
 }

@@ -30,6 +30,7 @@ protected:
     void OnRewind(int64_t offset) override;
     bool IsKnownVerified() override;
     void OnVerified() override;
+    void OnServerWait(bool waiting) override;
 
 private:
     // Bytes of this file added to the manager's `received`, so a rewind can take them back.

@@ -36,6 +36,10 @@ public:
     int32_t fileCount = 0;
     std::atomic<uint32_t> startTick{0};
     std::atomic<int32_t> finished{0};
+    // The limits every transfer of this run keeps to.
+    cHttp::Limits transferLimits;
+    // Transfers now waiting for a server they cannot reach.
+    std::atomic<int32_t> waitingForServer{0};
     std::unique_ptr<cFileDownloader[]> downloaders;
     // The files of this run known to match their hash, shared by the downloaders.
     VerifiedRecord verified;

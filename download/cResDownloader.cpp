@@ -4,8 +4,11 @@
 
 cResDownloader::cResDownloader() : cHttp("cResDownloader") {
     // The fetch holds up the window: each new attempt at a stalled server would freeze it for
-    // the whole stall limit again.
+    // the whole stall limit again, and a server that cannot be reached is not waited for.
     giveUpOnReadError = true;
+    limits.outageMs = 0;
+    limits.firstWaitMs = 100;
+    limits.longestWaitMs = 1000;
 }
 
 int64_t cResDownloader::FetchManifest(const char* manifestUrl) {

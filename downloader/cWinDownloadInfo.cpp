@@ -297,6 +297,9 @@ void cWinDownloadInfo::LoadDownloadInfo() {
                                              : static_cast<uint32_t>(remaining);
     }
     panel_format::Time(valueTexts[kRemaining], seconds);
+    if (manager->waitingForServer > 0) {
+        ui_text::CopyAscii(valueTexts[kRemaining], downloader::texts::kWaitingForServer);
+    }
     if (progressBar != nullptr) {
         progressBar->SetProgress(download_figures::Progress(received, totalSize));
     }

@@ -12,6 +12,8 @@ inline constexpr const char* kManifestAddressError =
 // A manifest without its total size: the download may still run, the size shows 0.
 inline constexpr const char* kTotalSizeError =
     "cWinMain::LoadDownloadInfo :: file.json has no TotalSize";
+// In place of the remaining time while a transfer waits for a server it cannot reach.
+inline constexpr const char* kWaitingForServer = "wait for server";
 inline constexpr const char* kNoExecutable =
     "cBtnLaunch::OnExecute :: can't find an executable module.";
 // Starting the installer failed: the downloader closes all the same.

@@ -174,6 +174,9 @@ private:
         if (answer_.cutAfter >= 0) {
             left = std::min(left, answer_.cutAfter - sent_);
         }
+        if (answer_.cutAtHalf) {
+            left = std::min(left, (end_ - begin_) / 2 - sent_);
+        }
         return std::max<int64_t>(left, 0);
     }
     void BlockUntilClosed() {

@@ -39,6 +39,8 @@ struct Answer {
     std::string contentEncoding;
     // The body ends (reads answer 0) after this many bytes of this answer; -1: never.
     int64_t cutAfter = -1;
+    // The body ends after half of what the answer announces (rounded down).
+    bool cutAtHalf = false;
     // Once this many bytes of this answer have been read, the next `failReads` reads fail (-1).
     int64_t failAt = 0;
     int failReads = 0;

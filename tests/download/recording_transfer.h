@@ -18,6 +18,9 @@ public:
         std::snprintf(url, sizeof url, "%s", fileUrl.c_str());
         std::snprintf(localPath, sizeof localPath, "%s", path.c_str());
         resume = resumeFile ? 1 : 0;
+        // Attempts that get nowhere are repeated at once, as far as the tests can tell.
+        limits.firstWaitMs = 1;
+        limits.longestWaitMs = 4;
     }
     ~RecordingTransfer() override { StopTransfer(); }
 
@@ -55,6 +58,7 @@ protected:
         Record("finish " + std::to_string(offset) + " " + std::to_string(reached));
     }
     void OnRewind(int64_t offset) override { Record("rewind " + std::to_string(offset)); }
+    void OnServerWait(bool waiting) override { Record(waiting ? "wait" : "answered"); }
 
 private:
     void Record(const std::string& hook) {

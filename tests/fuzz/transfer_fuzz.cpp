@@ -38,6 +38,11 @@ public:
         std::snprintf(url, sizeof url, "%s", kUrl);
         std::snprintf(localPath, sizeof localPath, "%s", path.c_str());
         resume = resumeFile ? 1 : 0;
+        // Attempts at once, and a server that stays away or gives nothing is soon given up.
+        limits.firstWaitMs = 0;
+        limits.progressBytes = 1;
+        limits.progressMs = 100;
+        limits.outageMs = 20;
     }
     ~CountingTransfer() override { StopTransfer(); }
 

@@ -186,7 +186,8 @@ void HttpTestServer::Handle(httplib::Request& request, httplib::Response& respon
     }
     // As nginx: "bytes=0-" of an empty file is an empty 200, any other range past the end 416.
     const int64_t rangeStart = request.ranges.empty() ? -1 : request.ranges[0].first;
-    if (rangeStart >= size && !(size == 0 && rangeStart == 0)) {
+    if (rangeStart >= size &&
+        !(size == 0 && rangeStart == 0 && !behaviour.emptyRangeUnsatisfiable)) {
         // cpp-httplib cannot build this answer from a content provider.
         request.ranges.clear();
         response.status = 416;

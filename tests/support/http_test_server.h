@@ -30,6 +30,8 @@ struct Behaviour {
     int cutTimes = -1;
     // Answers a range request with 200 and the whole body.
     bool ignoreRange = false;
+    // An empty file answers "bytes=0-" with 416, as Caddy does, not with an empty 200.
+    bool emptyRangeUnsatisfiable = false;
     // Answers a range request with at most this many bytes (1 or more): a 206 whose
     // Content-Range states the part sent and the whole size; -1: no cap.
     int64_t rangeCap = -1;

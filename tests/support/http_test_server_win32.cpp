@@ -310,7 +310,7 @@ struct HttpTestServer::Sockets {
         }
         // As nginx: "bytes=0-" of an empty file is an empty 200, any other range past the
         // end 416.
-        if (first >= size && !(size == 0 && first == 0)) {
+        if (first >= size && !(size == 0 && first == 0 && !behaviour.emptyRangeUnsatisfiable)) {
             return SendWhole(socket, 416, "text/html", Page(416),
                              {{"Content-Range", "bytes */" + std::to_string(size)}});
         }
