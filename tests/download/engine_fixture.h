@@ -160,10 +160,12 @@ protected:
                ",\n\"URL\": \"" + url + "\",\n\"FileList\": [\n" + list + "]\n}\n";
     }
 
-    // Creates, records and starts a manager, as the Start command does.
-    cMgrDownloader* StartManager() {
+    // Creates, records and starts a manager, as the Start command does, with `limits` for its
+    // transfers.
+    cMgrDownloader* StartManager(const cHttp::Limits& limits = cHttp::Limits{}) {
         app->StopDownload();
         app->downloadManager = new cMgrDownloader();
+        app->downloadManager->transferLimits = limits;
         app->downloadManager->Start();
         return app->downloadManager;
     }
