@@ -164,6 +164,7 @@ void cHttp::OnServerWait(bool) {}
 void cHttp::OnExecute() {
     std::unique_ptr<char[]> buffer(new char[kBufferSize]);
     started = false;
+    failed = false;
     furthest = 0;
     capped = false;
     reported = 0;

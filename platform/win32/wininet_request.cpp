@@ -10,8 +10,6 @@
 namespace platform::win32 {
 namespace {
 
-// A read that gets no byte for this long has failed (as a stalled libcurl transfer does).
-constexpr DWORD kStallMs = 60 * 1000;
 // The most one Read copies; the engine reads 1 MiB at a time.
 constexpr int64_t kChunk = 1024 * 1024;
 // Sends the GET to the server whatever a cache holds, keeps the answer out of the cache (it
@@ -81,8 +79,9 @@ std::string HeaderText(const char* headers) {
 
 }  // namespace
 
-SessionState::SessionState(HINTERNET internetHandle, HANDLE closedEvent)
-    : internet(internetHandle), closed(closedEvent) {}
+SessionState::SessionState(HINTERNET internetHandle, HANDLE closedEvent,
+                           const net::Limits& sessionLimits)
+    : internet(internetHandle), closed(closedEvent), limits(sessionLimits) {}
 
 SessionState::~SessionState() {
     InternetCloseHandle(internet);
@@ -188,8 +187,11 @@ std::unique_ptr<WinInetRequest> WinInetRequest::Open(std::shared_ptr<SessionStat
         operation->opening = false;
         operation->handle = handle;
     } else {
+        // Connecting and the answer's headers, each within its limit, whether or not the
+        // system keeps to the timeouts it was given.
         const HANDLE waits[] = {operation->done, session->closed};
-        const DWORD woken = WaitForMultipleObjects(2, waits, FALSE, INFINITE);
+        const DWORD woken = WaitForMultipleObjects(
+            2, waits, FALSE, session->limits.connectMs + session->limits.stallMs);
         if (woken != WAIT_OBJECT_0) {
             Abandon(operation);
             return nullptr;
@@ -299,7 +301,7 @@ bool WinInetRequest::QueryAvailable(DWORD& available) {
 
 WinInetRequest::Wait WinInetRequest::WaitForOperation() {
     const HANDLE waits[] = {operation_->done, session_->closed};
-    switch (WaitForMultipleObjects(2, waits, FALSE, kStallMs)) {
+    switch (WaitForMultipleObjects(2, waits, FALSE, session_->limits.stallMs)) {
         case WAIT_OBJECT_0:
             pending_ = false;
             return Wait::kDone;

@@ -21,7 +21,7 @@ namespace platform::win32 {
 
 // What a session's requests share with it; lives as long as any of them.
 struct SessionState {
-    SessionState(HINTERNET internet, HANDLE closedEvent);
+    SessionState(HINTERNET internet, HANDLE closedEvent, const net::Limits& limits);
     ~SessionState();
     SessionState(const SessionState&) = delete;
     SessionState& operator=(const SessionState&) = delete;
@@ -35,6 +35,7 @@ struct SessionState {
     const HINTERNET internet;
     // Manual-reset, set once by Close.
     const HANDLE closed;
+    const net::Limits limits;
 };
 
 // What WinINet's status callback reaches through a request's context (the Operation's
@@ -91,7 +92,7 @@ private:
     void GiveBackSlot();
     void ReadHeaders();
     std::string Header(DWORD query, DWORD index = 0) const;
-    // Waits for the pending operation, the session's close or the stall limit.
+    // Waits for the pending operation, the session's close or the session's stall limit.
     Wait WaitForOperation();
     // Starts a query of the bytes available unless one is pending; true when it answered
     // (into `available`) without waiting.

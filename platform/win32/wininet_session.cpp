@@ -28,7 +28,7 @@ private:
 
 namespace platform::net {
 
-std::shared_ptr<Session> OpenSession(const char* agent) {
+std::shared_ptr<Session> OpenSession(const char* agent, const Limits& limits) {
     // Asynchronous, so that every wait can also wait for the session's close.
     HINTERNET internet = InternetOpenA(agent ? agent : "", INTERNET_OPEN_TYPE_PRECONFIG, nullptr,
                                        nullptr, INTERNET_FLAG_ASYNC);
@@ -38,17 +38,22 @@ std::shared_ptr<Session> OpenSession(const char* agent) {
     HANDLE closed = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     // The body is read as it was sent: offsets must match the file on the server.
     BOOL decode = FALSE;
+    DWORD connectMs = limits.connectMs;
+    DWORD stallMs = limits.stallMs;
     if (closed == nullptr ||
         InternetSetStatusCallbackA(internet, &win32::WinInetRequest::OnStatus) ==
             INTERNET_INVALID_STATUS_CALLBACK ||
-        !InternetSetOptionA(internet, INTERNET_OPTION_HTTP_DECODING, &decode, sizeof decode)) {
+        !InternetSetOptionA(internet, INTERNET_OPTION_HTTP_DECODING, &decode, sizeof decode) ||
+        !InternetSetOptionA(internet, INTERNET_OPTION_CONNECT_TIMEOUT, &connectMs,
+                            sizeof connectMs) ||
+        !InternetSetOptionA(internet, INTERNET_OPTION_RECEIVE_TIMEOUT, &stallMs, sizeof stallMs)) {
         InternetCloseHandle(internet);
         if (closed != nullptr) {
             CloseHandle(closed);
         }
         return nullptr;
     }
-    auto state = std::make_shared<win32::SessionState>(internet, closed);
+    auto state = std::make_shared<win32::SessionState>(internet, closed, limits);
     return std::make_shared<win32::WinInetSession>(std::move(state));
 }
 
