@@ -409,22 +409,9 @@ cHttp::Outcome cHttp::Copy(Exchange& exchange, FileHandle& file, char* buffer) {
             return RefuseOverlong(file);
         }
         // Never store bytes past what the server announced for this answer.
-        count = std::min(count, exchange.end - position);
-        if (count > 0 && std::fwrite(buffer, 1, static_cast<size_t>(count), file.get()) !=
-                             static_cast<size_t>(count)) {
-            file.reset();
-            CloseSession();
-            ShowEngineWarning("cHttp::OnExecute :: file write error (-33)");
+        if (!Store(file, buffer, std::min(count, exchange.end - position))) {
             return Outcome::kDone;
         }
-        if (!sha256.empty()) {
-            digest->Update(buffer, static_cast<size_t>(count));
-            digested += count;
-        }
-        OnReceived(static_cast<int32_t>(count));
-        position += count;
-        reported = position;
-        Progressed();
         if (position >= exchange.length || !running) {
             if (exchange.unstated && running && !EndsHere(*exchange.request, buffer)) {
                 return RefuseOverlong(file);
@@ -443,6 +430,25 @@ cHttp::Outcome cHttp::Copy(Exchange& exchange, FileHandle& file, char* buffer) {
             return EarlyEnd(file);
         }
     }
+}
+
+bool cHttp::Store(FileHandle& file, const char* bytes, int64_t count) {
+    if (count > 0 && std::fwrite(bytes, 1, static_cast<size_t>(count), file.get()) !=
+                         static_cast<size_t>(count)) {
+        file.reset();
+        CloseSession();
+        ShowEngineWarning("cHttp::OnExecute :: file write error (-33)");
+        return false;
+    }
+    if (!sha256.empty()) {
+        digest->Update(bytes, static_cast<size_t>(count));
+        digested += count;
+    }
+    OnReceived(static_cast<int32_t>(count));
+    position += count;
+    reported = position;
+    Progressed();
+    return true;
 }
 
 cHttp::Outcome cHttp::RefuseOverlong(FileHandle& file) {

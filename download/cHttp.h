@@ -123,6 +123,8 @@ private:
     Outcome OpenTarget(char* buffer, FileHandle& file);
     // Writes the answer's body at `position` until its end; kNext when the file is complete.
     Outcome Copy(Exchange& exchange, FileHandle& file, char* buffer);
+    // Writes `count` bytes at `position` and counts them; false, told, when the disk failed.
+    bool Store(FileHandle& file, const char* bytes, int64_t count);
     // A read with its retries: -1 when it kept failing, -2 when a stop was asked for.
     int64_t ReadWithRetries(platform::net::Request& request, char* buffer);
     // Whether an answer without a length ends where the file does.
