@@ -284,6 +284,33 @@ TEST_F(HttpClient, CloseFromAnotherThreadFailsAStalledReadAtOnce) {
     session->Close();
 }
 
+// The stall limit is the session's: a read that gets nothing for it fails (-1).
+TEST_F(HttpClient, StalledReadFailsAtTheSessionsStallLimit) {
+    Behaviour stall;
+    stall.stall = true;
+    stall.stallAfter = 5000;
+    server.SetBehaviour("/pack/data.bin", stall);
+    net::Limits limits;
+    limits.stallMs = 1000;
+    auto session = net::OpenSession("a", limits);
+    auto request = session->OpenUrl(server.Url("/pack/data.bin").c_str(), kWhole);
+    ASSERT_TRUE(request);
+    std::vector<char> buffer(kMiB);
+    int64_t total = 0;
+    while (total < 5000) {
+        const int64_t count = request->Read(buffer.data(), kMiB);
+        ASSERT_GT(count, 0);
+        total += count;
+    }
+    const auto stalled = std::chrono::steady_clock::now();
+    EXPECT_EQ(request->Read(buffer.data(), kMiB), -1);
+    const auto waited = std::chrono::steady_clock::now() - stalled;
+    EXPECT_GE(waited, std::chrono::milliseconds(900));
+    // libcurl judges the speed over its last few seconds, which still hold the bytes before
+    // the stall; room for a loaded machine.
+    EXPECT_LT(waited, std::chrono::seconds(20));
+}
+
 TEST_F(HttpClient, CloseReleasesAnOpenWaitingForAConnectionSlot) {
     ASSERT_EQ(net::SetMaxConnectionsPerServer(1), 1u);
     auto holder = net::OpenSession("a");
