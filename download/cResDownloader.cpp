@@ -3,9 +3,11 @@
 #include <cstdio>
 
 cResDownloader::cResDownloader() : cHttp("cResDownloader") {
-    // The fetch holds up the window: each new attempt at a stalled server would freeze it for
-    // the whole stall limit again, and a server that cannot be reached is not waited for.
+    // The fetch holds up the window: a stalled server freezes it for the whole stall limit,
+    // kept short, and each new attempt would freeze it again; a server that cannot be reached
+    // is not waited for.
     giveUpOnReadError = true;
+    limits.network.stallMs = kStallMs;
     limits.outageMs = 0;
     limits.firstWaitMs = 100;
     limits.longestWaitMs = 1000;

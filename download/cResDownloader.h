@@ -7,6 +7,9 @@
 
 class cResDownloader : public cHttp {
 public:
+    // A manifest server that sends nothing for this long is given up.
+    static constexpr uint32_t kStallMs = 15 * 1000;
+
     cResDownloader();
 
     // Fetches `manifestUrl` into "file.json"; answers the bytes written (0 when nothing could
