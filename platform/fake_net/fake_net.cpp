@@ -105,7 +105,7 @@ public:
         end_ = size;
         const bool success = answer.status >= 200 && answer.status < 300;
         if (success && answer.honourRange && rangeAsked >= 0) {
-            if (size == 0 && rangeAsked == 0 && !answer.emptyRangeUnsatisfiable) {
+            if (size == 0 && rangeAsked == 0) {
                 // An empty file answers a whole-file range with an empty 200, as nginx does.
             } else if (rangeAsked >= size) {
                 status_ = 416;

@@ -21,8 +21,6 @@ struct Answer {
     // whole body as is (an error page).
     int status = 200;
     bool honourRange = true;
-    // An empty body answers a range from 0 with 416, as some servers do, not with an empty 200.
-    bool emptyRangeUnsatisfiable = false;
     // A honoured range covers at most this many bytes, 1 or more (a server that caps ranges);
     // -1: no cap.
     int64_t rangeCap = -1;
