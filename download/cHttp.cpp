@@ -522,16 +522,18 @@ cHttp::Outcome cHttp::Connect(char* buffer) {
         if (position >= length || !running) {
             // A complete file with a hash is finished only once it has matched.
             const bool check = !sha256.empty() && position >= length && running;
-            if (!check) {
-                OnFinish(startOffset, position);
-            }
             request.reset();
             const bool closed = CloseWritten(file);
             CloseSession();
             if (!closed) {
                 return Outcome::kDone;
             }
-            return check ? CheckContent(buffer) : Outcome::kDone;
+            if (check) {
+                return CheckContent(buffer);
+            }
+            // Only once every byte is in the file: the hook may take the file as written.
+            OnFinish(startOffset, position);
+            return Outcome::kDone;
         }
         // Only getting further counts as progress: a server that ignores ranges and drops
         // every connection at the same place would otherwise be asked again for ever.
