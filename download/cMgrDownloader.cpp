@@ -152,8 +152,8 @@ void cMgrDownloader::Walk(const Manifest& manifest, const std::string& folder) {
     }
 }
 
-bool cMgrDownloader::StartEntry(const Manifest& manifest, int32_t index,
-                                const std::string& folder, Slot& slot) {
+bool cMgrDownloader::StartEntry(const Manifest& manifest, int32_t index, const std::string& folder,
+                                Slot& slot) {
     const ManifestEntry entry = manifest.files[index];
     if (manifest.url.empty() || manifest.url.back() != '/') {
         ShowEngineWarning("cMgrDownloader::DoDownloadFile :: file.json URL format error");

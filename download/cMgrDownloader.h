@@ -68,8 +68,7 @@ private:
 
     void Walk(const Manifest& manifest, const std::string& folder);
     // Starts entry `index` in `slot`; false (the entry failed) when it could not be started.
-    bool StartEntry(const Manifest& manifest, int32_t index, const std::string& folder,
-                    Slot& slot);
+    bool StartEntry(const Manifest& manifest, int32_t index, const std::string& folder, Slot& slot);
     // Joins the slot's ended transfer and takes note of how its file ended.
     void Settle(const Manifest& manifest, Slot& slot);
     void NoteFailure(int32_t index, const std::string& name);

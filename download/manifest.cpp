@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
-#include <optional>
 #include <functional>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -130,8 +130,8 @@ void ManifestFiles::push_back(const ManifestEntry& entry) {
     packed.size = entry.size;
     packed.hashed = !entry.sha256.empty();
     for (size_t i = 0; packed.hashed && i < sizeof packed.sha256; ++i) {
-        packed.sha256[i] =
-            static_cast<uint8_t>(HexDigit(entry.sha256[2 * i]) << 4 | HexDigit(entry.sha256[2 * i + 1]));
+        packed.sha256[i] = static_cast<uint8_t>(HexDigit(entry.sha256[2 * i]) << 4 |
+                                                HexDigit(entry.sha256[2 * i + 1]));
     }
     packed_.push_back(packed);
 }
@@ -297,8 +297,8 @@ bool ReadManifest(cJson& document, Manifest& manifest, std::string& problem, boo
         return false;
     }
     if (list != nullptr && list->kind == cJson::Node::eJsonNodes) {
-        manifest.files.reserve(static_cast<size_t>(std::min<int64_t>(
-            totalCount, static_cast<cJson::JsonNodes*>(list)->Count())));
+        manifest.files.reserve(static_cast<size_t>(
+            std::min<int64_t>(totalCount, static_cast<cJson::JsonNodes*>(list)->Count())));
     }
     for (int32_t i = 0; i < manifest.totalCount; ++i) {
         cJson::Node* entry = list->GetNode(i);

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <cinttypes>
-#include <functional>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <sstream>
 

@@ -567,8 +567,8 @@ TEST_F(EngineHttpTest, AnswersThatDisagreeWithTheListedSizeAreRefusedUntouched) 
     for (size_t i = 0; i < cMgrDownloader::kFailuresNamed; ++i) {
         named.push_back(cases[i].name);
     }
-    expected.insert(IncompleteWarning(static_cast<int>(cases.size()),
-                                      static_cast<int>(cases.size()), named));
+    expected.insert(
+        IncompleteWarning(static_cast<int>(cases.size()), static_cast<int>(cases.size()), named));
     const auto boxes = BoxTexts();
     EXPECT_EQ(std::set<std::string>(boxes.begin(), boxes.end()), expected);
     EXPECT_EQ(boxes.size(), cases.size() + 1);
@@ -604,7 +604,7 @@ TEST_F(EngineHttpTest, ContentRangeEndingAtTheLargestOffsetIsRefused) {
 
     EXPECT_FALSE(std::filesystem::exists(download + "a.bin"));
     EXPECT_EQ(BoxTexts(), (std::vector<std::string>{"cHttp::OnExecute :: range error (-7)",
-                                                     IncompleteWarning(1, 1, {"a.bin"})}));
+                                                    IncompleteWarning(1, 1, {"a.bin"})}));
 }
 
 // A length too long for 64 bits is no length: never read as its first digits.
@@ -639,7 +639,7 @@ TEST_F(EngineHttpTest, BytesThatNeverReachTheDiskAreReportedAtOnce) {
     RunToEnd();
 
     EXPECT_EQ(BoxTexts(), (std::vector<std::string>{"cHttp::OnExecute :: file write error (-33)",
-                                                     IncompleteWarning(1, 1, {"a.bin"})}));
+                                                    IncompleteWarning(1, 1, {"a.bin"})}));
     EXPECT_EQ(RangesAsked("/a.bin").size(), 1u);
     EXPECT_TRUE(LogLines().empty());
 }

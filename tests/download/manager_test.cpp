@@ -275,12 +275,9 @@ TEST_F(ManagerTest, FailedFilesEndTheRunWithoutCompletion) {
     fake_net::Serve(std::string(kBase) + "c.bin", "1234567", {wrongSize});
     fake_net::Serve(std::string(kBase) + "d.bin", "x", {missing});
     fake_net::Serve(std::string(kBase) + "e.bin", "x", {missing});
-    WriteManifest(ManifestText(kBase, {{"a.bin", 5},
-                                       {"b.bin", 5},
-                                       {"c.bin", 5},
-                                       {"d.bin", 5},
-                                       {"e.bin", 5},
-                                       {"setup.exe", 5}}));
+    WriteManifest(ManifestText(
+        kBase,
+        {{"a.bin", 5}, {"b.bin", 5}, {"c.bin", 5}, {"d.bin", 5}, {"e.bin", 5}, {"setup.exe", 5}}));
     GiveAppAWindow();
     int completions = 0;
     int incompletes = 0;
