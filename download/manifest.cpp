@@ -121,17 +121,21 @@ int64_t FirstRepeatedFile(const ManifestFiles& files, bool windowsNames) {
 void ManifestFiles::push_back(const ManifestEntry& entry) {
     Packed packed;
     packed.at = text_.size();
-    packed.nameLength = static_cast<uint32_t>(entry.name.size());
+    packed.nameLength = static_cast<uint16_t>(entry.name.size());
     text_ += entry.name;
     if (entry.localPath != entry.name) {
-        packed.pathLength = static_cast<uint32_t>(entry.localPath.size());
+        packed.pathLength = static_cast<uint16_t>(entry.localPath.size());
         text_ += entry.localPath;
     }
     packed.size = entry.size;
-    packed.hashed = !entry.sha256.empty();
-    for (size_t i = 0; packed.hashed && i < sizeof packed.sha256; ++i) {
-        packed.sha256[i] = static_cast<uint8_t>(HexDigit(entry.sha256[2 * i]) << 4 |
-                                                HexDigit(entry.sha256[2 * i + 1]));
+    if (!entry.sha256.empty()) {
+        Sha256Bytes bytes;
+        for (size_t i = 0; i < bytes.size(); ++i) {
+            bytes[i] = static_cast<uint8_t>(HexDigit(entry.sha256[2 * i]) << 4 |
+                                            HexDigit(entry.sha256[2 * i + 1]));
+        }
+        packed.hash = static_cast<uint32_t>(hashes_.size());
+        hashes_.push_back(bytes);
     }
     packed_.push_back(packed);
 }
@@ -139,6 +143,7 @@ void ManifestFiles::push_back(const ManifestEntry& entry) {
 void ManifestFiles::shrink_to_fit() {
     text_.shrink_to_fit();
     packed_.shrink_to_fit();
+    hashes_.shrink_to_fit();
 }
 
 ManifestEntry ManifestFiles::operator[](size_t index) const {
@@ -150,9 +155,11 @@ ManifestEntry ManifestFiles::operator[](size_t index) const {
                           ? entry.name
                           : text_.substr(packed.at + packed.nameLength, packed.pathLength);
     entry.size = packed.size;
-    for (size_t i = 0; packed.hashed && i < sizeof packed.sha256; ++i) {
-        entry.sha256 += kHex[packed.sha256[i] >> 4];
-        entry.sha256 += kHex[packed.sha256[i] & 15];
+    if (packed.hash != kNoHash) {
+        for (uint8_t byte : hashes_[packed.hash]) {
+            entry.sha256 += kHex[byte >> 4];
+            entry.sha256 += kHex[byte & 15];
+        }
     }
     return entry;
 }
@@ -323,7 +330,14 @@ bool ReadManifest(cJson& document, Manifest& manifest, std::string& problem, boo
             problem = where + "\"Size\" " + std::to_string(file.size) + " is below 0";
             return false;
         }
-        if (cJson::Node* sha256 = entry->GetNode("SHA256")) {
+        // Looked up only when present: a lookup of a missing key adds it to the entry's table,
+        // which for a million entries without hashes is a hundred MiB.
+        cJson::Node* sha256 =
+            entry->kind != cJson::Node::eJsonNode ||
+                    static_cast<cJson::JsonNode*>(entry)->Members().HasEntry("SHA256")
+                ? entry->GetNode("SHA256")
+                : nullptr;
+        if (sha256 != nullptr) {
             if (sha256->GetString() == nullptr || !ReadSha256(sha256->GetString(), file.sha256)) {
                 problem = where + "\"SHA256\" is not 64 hexadecimal digits";
                 return false;

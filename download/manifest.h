@@ -3,6 +3,7 @@
 // file name.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -47,16 +48,18 @@ public:
     Iterator end() const { return Iterator(*this, size()); }
 
 private:
+    static constexpr uint32_t kNoHash = UINT32_MAX;
     struct Packed {
         uint64_t at = 0;  // of the name in `text_`; the local path follows it when it differs
-        uint32_t nameLength = 0;
-        uint32_t pathLength = 0;  // 0: the local path is the name
         int64_t size = 0;
-        bool hashed = false;
-        uint8_t sha256[32] = {};
+        uint32_t hash = kNoHash;  // index in `hashes_`
+        uint16_t nameLength = 0;
+        uint16_t pathLength = 0;  // 0: the local path is the name
     };
+    using Sha256Bytes = std::array<uint8_t, 32>;
     std::string text_;
     std::vector<Packed> packed_;
+    std::vector<Sha256Bytes> hashes_;
 };
 
 struct Manifest {
