@@ -18,6 +18,11 @@ cMgrDownloader::cMgrDownloader() : cThread("cMgrDownloader") {}
 
 cMgrDownloader::~cMgrDownloader() {
     Stop();
+    // The run stops its transfers itself; these are left only when it never ran to its end.
+    StopTransfers();
+}
+
+void cMgrDownloader::StopTransfers() {
     // Every transfer is asked to stop before the first join, so they wind down together.
     for (Slot& slot : slots) {
         if (slot.transfer) {
@@ -135,7 +140,7 @@ void cMgrDownloader::Walk(const Manifest& manifest, const std::string& folder) {
             busy |= slot.transfer != nullptr;
         }
         if (!busy && next >= fileCount) {
-            return;
+            break;
         }
         std::unique_lock<std::mutex> lock(wakeGuard);
         wake.wait(lock, [this] {
@@ -150,6 +155,9 @@ void cMgrDownloader::Walk(const Manifest& manifest, const std::string& folder) {
             return false;
         });
     }
+    // After a stop: the stop is waited for on the UI thread, which serves what the transfers
+    // ask of it meanwhile, so they end here and not in the destructor, where a wait cannot.
+    StopTransfers();
 }
 
 bool cMgrDownloader::StartEntry(const Manifest& manifest, int32_t index, const std::string& folder,

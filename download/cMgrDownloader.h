@@ -71,6 +71,8 @@ private:
     bool StartEntry(const Manifest& manifest, int32_t index, const std::string& folder, Slot& slot);
     // Joins the slot's ended transfer and takes note of how its file ended.
     void Settle(const Manifest& manifest, Slot& slot);
+    // Breaks off and joins every transfer still running.
+    void StopTransfers();
     void NoteFailure(int32_t index, const std::string& name);
     void NotifyCompletion();
     void NotifyIncomplete();
