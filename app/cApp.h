@@ -51,6 +51,9 @@ public:
     char16_t downloadDirectoryWide[kPathSize] = {};
     char downloadDirectory[kPathSize] = {};
     char launchFileName[kPathSize] = {};
+    // The SHA-256 the launch file matched (64 lowercase hexadecimal digits); empty when the
+    // manifest lists none for it.
+    char launchFileSha256[65] = {};
     const char* resourceDirectory = nullptr;
 };
 

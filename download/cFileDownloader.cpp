@@ -27,6 +27,18 @@ bool cFileDownloader::StartDownload(const char* fileUrl, const char* path, int64
     return Start();
 }
 
+void cFileDownloader::OnExecute() {
+    cHttp::OnExecute();
+    if (manager != nullptr) {
+        manager->OnTransferEnded(*this);
+    }
+}
+
+void cFileDownloader::OnFinish(int64_t, int64_t reached) {
+    // Also called for a transfer broken off by a stop, which ends short of the size.
+    complete = reached == expectedSize && (sha256.empty() || matched);
+}
+
 void cFileDownloader::OnStart(int64_t offset) {
     if (manager == nullptr || offset == 0) {
         return;
@@ -59,10 +71,12 @@ void cFileDownloader::OnRewind(int64_t offset) {
 }
 
 bool cFileDownloader::IsKnownVerified() {
-    return manager != nullptr && manager->verified.IsVerified(recordPath, sha256);
+    matched = manager != nullptr && manager->verified.IsVerified(recordPath, sha256);
+    return matched;
 }
 
 void cFileDownloader::OnVerified() {
+    matched = true;
     if (manager != nullptr) {
         manager->verified.Remember(recordPath, sha256);
     }

@@ -2,6 +2,7 @@
 // byte is counted at the manager that owns the downloader.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -19,13 +20,21 @@ public:
     // the thread could not be started.
     bool StartDownload(const char* fileUrl, const char* path, int64_t size);
 
-    // The counters this downloader reports to; null drops the reports.
+    // The counters this downloader reports to, and whom it tells when its transfer has ended;
+    // null drops the reports.
     cMgrDownloader* manager = nullptr;
     // The file's full path, under which the manager's record knows it as verified.
     std::string recordPath;
+    // Set (under the manager's lock) once the transfer has ended, whatever its outcome.
+    std::atomic<bool> ended{false};
+    // The transfer ended with the whole file, at its listed size and, when one is listed,
+    // matching its hash. Read once the thread has been joined.
+    bool complete = false;
 
 protected:
+    void OnExecute() override;
     void OnStart(int64_t offset) override;
+    void OnFinish(int64_t offset, int64_t reached) override;
     void OnReceived(int32_t count) override;
     void OnRewind(int64_t offset) override;
     bool IsKnownVerified() override;
@@ -35,4 +44,6 @@ protected:
 private:
     // Bytes of this file added to the manager's `received`, so a rewind can take them back.
     int64_t counted = 0;
+    // The file matched its hash in this transfer, or was known to as it is.
+    bool matched = false;
 };

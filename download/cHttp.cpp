@@ -228,16 +228,18 @@ cHttp::Outcome cHttp::Connect(char* buffer) {
     // Complete, or stopped between reads. A complete file with a hash is finished only once it
     // has matched.
     const bool check = !sha256.empty() && position >= exchange.length && running;
-    if (!check) {
-        OnFinish(startOffset, position);
-    }
     exchange.request.reset();
     const bool closed = CloseWritten(file);
     CloseSession();
     if (!closed) {
         return Outcome::kDone;
     }
-    return check ? CheckContent(buffer) : Outcome::kDone;
+    if (check) {
+        return CheckContent(buffer);
+    }
+    // Only once every byte is in the file: the hook may take the file as written.
+    OnFinish(startOffset, position);
+    return Outcome::kDone;
 }
 
 cHttp::Outcome cHttp::Negotiate(Exchange& exchange) {

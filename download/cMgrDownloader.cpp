@@ -1,6 +1,7 @@
 #include "download/cMgrDownloader.h"
 
-#include <set>
+#include <algorithm>
+#include <cstdio>
 #include <string>
 #include <utility>
 #include <vector>
@@ -13,28 +14,27 @@
 #include "platform/system.h"
 #include "platform/ui.h"
 
-namespace {
-
-bool TickReached(uint32_t now, uint32_t deadline) {
-    return static_cast<int32_t>(now - deadline) >= 0;
-}
-
-}  // namespace
-
 cMgrDownloader::cMgrDownloader() : cThread("cMgrDownloader") {}
 
 cMgrDownloader::~cMgrDownloader() {
     Stop();
-    if (downloaders) {
-        // Every transfer is asked to stop before the first join, so they wind down together.
-        for (int32_t i = 0; i < fileCount; ++i) {
-            downloaders[i].running = 0;
-        }
-        for (int32_t i = 0; i < fileCount; ++i) {
-            downloaders[i].StopTransfer();
+    // The run stops its transfers itself; these are left only when it never ran to its end.
+    StopTransfers();
+}
+
+void cMgrDownloader::StopTransfers() {
+    // Every transfer is asked to stop before the first join, so they wind down together.
+    for (Slot& slot : slots) {
+        if (slot.transfer) {
+            slot.transfer->running = 0;
         }
     }
-    downloaders.reset();
+    for (Slot& slot : slots) {
+        if (slot.transfer) {
+            slot.transfer->StopTransfer();
+        }
+    }
+    slots.clear();
 }
 
 std::function<void()>& cMgrDownloader::CompletionHook() {
@@ -42,19 +42,41 @@ std::function<void()>& cMgrDownloader::CompletionHook() {
     return hook;
 }
 
+std::function<void()>& cMgrDownloader::IncompleteHook() {
+    static std::function<void()> hook;
+    return hook;
+}
+
+void cMgrDownloader::OnTransferEnded(cFileDownloader& transfer) {
+    {
+        std::lock_guard<std::mutex> lock(wakeGuard);
+        transfer.ended = true;
+    }
+    wake.notify_one();
+}
+
+void cMgrDownloader::OnStopRequested() {
+    // Under the lock: the run checks `running` under it before it sleeps.
+    std::lock_guard<std::mutex> lock(wakeGuard);
+    wake.notify_one();
+}
+
 void cMgrDownloader::OnExecute() {
     finished = 0;
     if (!DoDownloadFile() || !running) {
         return;
     }
-    NotifyCompletion();
+    if (failedFiles == 0) {
+        NotifyCompletion();
+    } else {
+        NotifyIncomplete();
+    }
 }
 
 bool cMgrDownloader::DoDownloadFile() {
     if (theApp == nullptr) {
         return false;
     }
-    cJson document;
     Manifest manifest;
     std::string problem;
     // Read from the resource folder or not at all: the folder current otherwise may be the
@@ -62,10 +84,14 @@ bool cMgrDownloader::DoDownloadFile() {
     if (theApp->resourceDirectory == nullptr ||
         !platform::SetCurrentFolder(theApp->resourceDirectory)) {
         problem = "the folder of file.json cannot be entered";
-    } else if (!document.LoadFromFile()) {
-        problem = "cannot be read";
     } else {
-        ReadManifest(document, manifest, problem);
+        // The document goes as soon as it is read: the packed list is a fraction of its tree.
+        cJson document;
+        if (!document.LoadFromFile()) {
+            problem = "cannot be read";
+        } else {
+            ReadManifest(document, manifest, problem);
+        }
     }
     if (!problem.empty()) {
         ShowEngineWarning(
@@ -74,91 +100,114 @@ bool cMgrDownloader::DoDownloadFile() {
     }
     fileCount = manifest.totalCount;
     totalSize = manifest.totalSize;
-    downloaders.reset(new cFileDownloader[fileCount]);
     std::string folder = theApp->downloadDirectory;
     if (!folder.empty() &&
         !app::EndsInSeparator(folder, platform::kPathSeparator, app::kPathCodePage)) {
         folder += platform::kPathSeparator;
     }
-    std::set<std::pair<std::string, std::string>> hashed;
-    for (int32_t i = 0; i < fileCount; ++i) {
-        cFileDownloader& downloader = downloaders[i];
-        downloader.manager = this;
-        downloader.sha256 = manifest.files[i].sha256;
-        downloader.recordPath = folder + manifest.files[i].localPath;
-        if (!downloader.sha256.empty()) {
-            hashed.insert({downloader.recordPath, downloader.sha256});
+    std::vector<uint64_t> hashed;
+    for (const ManifestEntry& entry : manifest.files) {
+        if (!entry.sha256.empty()) {
+            hashed.push_back(VerifiedRecord::KeyOf(folder + entry.localPath, entry.sha256));
         }
     }
-    verified.Load(theApp->WorkFilePath(kVerifiedRecordName), hashed);
+    verified.Load(theApp->WorkFilePath(kVerifiedRecordName), std::move(hashed));
     // The downloaders' names are relative to the download folder; without it nothing may be
     // written anywhere else.
     if (!platform::SetCurrentFolder(theApp->downloadDirectory)) {
         ShowEngineWarning("cMgrDownloader::DoDownloadFile :: download folder error (-36)");
         return false;
     }
-    Walk(manifest);
-    Drain();
+    Walk(manifest, folder);
+    verified.Save();
     return true;
 }
 
-void cMgrDownloader::Walk(const Manifest& manifest) {
-    std::vector<int32_t> slots(cHttp::GetMaxConnections(), -1);
-    bool freeSlot = false;
-    uint32_t deadline = 0;
-    const bool urlUsable = !manifest.url.empty() && manifest.url.back() == '/';
+void cMgrDownloader::Walk(const Manifest& manifest, const std::string& folder) {
+    slots.resize(cHttp::GetMaxConnections());
+    int32_t next = 0;
     startTick = platform::TickCount();
-    for (int32_t i = 0; i < fileCount && running; ++i) {
-        const ManifestEntry& entry = manifest.files[i];
-        if (urlUsable) {
-            if (IsLaunchName(entry.name)) {
-                std::snprintf(theApp->launchFileName, sizeof theApp->launchFileName, "%s",
-                              entry.localPath.c_str());
+    while (running) {
+        bool busy = false;
+        for (Slot& slot : slots) {
+            if (slot.transfer && slot.transfer->ended) {
+                Settle(manifest, slot);
             }
-            if (!downloaders[i].StartDownload(FileUrlOf(manifest.url, entry.name).c_str(),
-                                              entry.localPath.c_str(), entry.size)) {
-                ShowEngineWarning("cMgrDownloader::DoDownloadFile :: thread error (-37)");
+            // List order: the free connection takes the next file that starts.
+            while (!slot.transfer && next < fileCount && running) {
+                StartEntry(manifest, next++, folder, slot);
             }
-        } else {
-            ShowEngineWarning("cMgrDownloader::DoDownloadFile :: file.json URL format error");
+            busy |= slot.transfer != nullptr;
         }
-        for (int32_t& slot : slots) {
-            if (slot == -1) {
-                slot = i;
-                break;
-            }
+        if (!busy && next >= fileCount) {
+            break;
         }
-        freeSlot = false;
-        deadline = platform::TickCount() + kPollMs;
-        while (running) {
-            if (freeSlot && TickReached(platform::TickCount(), deadline)) {
-                break;
+        std::unique_lock<std::mutex> lock(wakeGuard);
+        wake.wait(lock, [this] {
+            if (!running) {
+                return true;
             }
-            for (int32_t& slot : slots) {
-                if (slot != -1 && !downloaders[slot].running) {
-                    // Joined at once, so that ended transfers do not keep their threads.
-                    downloaders[slot].Stop();
-                    slot = -1;
-                }
-                if (slot == -1) {
-                    freeSlot = true;
-                    break;
+            for (const Slot& slot : slots) {
+                if (slot.transfer && slot.transfer->ended) {
+                    return true;
                 }
             }
-            platform::SleepMs(kPollMs);
-        }
+            return false;
+        });
     }
+    // After a stop: the stop is waited for on the UI thread, which serves what the transfers
+    // ask of it meanwhile, so they end here and not in the destructor, where a wait cannot.
+    StopTransfers();
 }
 
-void cMgrDownloader::Drain() {
-    for (int32_t i = 0; i < fileCount && running;) {
-        if (downloaders[i].running) {
-            platform::SleepMs(kPollMs);
-            i = 0;
-        } else {
-            ++i;
+bool cMgrDownloader::StartEntry(const Manifest& manifest, int32_t index, const std::string& folder,
+                                Slot& slot) {
+    const ManifestEntry entry = manifest.files[index];
+    if (manifest.url.empty() || manifest.url.back() != '/') {
+        ShowEngineWarning("cMgrDownloader::DoDownloadFile :: file.json URL format error");
+        NoteFailure(index, entry.name);
+        return false;
+    }
+    auto transfer = std::make_unique<cFileDownloader>();
+    transfer->manager = this;
+    transfer->sha256 = entry.sha256;
+    transfer->recordPath = folder + entry.localPath;
+    if (!transfer->StartDownload(FileUrlOf(manifest.url, entry.name).c_str(),
+                                 entry.localPath.c_str(), entry.size)) {
+        ShowEngineWarning("cMgrDownloader::DoDownloadFile :: thread error (-37)");
+        NoteFailure(index, entry.name);
+        return false;
+    }
+    slot.transfer = std::move(transfer);
+    slot.entry = index;
+    return true;
+}
+
+void cMgrDownloader::Settle(const Manifest& manifest, Slot& slot) {
+    slot.transfer->Stop();
+    const ManifestEntry entry = manifest.files[slot.entry];
+    if (!slot.transfer->complete) {
+        NoteFailure(slot.entry, entry.name);
+    } else if (IsLaunchName(entry.name)) {
+        // List order decides between launch files, whichever ended first.
+        if (slot.entry >= launchEntry) {
+            launchEntry = slot.entry;
+            launchPath = entry.localPath;
+            launchSha256 = entry.sha256;
         }
     }
+    slot.transfer.reset();
+    slot.entry = -1;
+}
+
+void cMgrDownloader::NoteFailure(int32_t index, const std::string& name) {
+    // The first in list order, whatever order the transfers end in.
+    failedNames.emplace_back(index, name);
+    std::sort(failedNames.begin(), failedNames.end());
+    if (failedNames.size() > kFailuresNamed) {
+        failedNames.pop_back();
+    }
+    ++failedFiles;
 }
 
 void cMgrDownloader::NotifyCompletion() {
@@ -169,6 +218,11 @@ void cMgrDownloader::NotifyCompletion() {
         if (!running) {
             return;
         }
+        // Only now, and only from a file that completed and matched: Launch starts this one.
+        std::snprintf(theApp->launchFileName, sizeof theApp->launchFileName, "%s",
+                      launchPath.c_str());
+        std::snprintf(theApp->launchFileSha256, sizeof theApp->launchFileSha256, "%s",
+                      launchSha256.c_str());
         // Without a window (a headless run) there is nobody to tell; the run is complete.
         if (theApp->mainWindow == nullptr) {
             finished = 1;
@@ -181,5 +235,32 @@ void cMgrDownloader::NotifyCompletion() {
             CompletionHook()();
         }
         platform::FlashNativeWindow(window);
+    });
+}
+
+void cMgrDownloader::NotifyIncomplete() {
+    std::string text = "cMgrDownloader::OnExecute :: download incomplete (-39)\n" +
+                       std::to_string(failedFiles) + " of " + std::to_string(fileCount) +
+                       " files failed:";
+    for (size_t i = 0; i < failedNames.size(); ++i) {
+        text += (i == 0 ? " \"" : ", \"") + failedNames[i].second + "\"";
+    }
+    if (static_cast<size_t>(failedFiles) > failedNames.size()) {
+        text += ", ...";
+    }
+    // On the UI thread for the same reasons as the completion step.
+    platform::InvokeOnUiThread([this, &text] {
+        if (!running) {
+            return;
+        }
+        if (theApp->mainWindow != nullptr) {
+            // The figures of what did arrive; the window keeps them.
+            platform::SendWindowMessage(theApp->MainWindowHandle(), platform::kWmTimer,
+                                        kCompletionTimerId, 0);
+            if (IncompleteHook()) {
+                IncompleteHook()();
+            }
+        }
+        ShowEngineWarning(text.c_str());
     });
 }

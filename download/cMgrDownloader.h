@@ -1,12 +1,18 @@
-// One download of the whole manifest: reads "file.json", starts one downloader per entry in list
-// order with at most GetMaxConnections() running at once, waits for all of them and then tells
-// the window. Its counters are all the window reads from the engine.
+// One download of the whole manifest: reads "file.json" and fetches its entries in list order,
+// at most GetMaxConnections() at once, each started as soon as a connection is free. When every
+// file has ended it tells the window: complete when every file is whole and matched, else
+// which ones failed. Its counters are all the window reads from the engine.
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "download/cFileDownloader.h"
 #include "download/cThread.h"
@@ -16,8 +22,9 @@ struct Manifest;
 
 class cMgrDownloader : public cThread {
 public:
-    static constexpr uint32_t kPollMs = 33;
     static constexpr uintptr_t kCompletionTimerId = 333;
+    // Failed files a warning names; the others are counted.
+    static constexpr size_t kFailuresNamed = 3;
 
     cMgrDownloader();
     // Stops the run, then every transfer (sessions closed so blocked reads fail at once), and
@@ -29,6 +36,12 @@ public:
     // holds the manager's thread, so neither the hook nor the window's timer handler may stop
     // the download themselves.
     static std::function<void()>& CompletionHook();
+    // The window's share of a run that ended with files missing (Pause off, Start and Folder
+    // on, the panel's last figures), on the UI thread before the warning; the same rules.
+    static std::function<void()>& IncompleteHook();
+
+    // From a transfer's own thread, as its last step: wakes the run to start the next file.
+    void OnTransferEnded(cFileDownloader& transfer);
 
     std::atomic<int64_t> totalSize{0};
     std::atomic<int64_t> received{0};
@@ -40,18 +53,44 @@ public:
     cHttp::Limits transferLimits;
     // Transfers now waiting for a server they cannot reach.
     std::atomic<int32_t> waitingForServer{0};
-    std::unique_ptr<cFileDownloader[]> downloaders;
     // The files of this run known to match their hash, shared by the downloaders.
     VerifiedRecord verified;
 
 protected:
     void OnExecute() override;
+    void OnStopRequested() override;
     // The run proper. False when it could not begin (manifest or download folder unusable);
     // the reason has been shown.
     bool DoDownloadFile();
 
 private:
-    void Walk(const Manifest& manifest);
-    void Drain();
+    // A connection's transfer: a new downloader for each file, so only as many exist as run.
+    struct Slot {
+        std::unique_ptr<cFileDownloader> transfer;
+        int32_t entry = -1;
+    };
+
+    void Walk(const Manifest& manifest, const std::string& folder);
+    // Starts entry `index` in `slot`; false (the entry failed) when it could not be started.
+    bool StartEntry(const Manifest& manifest, int32_t index, const std::string& folder, Slot& slot);
+    // Joins the slot's ended transfer and takes note of how its file ended.
+    void Settle(const Manifest& manifest, Slot& slot);
+    // Breaks off and joins every transfer still running.
+    void StopTransfers();
+    void NoteFailure(int32_t index, const std::string& name);
     void NotifyCompletion();
+    void NotifyIncomplete();
+
+    std::vector<Slot> slots;
+    // Guards the transfers' `ended` flags for the wait on `wake`.
+    std::mutex wakeGuard;
+    std::condition_variable wake;
+
+    // How the files ended; the manager's thread alone writes them.
+    int32_t failedFiles = 0;
+    std::vector<std::pair<int32_t, std::string>> failedNames;  // the first kFailuresNamed
+    // The last launch file in list order that completed, and its hash.
+    int32_t launchEntry = -1;
+    std::string launchPath;
+    std::string launchSha256;
 };

@@ -33,6 +33,7 @@ void cThread::Stop() {
         return;
     }
     running = 0;
+    OnStopRequested();
     if (!threads.empty() && !exited && platform::IsUiThread()) {
         platform::WaitOnUiThread([this] { return exited.load() != 0; });
     }

@@ -31,6 +31,9 @@ public:
 
 protected:
     virtual void OnExecute() = 0;
+    // Called by Stop once `running` is clear, before the wait: a body that sleeps on something
+    // other than the flag is woken here.
+    virtual void OnStopRequested() {}
 
 private:
     void Run();

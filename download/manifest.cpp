@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <functional>
 #include <optional>
-#include <set>
+#include <utility>
+#include <vector>
 
 #include "app/documentText.h"
 #include "app/folderWalk.h"
@@ -65,7 +67,102 @@ bool ReadNumber(cJson::Node* node, int64_t& value) {
     return true;
 }
 
+int HexDigit(char c) {
+    return c <= '9' ? c - '0' : c - 'a' + 10;
+}
+
+// The key under which two names are one file: on Windows "A.bin" and "a.bin" are one. The
+// system's key folds every letter where it has those rules; the ASCII ones are folded here too,
+// in the key's UTF-8, whose bytes of other characters are never ASCII letters.
+std::string FileKeyOf(const std::string& localPath, bool windowsNames) {
+    if (!windowsNames) {
+        return localPath;
+    }
+    std::string key = platform::FileNameKey(localPath);
+    for (char& c : key) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    return key;
+}
+
+// The first entry that names the same file as an earlier one, -1 when none does. Compares
+// hashes of the keys first, so that a million names need no set of a million strings.
+int64_t FirstRepeatedFile(const ManifestFiles& files, bool windowsNames) {
+    std::vector<std::pair<uint64_t, uint32_t>> hashes;
+    hashes.reserve(files.size());
+    for (size_t i = 0; i < files.size(); ++i) {
+        hashes.emplace_back(std::hash<std::string>{}(FileKeyOf(files[i].localPath, windowsNames)),
+                            static_cast<uint32_t>(i));
+    }
+    std::sort(hashes.begin(), hashes.end());
+    int64_t first = -1;
+    for (size_t run = 0; run < hashes.size();) {
+        size_t end = run + 1;
+        while (end < hashes.size() && hashes[end].first == hashes[run].first) {
+            ++end;
+        }
+        // Equal hashes: the keys themselves decide, in list order.
+        for (size_t a = run; a < end; ++a) {
+            const std::string key = FileKeyOf(files[hashes[a].second].localPath, windowsNames);
+            for (size_t b = a + 1; b < end; ++b) {
+                if ((first < 0 || hashes[b].second < first) &&
+                    FileKeyOf(files[hashes[b].second].localPath, windowsNames) == key) {
+                    first = hashes[b].second;
+                }
+            }
+        }
+        run = end;
+    }
+    return first;
+}
+
 }  // namespace
+
+void ManifestFiles::push_back(const ManifestEntry& entry) {
+    Packed packed;
+    packed.at = text_.size();
+    packed.nameLength = static_cast<uint16_t>(entry.name.size());
+    text_ += entry.name;
+    if (entry.localPath != entry.name) {
+        packed.pathLength = static_cast<uint16_t>(entry.localPath.size());
+        text_ += entry.localPath;
+    }
+    packed.size = entry.size;
+    if (!entry.sha256.empty()) {
+        Sha256Bytes bytes;
+        for (size_t i = 0; i < bytes.size(); ++i) {
+            bytes[i] = static_cast<uint8_t>(HexDigit(entry.sha256[2 * i]) << 4 |
+                                            HexDigit(entry.sha256[2 * i + 1]));
+        }
+        packed.hash = static_cast<uint32_t>(hashes_.size());
+        hashes_.push_back(bytes);
+    }
+    packed_.push_back(packed);
+}
+
+void ManifestFiles::shrink_to_fit() {
+    text_.shrink_to_fit();
+    packed_.shrink_to_fit();
+    hashes_.shrink_to_fit();
+}
+
+ManifestEntry ManifestFiles::operator[](size_t index) const {
+    static constexpr char kHex[] = "0123456789abcdef";
+    const Packed& packed = packed_[index];
+    ManifestEntry entry;
+    entry.name.assign(text_, packed.at, packed.nameLength);
+    entry.localPath = packed.pathLength == 0
+                          ? entry.name
+                          : text_.substr(packed.at + packed.nameLength, packed.pathLength);
+    entry.size = packed.size;
+    if (packed.hash != kNoHash) {
+        for (uint8_t byte : hashes_[packed.hash]) {
+            entry.sha256 += kHex[byte >> 4];
+            entry.sha256 += kHex[byte & 15];
+        }
+    }
+    return entry;
+}
 
 const char* UnsafeNameReason(const std::string& name) {
     if (name.empty()) {
@@ -206,7 +303,10 @@ bool ReadManifest(cJson& document, Manifest& manifest, std::string& problem, boo
         problem = "\"FileList\" missing";
         return false;
     }
-    std::set<std::string> localPaths;
+    if (list != nullptr && list->kind == cJson::Node::eJsonNodes) {
+        manifest.files.reserve(static_cast<size_t>(
+            std::min<int64_t>(totalCount, static_cast<cJson::JsonNodes*>(list)->Count())));
+    }
     for (int32_t i = 0; i < manifest.totalCount; ++i) {
         cJson::Node* entry = list->GetNode(i);
         const std::string where = "entry " + std::to_string(i) + ": ";
@@ -230,7 +330,14 @@ bool ReadManifest(cJson& document, Manifest& manifest, std::string& problem, boo
             problem = where + "\"Size\" " + std::to_string(file.size) + " is below 0";
             return false;
         }
-        if (cJson::Node* sha256 = entry->GetNode("SHA256")) {
+        // Looked up only when present: a lookup of a missing key adds it to the entry's table,
+        // which for a million entries without hashes is a hundred MiB.
+        cJson::Node* sha256 =
+            entry->kind != cJson::Node::eJsonNode ||
+                    static_cast<cJson::JsonNode*>(entry)->Members().HasEntry("SHA256")
+                ? entry->GetNode("SHA256")
+                : nullptr;
+        if (sha256 != nullptr) {
             if (sha256->GetString() == nullptr || !ReadSha256(sha256->GetString(), file.sha256)) {
                 problem = where + "\"SHA256\" is not 64 hexadecimal digits";
                 return false;
@@ -252,25 +359,19 @@ bool ReadManifest(cJson& document, Manifest& manifest, std::string& problem, boo
             return false;
         }
         file.localPath = *localPath;
-        // Two transfers must never write one file: on Windows "A.bin" and "a.bin" are one. The
-        // system's key folds every letter where it has those rules; the ASCII ones are folded
-        // here too, in the key's UTF-8, whose bytes of other characters are never ASCII letters.
-        std::string key = file.localPath;
-        if (windowsNames) {
-            key = platform::FileNameKey(file.localPath);
-            for (char& c : key) {
-                c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-            }
-        }
-        if (!localPaths.insert(key).second) {
-            problem = where + "\"" + file.name + "\" listed twice";
-            return false;
-        }
         if (FileUrlOf(manifest.url, file.name).size() >= kFileUrlSize) {
             problem = where + "URL too long";
             return false;
         }
-        manifest.files.push_back(std::move(file));
+        manifest.files.push_back(file);
+    }
+    manifest.files.shrink_to_fit();
+    // Two transfers must never write one file.
+    const int64_t repeated = FirstRepeatedFile(manifest.files, windowsNames);
+    if (repeated >= 0) {
+        problem = "entry " + std::to_string(repeated) + ": \"" + manifest.files[repeated].name +
+                  "\" listed twice";
+        return false;
     }
     return true;
 }

@@ -3,6 +3,7 @@
 // file name.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -17,11 +18,55 @@ struct ManifestEntry {
     std::string sha256;  // 64 lowercase hexadecimal digits; empty when the entry has none
 };
 
+// The entries of a manifest, packed: a package may list a million files, and a vector of
+// ManifestEntry would spend three strings and their heap blocks on each. Reads build the entry.
+class ManifestFiles {
+public:
+    class Iterator {
+    public:
+        Iterator(const ManifestFiles& files, size_t index) : files_(&files), index_(index) {}
+        ManifestEntry operator*() const { return (*files_)[index_]; }
+        Iterator& operator++() {
+            ++index_;
+            return *this;
+        }
+        bool operator==(const Iterator&) const = default;
+
+    private:
+        const ManifestFiles* files_;
+        size_t index_;
+    };
+
+    void push_back(const ManifestEntry& entry);
+    void reserve(size_t count) { packed_.reserve(count); }
+    // Gives back what growing left unused.
+    void shrink_to_fit();
+    size_t size() const { return packed_.size(); }
+    bool empty() const { return packed_.empty(); }
+    ManifestEntry operator[](size_t index) const;
+    Iterator begin() const { return Iterator(*this, 0); }
+    Iterator end() const { return Iterator(*this, size()); }
+
+private:
+    static constexpr uint32_t kNoHash = UINT32_MAX;
+    struct Packed {
+        uint64_t at = 0;  // of the name in `text_`; the local path follows it when it differs
+        int64_t size = 0;
+        uint32_t hash = kNoHash;  // index in `hashes_`
+        uint16_t nameLength = 0;
+        uint16_t pathLength = 0;  // 0: the local path is the name
+    };
+    using Sha256Bytes = std::array<uint8_t, 32>;
+    std::string text_;
+    std::vector<Packed> packed_;
+    std::vector<Sha256Bytes> hashes_;
+};
+
 struct Manifest {
     int32_t totalCount = 0;
     int64_t totalSize = 0;
     std::string url;
-    std::vector<ManifestEntry> files;  // the first "TotalCount" entries of "FileList"
+    ManifestFiles files;  // the first "TotalCount" entries of "FileList"
 };
 
 // Longest name and URL a transfer holds (with the terminating zero).

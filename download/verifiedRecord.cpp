@@ -1,11 +1,14 @@
 #include "download/verifiedRecord.h"
 
+#include <algorithm>
 #include <cinttypes>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <sstream>
 
 #include "platform/files.h"
+#include "platform/system.h"
 
 namespace {
 
@@ -41,18 +44,26 @@ bool VerifiedRecord::StampOf(const std::string& file, const std::string& sha256,
     return true;
 }
 
-void VerifiedRecord::Load(const std::string& path,
-                          const std::set<std::pair<std::string, std::string>>& listed) {
+uint64_t VerifiedRecord::KeyOf(const std::string& file, const std::string& sha256) {
+    // A line of an older manifest that happens to share a key only stays in the record.
+    return std::hash<std::string>{}(sha256 + ' ' + file);
+}
+
+void VerifiedRecord::Load(const std::string& path, std::vector<uint64_t> listed) {
+    std::sort(listed.begin(), listed.end());
     std::lock_guard<std::mutex> lock(guard);
     recordPath = path;
     files.clear();
+    unsaved = false;
+    savedAt = platform::TickCount();
     std::istringstream in(ReadWhole(path));
     for (std::string line; std::getline(in, line);) {
         std::istringstream fields(line);
         Stamp stamp;
         std::string file;
         if (!(fields >> stamp.sha256 >> stamp.size >> stamp.modified) || fields.get() != ' ' ||
-            !std::getline(fields, file) || !listed.contains({file, stamp.sha256})) {
+            !std::getline(fields, file) ||
+            !std::binary_search(listed.begin(), listed.end(), KeyOf(file, stamp.sha256))) {
             continue;
         }
         files[file] = stamp;
@@ -76,10 +87,22 @@ void VerifiedRecord::Remember(const std::string& file, const std::string& sha256
     }
     std::lock_guard<std::mutex> lock(guard);
     files[file] = now;
-    Save();
+    unsaved = true;
+    if (platform::TickCount() - savedAt >= kSaveIntervalMs) {
+        SaveLocked();
+    }
 }
 
 void VerifiedRecord::Save() {
+    std::lock_guard<std::mutex> lock(guard);
+    if (unsaved) {
+        SaveLocked();
+    }
+}
+
+void VerifiedRecord::SaveLocked() {
+    unsaved = false;
+    savedAt = platform::TickCount();
     if (recordPath.empty()) {
         return;
     }

@@ -13,23 +13,31 @@
 #include <cstdint>
 #include <map>
 #include <mutex>
-#include <set>
 #include <string>
-#include <utility>
+#include <vector>
 
 inline constexpr const char* kVerifiedRecordName = "verified.txt";
 
 class VerifiedRecord {
 public:
+    // What Load is given of each listed file: a hash of its path and the hash it must match
+    // (eight bytes a file, where a million listed files would not fit a set of strings).
+    static uint64_t KeyOf(const std::string& file, const std::string& sha256);
     // Reads the record at `path` (missing or unreadable: empty), keeping only the lines of
-    // `listed` files (path and hash) so that files of older manifests fall out of it.
-    void Load(const std::string& path, const std::set<std::pair<std::string, std::string>>& listed);
+    // `listed` files (KeyOf each) so that files of older manifests fall out of it.
+    void Load(const std::string& path, std::vector<uint64_t> listed);
     // Whether `file` was checked against `sha256` and has not changed since.
     bool IsVerified(const std::string& file, const std::string& sha256);
-    // `file` has just matched `sha256`: records it as it is now and saves the record.
+    // `file` has just matched `sha256`: records it as it is now, and saves the record when the
+    // last save is a while ago (rewriting it for each of many small files would cost more than
+    // fetching them).
     void Remember(const std::string& file, const std::string& sha256);
+    // Saves what is not saved yet; at the end of a run.
+    void Save();
 
 private:
+    static constexpr uint32_t kSaveIntervalMs = 2000;
+
     struct Stamp {
         std::string sha256;
         int64_t size = -1;
@@ -39,9 +47,11 @@ private:
     // The file as it is now; false when it is not a readable regular file.
     static bool StampOf(const std::string& file, const std::string& sha256, Stamp& stamp);
     // Under `guard`.
-    void Save();
+    void SaveLocked();
 
     std::mutex guard;
     std::string recordPath;
+    bool unsaved = false;
+    uint32_t savedAt = 0;
     std::map<std::string, Stamp> files;
 };

@@ -275,6 +275,10 @@ void cWinDownloadInfo::LoadDownloadInfo() {
     if (manager->finished) {
         // The last update of the run: the figures stay as they are from now on.
         platform::StopTimer(hwnd, kTimerId);
+    } else if (!manager->running) {
+        // A run that ended incomplete had its last update at its end; the figures stay until
+        // the next Start.
+        return;
     }
     int64_t totalSize = manager->totalSize;
     int64_t received = manager->received;

@@ -24,6 +24,16 @@ cWinMain::cWinMain(cJson& document) : document(&document) {
             window->launchButton.SetState(cButton::eNormal);
         }
     };
+    // A run that ended with files missing: the panel shows what arrived, and Start (which
+    // fetches the missing files again, resuming) and Folder come back; Launch stays off.
+    cMgrDownloader::IncompleteHook() = [] {
+        if (cWinMain* window = theApp->mainWindow) {
+            window->infoPanel.LoadDownloadInfo();
+            window->pauseButton.SetState(cButton::eDisable);
+            window->startButton.SetState(cButton::eNormal);
+            window->folderButton.SetState(cButton::eNormal);
+        }
+    };
 }
 
 cWinMain::~cWinMain() {

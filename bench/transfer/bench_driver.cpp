@@ -5,9 +5,12 @@
 //   bench_driver SERVER_URL DOWNLOAD_FOLDER [WORK_FOLDER]
 // WORK_FOLDER (default: a fresh one per run) keeps the record of verified files between runs,
 // as the program's work folder does. Exit code 0 when the run completed without a warning.
+#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "app/cApp.h"
 #include "download/cMgrDownloader.h"
@@ -16,6 +19,8 @@
 #include "platform/system.h"
 
 namespace {
+
+constexpr uint32_t kUiTickMs = 33;
 
 // Runs one download like the program; true when the manager reports the run finished.
 bool Download(const std::string& serverUrl, const std::string& downloadFolder,
@@ -43,12 +48,21 @@ bool Download(const std::string& serverUrl, const std::string& downloadFolder,
     // 1 ms (as the in-memory backend's waits do for tests) would be counted as the engine's CPU.
     while (manager.running != 0) {
         platform::fake::PumpUiThread();
-        platform::SleepMs(cMgrDownloader::kPollMs);
+        platform::SleepMs(kUiTickMs);
     }
     platform::fake::PumpUiThread();
     const bool finished = manager.finished == 1;
     app.StopDownload();
     return finished;
+}
+
+// True when there was a warning.
+bool PrintWarnings() {
+    const std::vector<platform::fake::MessageBoxCall> boxes = platform::fake::MessageBoxes();
+    for (const platform::fake::MessageBoxCall& box : boxes) {
+        std::fprintf(stderr, "bench_driver: warning: %s\n", box.text.c_str());
+    }
+    return !boxes.empty();
 }
 
 }  // namespace
@@ -67,12 +81,16 @@ int main(int argc, char** argv) {
     try {
         code = Download(argv[1], downloadFolder, workFolder) ? 0 : 1;
     } catch (const platform::fake::ProcessExit& exit) {
+        // The program ends at once here, without any teardown, and so does the driver: the
+        // other transfers may still run, or wait for a UI thread that serves nobody any more,
+        // and must not outlive the backend's state they use.
         std::fprintf(stderr, "bench_driver: the engine ended the process with %d\n", exit.code);
-        code = exit.code == 0 ? 1 : exit.code;
+        PrintWarnings();
+        std::fflush(stderr);
+        std::_Exit(exit.code == 0 ? 1 : exit.code);
     }
-    for (const platform::fake::MessageBoxCall& box : platform::fake::MessageBoxes()) {
-        std::fprintf(stderr, "bench_driver: warning: %s\n", box.text.c_str());
-        code = code == 0 ? 1 : code;
+    if (PrintWarnings() && code == 0) {
+        code = 1;
     }
     platform::fake::Shutdown();
     return code;

@@ -12,6 +12,9 @@ using fake::state;
 namespace {
 
 bool OnUiThread() {
+    // Under the lock: Reset makes another thread the UI thread while workers that ended the
+    // "process" may not have been joined yet.
+    std::lock_guard lock(state().mutex);
     return std::this_thread::get_id() == state().uiThread;
 }
 

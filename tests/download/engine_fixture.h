@@ -199,6 +199,19 @@ protected:
         return texts;
     }
 
+    // The one warning of a run that ended with `failed` of `total` files missing, naming the
+    // first of them in list order.
+    static std::string IncompleteWarning(int failed, int total,
+                                         const std::vector<std::string>& named) {
+        std::string text = "cMgrDownloader::OnExecute :: download incomplete (-39)\n" +
+                           std::to_string(failed) + " of " + std::to_string(total) +
+                           " files failed:";
+        for (size_t i = 0; i < named.size(); ++i) {
+            text += (i == 0 ? " \"" : ", \"") + named[i] + "\"";
+        }
+        return static_cast<size_t>(failed) > named.size() ? text + ", ..." : text;
+    }
+
     std::vector<std::string> LogLines() const { return Lines(ReadFile(work + kTransferLogName)); }
 
     std::unique_ptr<cApp> app;

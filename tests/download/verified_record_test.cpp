@@ -21,8 +21,8 @@ protected:
         recordPath = work + kVerifiedRecordName;
     }
 
-    std::set<std::pair<std::string, std::string>> Listed() const {
-        return {{a, kHashA}, {b, kHashB}};
+    std::vector<uint64_t> Listed() const {
+        return {VerifiedRecord::KeyOf(a, kHashA), VerifiedRecord::KeyOf(b, kHashB)};
     }
 
     static constexpr const char* kHashA =
@@ -40,6 +40,7 @@ TEST_F(VerifiedRecordTest, RememberedFilesAreKnownAgainFromTheSavedRecord) {
     record.Remember(b, kHashB);
     EXPECT_TRUE(record.IsVerified(a, kHashA));
     EXPECT_FALSE(record.IsVerified(a, kHashB));
+    record.Save();
     EXPECT_FALSE(std::filesystem::exists(recordPath + ".new"));
 
     VerifiedRecord later;
@@ -76,14 +77,16 @@ TEST_F(VerifiedRecordTest, LinesOfOtherFilesOrHashesAndBrokenLinesAreDropped) {
     record.Load(recordPath, Listed());
     record.Remember(a, kHashA);
     record.Remember(b, kHashB);
+    record.Save();
     const std::string saved = ReadFile(recordPath);
 
     // A new manifest lists a.bin with another hash and no longer lists d/b.bin.
     VerifiedRecord next;
-    next.Load(recordPath, {{a, kHashB}});
+    next.Load(recordPath, {VerifiedRecord::KeyOf(a, kHashB)});
     EXPECT_FALSE(next.IsVerified(a, kHashB));
     WriteFile(a, "aaaa");
     next.Remember(a, kHashB);
+    next.Save();
     EXPECT_EQ(Lines(ReadFile(recordPath)).size(), 1u);
 
     for (const std::string& broken :

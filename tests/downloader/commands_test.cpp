@@ -79,6 +79,31 @@ TEST_F(Commands, ButtonsFollowThePhasesOfADownload) {
     EXPECT_EQ(Phase(), (std::vector<State>{kOn, kOff, kOff, kOn, kOff}));
 }
 
+// A file that fails ends the run without completion: one warning, the figures of what arrived,
+// Start and Folder back, Launch off; Start again fetches the missing file and completes.
+TEST_F(Commands, AFailedFileEndsTheRunIncompleteAndStartRetriesIt) {
+    ShipPackage();
+    platform::fake_net::Answer missing;
+    missing.status = 404;
+    platform::fake_net::Serve("http://127.0.0.1:9/files/setup.exe", "gone", {missing});
+    Open();
+    Click(window->startButton);
+    platform::WaitOnUiThread([&] { return app->downloadManager->running == 0; });
+    EXPECT_EQ(Phase(), (std::vector<State>{kOff, kOn, kOff, kOn, kOn}));
+    EXPECT_EQ(app->downloadManager->finished, 0);
+    EXPECT_STREQ(app->launchFileName, "");
+    EXPECT_EQ(fake::MessageBoxes().back().text,
+              "cMgrDownloader::OnExecute :: download incomplete (-39)\n1 of 1 files failed: "
+              "\"setup.exe\"");
+    EXPECT_TRUE(fake::Flashed().empty());
+
+    ShipPackage();
+    Click(window->startButton);
+    WaitForCompletion();
+    EXPECT_EQ(Phase(), (std::vector<State>{kOn, kOff, kOff, kOn, kOff}));
+    EXPECT_STREQ(app->launchFileName, "setup.exe");
+}
+
 // A click on Start before the panel's first tick: the manifest is fetched first, once.
 TEST_F(Commands, StartBeforeTheFirstTickFetchesTheManifestFirst) {
     ShipPackage();
