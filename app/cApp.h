@@ -51,6 +51,9 @@ public:
     char16_t downloadDirectoryWide[kPathSize] = {};
     char downloadDirectory[kPathSize] = {};
     char launchFileName[kPathSize] = {};
+    // The SHA-256 that the launch file's manifest entry lists (64 lowercase hexadecimal digits):
+    // the file is started only while it still matches it. Empty: nothing may be started.
+    char launchFileSha256[65] = {};
     const char* resourceDirectory = nullptr;
 };
 

@@ -439,7 +439,7 @@ cHttp::Outcome cHttp::Connect(char* buffer) {
         if (length == 0) {
             FileHandle empty = CreateFileEmpty(localPath);
             if (!empty) {
-                ShowEngineWarning("cHttp::OnExecute :: file open error (-31)");
+                ShowEngineWarning(FileOpenWarning(localPath).c_str());
                 return Outcome::kDone;
             }
             if (!CloseWritten(empty)) {
@@ -460,7 +460,7 @@ cHttp::Outcome cHttp::Connect(char* buffer) {
 
     file = startOffset != 0 ? OpenFileAt(localPath, startOffset) : CreateFileEmpty(localPath);
     if (!file) {
-        ShowEngineWarning("cHttp::OnExecute :: file open error (-31)");
+        ShowEngineWarning(FileOpenWarning(localPath).c_str());
         CloseSession();
         return Outcome::kDone;
     }

@@ -8,6 +8,7 @@
 #include "app/cApp.h"
 #include "app/documentText.h"
 #include "app/folderWalk.h"
+#include "app/trustedPaths.h"
 #include "download/engineMessages.h"
 #include "download/manifest.h"
 #include "platform/system.h"
@@ -92,9 +93,11 @@ bool cMgrDownloader::DoDownloadFile() {
     }
     verified.Load(theApp->WorkFilePath(kVerifiedRecordName), hashed);
     // The downloaders' names are relative to the download folder; without it nothing may be
-    // written anywhere else.
-    if (!platform::SetCurrentFolder(theApp->downloadDirectory)) {
-        ShowEngineWarning("cMgrDownloader::DoDownloadFile :: download folder error (-36)");
+    // written anywhere else. The folder entered is the one checked, whatever its path does.
+    if (const std::string refusal = app::EnterDownloadFolder(theApp->downloadDirectory);
+        !refusal.empty()) {
+        ShowEngineWarning(
+            ("cMgrDownloader::DoDownloadFile :: download folder error (-36) " + refusal).c_str());
         return false;
     }
     Walk(manifest);
@@ -114,6 +117,8 @@ void cMgrDownloader::Walk(const Manifest& manifest) {
             if (IsLaunchName(entry.name)) {
                 std::snprintf(theApp->launchFileName, sizeof theApp->launchFileName, "%s",
                               entry.localPath.c_str());
+                std::snprintf(theApp->launchFileSha256, sizeof theApp->launchFileSha256, "%s",
+                              entry.sha256.c_str());
             }
             if (!downloaders[i].StartDownload(FileUrlOf(manifest.url, entry.name).c_str(),
                                               entry.localPath.c_str(), entry.size)) {
