@@ -100,7 +100,7 @@ std::FILE* OpenBelowCurrentFolder(const char* path, const char* mode) {
     }
     // Not blocked by a pipe standing at the name, and nothing emptied before it is known to be
     // a regular file.
-    int fd = openat(folder, name.c_str(), flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
+    int fd = openat(folder, name.c_str(), flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
     if (fd < 0) {
         struct stat facts {};
         if (fstatat(folder, name.c_str(), &facts, AT_SYMLINK_NOFOLLOW) == 0 &&

@@ -115,7 +115,7 @@ int posix::OpenFolderBelow(int base, const std::string& relative, bool create,
         constexpr int kFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
         int next = openat(current, component.c_str(), kFlags);
         if (next < 0 && errno == ENOENT && create &&
-            (mkdirat(current, component.c_str(), 0777) == 0 || errno == EEXIST)) {
+            (mkdirat(current, component.c_str(), 0755) == 0 || errno == EEXIST)) {
             next = openat(current, component.c_str(), kFlags);
         }
         if (next < 0) {
