@@ -10,19 +10,7 @@
 
 namespace app {
 
-namespace {
-
-// The work folder in use, held open for the whole run: on Windows nobody can then rename or
-// remove it. That its path keeps naming it holds on every system because nobody but the user
-// and the administrator can change it or any folder above it (checked once, at the start).
-platform::Held& WorkFolderHeld() {
-    static platform::Held held;
-    return held;
-}
-
-}  // namespace
-
-std::string WorkFolderRefusal(const std::string& folder) {
+std::string WorkFolderRefusal(const std::string& folder, platform::Held& held) {
     const platform::FolderFacts facts = platform::InspectFolder(folder.c_str());
     if (!facts.exists) {
         return "cannot be created";
@@ -48,7 +36,7 @@ std::string WorkFolderRefusal(const std::string& folder) {
     if (std::string refusal = TrustRefusal(opened.steps); !refusal.empty()) {
         return "lies where others can change it: " + refusal;
     }
-    WorkFolderHeld() = std::move(opened.item);
+    held = std::move(opened.item);
     return "";
 }
 
@@ -71,7 +59,8 @@ bool PrepareWorkDirectory(cApp& application) {
             platform::CreatePrivateFolder(parent.c_str());
         }
         platform::CreatePrivateFolder(folder.c_str());
-        if (const std::string reason = WorkFolderRefusal(folder); !reason.empty()) {
+        if (const std::string reason = WorkFolderRefusal(folder, application.workFolderHeld);
+            !reason.empty()) {
             refused += (refused.size() == intro ? "" : "; ") + folder + " " + reason;
             continue;
         }

@@ -118,6 +118,9 @@ TEST_F(Version, LineBreaksAndBlanksAfterTheFolderAreDropped) {
 
 // A folder that others could change is not taken from the stamp: the document's default is.
 TEST_F(Version, FolderOthersCanChangeIsRefusedWithAWarning) {
+#ifdef _WIN32
+    GTEST_SKIP() << "others' access is an access list there; the platform tests read it";
+#endif
     std::string shared = Folder("shared/");
     std::filesystem::create_directories(shared + "games");
     std::filesystem::permissions(shared, std::filesystem::perms::all);

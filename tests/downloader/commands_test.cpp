@@ -15,6 +15,11 @@ namespace windowtest {
 namespace {
 
 using State = cButton::State;
+#ifdef _WIN32
+constexpr bool kWindows = true;
+#else
+constexpr bool kWindows = false;
+#endif
 constexpr State kOn = cButton::eNormal;
 constexpr State kOff = cButton::eDisable;
 
@@ -193,6 +198,9 @@ TEST_F(Commands, LaunchStartsOnlyTheCheckedInstaller) {
          "can be changed by other users", false},
     };
     for (const Case& c : cases) {
+        if (kWindows && c.tamper) {
+            continue;  // links and others' access need rights and access lists there
+        }
         Open();
         const std::string folder = app->downloadDirectory;
         const std::string file = folder + c.name;
@@ -228,6 +236,8 @@ TEST_F(Commands, LaunchStartsOnlyTheCheckedInstaller) {
         }
         Close();
         document.Release();
+        // The launch made the download folder current, which keeps it from being removed.
+        std::filesystem::current_path(fake::Root());
         std::filesystem::remove_all(folder);
     }
 }
