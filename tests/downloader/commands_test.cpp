@@ -1,5 +1,10 @@
 // The five commands: the phases of the buttons, launching, the folder picker's rules, and no
 // command inside another.
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -288,6 +293,51 @@ TEST_F(Commands, FolderPickerRefusesRootsAndFullDisksAndRemembersTheChoice) {
               "201808301023\n" + chosen);
     EXPECT_TRUE(std::filesystem::is_directory(chosen));
 }
+
+// A folder that other users could change is refused by the picker, with the reason as its
+// status, and by Start, with a warning: another user could swap the files after their check.
+#ifndef _WIN32  // others' access is an access list there; the platform tests read it
+TEST_F(Commands, FoldersOthersCanChangeAreRefusedByThePickerAndByStart) {
+    ShipPackage();
+    Open();
+    fake::SetFreeDiskSpace(int64_t{100} << 30);
+    const std::string shared = fake::Root() + "shared";
+    const std::string foreign = fake::Root() + "foreign";
+    std::filesystem::create_directories(shared + "/games");
+    std::filesystem::create_directories(foreign);
+    std::filesystem::permissions(shared, std::filesystem::perms::all);
+    const bool asRoot = geteuid() == 0 && chown(foreign.c_str(), 65534, 65534) == 0;
+    struct Case {
+        std::string folder;
+        std::string reason;
+    };
+    std::vector<Case> cases = {{shared, shared + " can be changed by other users"},
+                               {shared + "/games", shared + " can be changed by other users"},
+                               {shared + "/games/new", shared + " can be changed by other users"}};
+    if (asRoot) {
+        cases.push_back({foreign, foreign + " belongs to another user"});
+    }
+    const std::string before = app->downloadDirectory;
+    for (const Case& c : cases) {
+        fake::ScriptFolderPicker({c.folder}, true);
+        Click(window->folderButton);
+        const fake::FolderPick pick = fake::FolderPicks().back();
+        EXPECT_FALSE(pick.result.has_value()) << c.folder;
+        EXPECT_EQ(pick.selections.back().status, c.reason);
+        EXPECT_EQ(std::string(app->downloadDirectory), before);
+    }
+    std::snprintf(app->downloadDirectory, sizeof app->downloadDirectory, "%s/games/",
+                  shared.c_str());
+    Click(window->startButton);
+    EXPECT_EQ(app->downloadManager, nullptr);
+    EXPECT_EQ(Phase(), (std::vector<State>{kOff, kOn, kOff, kOn, kOn}));  // still ready
+    ASSERT_FALSE(fake::MessageBoxes().empty());
+    EXPECT_EQ(fake::MessageBoxes().back().text,
+              "cBtnStart::OnExecute :: download folder refused (-36): " + shared +
+                  " can be changed by other users");
+    EXPECT_TRUE(std::filesystem::is_empty(shared + "/games"));
+}
+#endif
 
 TEST_F(Commands, CancelledPickerChangesNothing) {
     Open();
