@@ -35,6 +35,13 @@ std::string EnterDownloadFolder(const char* path);
 // opened once without following a link, checked and hashed through that handle against
 // `sha256`, and started only while its name still leads to that handle's file. The refusal,
 // empty when it was started; `started` tells a refusal from a start that the system failed.
+//
+// Why the file started is the file hashed: the start goes by name (elevation takes a path), so
+// the name must not be able to change between the hash and the start. On POSIX systems nobody
+// but the user and root can change the file or any folder above it (that is what was checked),
+// and the name is compared with the held descriptor's device and inode just before the start.
+// On Windows the checked file stays open across the start, shared for reading only: nobody can
+// write, rename, replace or remove it until the new process has it.
 std::string LaunchCheckedFile(const char* folder, const char* name, const std::string& sha256,
                               bool& started);
 
