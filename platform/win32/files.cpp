@@ -12,8 +12,8 @@
 
 #include <algorithm>
 #include <atomic>
-#include <memory>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -41,11 +41,11 @@ bool IsRelative(const std::wstring& path) {
 // fails, with `lastFailure` telling a reparse point from other failures.
 OwnedHandle OpenItself(const std::wstring& path, DWORD access, DWORD share, DWORD disposition,
                        bool folder) {
-    HANDLE handle = CreateFileW(path.c_str(), access | FILE_READ_ATTRIBUTES, share, nullptr,
-                                disposition,
-                                FILE_FLAG_OPEN_REPARSE_POINT |
-                                    (folder ? FILE_FLAG_BACKUP_SEMANTICS : FILE_ATTRIBUTE_NORMAL),
-                                nullptr);
+    HANDLE handle =
+        CreateFileW(path.c_str(), access | FILE_READ_ATTRIBUTES, share, nullptr, disposition,
+                    FILE_FLAG_OPEN_REPARSE_POINT |
+                        (folder ? FILE_FLAG_BACKUP_SEMANTICS : FILE_ATTRIBUTE_NORMAL),
+                    nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         lastFailure = OpenFailure::kOther;
         return nullptr;
@@ -77,8 +77,8 @@ bool HoldFoldersOf(const std::wstring& path, bool create, std::vector<OwnedHandl
         if (create) {
             CreateDirectoryW(folder.c_str(), nullptr);  // inherits the download folder's list
         }
-        OwnedHandle handle = OpenItself(folder, 0, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                        OPEN_EXISTING, true);
+        OwnedHandle handle =
+            OpenItself(folder, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING, true);
         if (!handle) {
             return false;
         }
@@ -113,8 +113,8 @@ std::FILE* OpenBelowCurrentFolder(const std::wstring& path, const char* mode) {
         lastFailure = file ? OpenFailure::kOther : lastFailure;
         return nullptr;
     }
-    const int flags = _O_BINARY | (kind == 'a' ? _O_APPEND : 0) |
-                      (kind == 'r' && !both ? _O_RDONLY : 0);
+    const int flags =
+        _O_BINARY | (kind == 'a' ? _O_APPEND : 0) | (kind == 'r' && !both ? _O_RDONLY : 0);
     const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(file.get()), flags);
     if (fd < 0) {
         lastFailure = OpenFailure::kOther;
@@ -175,7 +175,8 @@ std::FILE* OpenFile(const char* path, const char* mode) {
         return OpenBelowCurrentFolder(wide, mode);
     }
     const std::string narrowMode = mode;
-    std::FILE* file = _wfopen(wide.c_str(), std::wstring(narrowMode.begin(), narrowMode.end()).c_str());
+    std::FILE* file =
+        _wfopen(wide.c_str(), std::wstring(narrowMode.begin(), narrowMode.end()).c_str());
     if (file == nullptr) {
         lastFailure = OpenFailure::kOther;
     }

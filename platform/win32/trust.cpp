@@ -267,8 +267,7 @@ bool security::IsUserOrAdmin(PSID sid, PSID user) {
     }();
     return (user != nullptr && EqualSid(sid, user)) ||
            IsWellKnownSid(sid, WinBuiltinAdministratorsSid) ||
-           IsWellKnownSid(sid, WinLocalSystemSid) ||
-           (installer && EqualSid(sid, installer.get()));
+           IsWellKnownSid(sid, WinLocalSystemSid) || (installer && EqualSid(sid, installer.get()));
 }
 
 TrustFacts security::FactsOf(HANDLE handle) {
