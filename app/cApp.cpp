@@ -8,6 +8,7 @@
 #include "app/folderWalk.h"
 #include "app/mainWindow.h"
 #include "app/texts.h"
+#include "app/trustedPaths.h"
 #include "download/cMgrDownloader.h"
 #include "platform/files.h"
 #include "platform/system.h"
@@ -78,8 +79,10 @@ int cApp::ShowMessage(const char* text, unsigned style) {
     // The owner is looked up where windows live: a worker's look could find a window that the
     // UI thread is creating or destroying at that moment.
     int answer = platform::kIdOk;
+    const std::string shown = app::CutLongLines(text);
     platform::InvokeOnUiThread([&] {
-        answer = platform::ShowMessageBox(MainWindowHandle(), text, messageBoxTitle, style);
+        answer =
+            platform::ShowMessageBox(MainWindowHandle(), shown.c_str(), messageBoxTitle, style);
     });
     return answer;
 }
@@ -178,11 +181,22 @@ void cApp::CheckVersion(cJson& document) {
     if (lineFeed == std::string::npos) {
         return;
     }
-    // Everything after the first line, untrimmed, up to the file's end (or a NUL byte in it).
-    const char* folder = content.c_str() + lineFeed + 1;
-    if (folder[0] != '\0') {
-        CreateDownloadDirectory(folder);
+    // Everything after the first line up to the file's end (or a NUL byte in it), without the
+    // line break or blanks an editor leaves at its end: they would name another folder.
+    std::string folder = content.c_str() + lineFeed + 1;
+    while (!folder.empty() && std::strchr("\r\n \t", folder.back()) != nullptr) {
+        folder.pop_back();
     }
+    if (folder.empty()) {
+        return;
+    }
+    if (const std::string refusal = app::DownloadFolderRefusal(folder.c_str()); !refusal.empty()) {
+        // The document's default folder is used instead.
+        ShowMessage((std::string(app::texts::kDownloadFolderRefused) + refusal).c_str(),
+                    platform::kMbIconWarning);
+        return;
+    }
+    CreateDownloadDirectory(folder.c_str());
 }
 
 void cApp::CreateDownloadDirectory(const char* text) {

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "json/cJson.h"
+#include "platform/trust.h"
 #include "platform/ui.h"
 
 class cWinMain;
@@ -51,10 +52,14 @@ public:
     char16_t downloadDirectoryWide[kPathSize] = {};
     char downloadDirectory[kPathSize] = {};
     char launchFileName[kPathSize] = {};
-    // The SHA-256 the launch file matched (64 lowercase hexadecimal digits); empty when the
-    // manifest lists none for it.
+    // The SHA-256 that the launch file's manifest entry lists (64 lowercase hexadecimal digits):
+    // the file is started only while it still matches it. Empty: nothing may be started.
     char launchFileSha256[65] = {};
     const char* resourceDirectory = nullptr;
+    // The work folder, held open while the application lives: on Windows nobody can rename or
+    // remove it meanwhile. Its path keeps naming it on every system because nobody but the
+    // user and the administrator can change it or a folder above it (checked at the start).
+    platform::Held workFolderHeld;
 };
 
 // Null before the application object exists and after it is destroyed.

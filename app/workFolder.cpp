@@ -4,12 +4,13 @@
 #include "app/documentText.h"
 #include "app/folderWalk.h"
 #include "app/texts.h"
+#include "app/trustedPaths.h"
 #include "platform/system.h"
 #include "platform/ui.h"
 
 namespace app {
 
-const char* WorkFolderRefusal(const std::string& folder) {
+std::string WorkFolderRefusal(const std::string& folder, platform::Held& held) {
     const platform::FolderFacts facts = platform::InspectFolder(folder.c_str());
     if (!facts.exists) {
         return "cannot be created";
@@ -26,7 +27,17 @@ const char* WorkFolderRefusal(const std::string& folder) {
     if (facts.othersMayEnter && !platform::RestrictFolderToUser(folder.c_str())) {
         return "cannot be made private";
     }
-    return nullptr;
+    // Every folder above it as well, from the root down: one that others could change would
+    // let them swap in a folder of their own after this check.
+    platform::OpenedPath opened = platform::OpenFolderFromRoot(folder.c_str());
+    if (!opened.item.IsOpen()) {
+        return "cannot be opened: " + opened.failure;
+    }
+    if (std::string refusal = TrustRefusal(opened.steps); !refusal.empty()) {
+        return "lies where others can change it: " + refusal;
+    }
+    held = std::move(opened.item);
+    return "";
 }
 
 bool PrepareWorkDirectory(cApp& application) {
@@ -48,7 +59,8 @@ bool PrepareWorkDirectory(cApp& application) {
             platform::CreatePrivateFolder(parent.c_str());
         }
         platform::CreatePrivateFolder(folder.c_str());
-        if (const char* reason = WorkFolderRefusal(folder)) {
+        if (const std::string reason = WorkFolderRefusal(folder, application.workFolderHeld);
+            !reason.empty()) {
             refused += (refused.size() == intro ? "" : "; ") + folder + " " + reason;
             continue;
         }

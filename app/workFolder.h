@@ -5,13 +5,17 @@
 
 #include <string>
 
+#include "platform/trust.h"
+
 class cApp;
 
 namespace app {
 
-// Why `folder` cannot be the work folder; null when it can. A folder of the user's own that
-// others may enter is made private first.
-const char* WorkFolderRefusal(const std::string& folder);
+// Why `folder` cannot be the work folder; empty when it can, and `held` then holds it. A folder
+// of the user's own that others may enter is made private first; every folder above it must be
+// one that nobody but the user and the administrator can change, so that its path keeps
+// naming the checked folder for the whole run.
+std::string WorkFolderRefusal(const std::string& folder, platform::Held& held);
 
 // Fills the application's work directory with the first usable candidate: the user's state
 // folder, then the folder current at start, then the relative folder; each followed by the

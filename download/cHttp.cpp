@@ -334,7 +334,7 @@ cHttp::Outcome cHttp::Complete(char* buffer) {
     if (startOffset == 0) {
         FileHandle empty = CreateFileEmpty(localPath);
         if (!empty) {
-            ShowEngineWarning("cHttp::OnExecute :: file open error (-31)");
+            ShowEngineWarning(FileOpenWarning(localPath).c_str());
             return Outcome::kDone;
         }
         if (!CloseWritten(empty)) {
@@ -356,7 +356,7 @@ cHttp::Outcome cHttp::OpenTarget(char* buffer, FileHandle& file) {
     }
     file = startOffset != 0 ? OpenFileAt(localPath, startOffset) : CreateFileEmpty(localPath);
     if (!file) {
-        ShowEngineWarning("cHttp::OnExecute :: file open error (-31)");
+        ShowEngineWarning(FileOpenWarning(localPath).c_str());
         CloseSession();
         return Outcome::kDone;
     }

@@ -9,6 +9,7 @@
 #include "app/cApp.h"
 #include "app/documentText.h"
 #include "app/folderWalk.h"
+#include "app/trustedPaths.h"
 #include "download/engineMessages.h"
 #include "download/manifest.h"
 #include "platform/system.h"
@@ -113,9 +114,11 @@ bool cMgrDownloader::DoDownloadFile() {
     }
     verified.Load(theApp->WorkFilePath(kVerifiedRecordName), std::move(hashed));
     // The downloaders' names are relative to the download folder; without it nothing may be
-    // written anywhere else.
-    if (!platform::SetCurrentFolder(theApp->downloadDirectory)) {
-        ShowEngineWarning("cMgrDownloader::DoDownloadFile :: download folder error (-36)");
+    // written anywhere else. The folder entered is the one checked, whatever its path does.
+    if (const std::string refusal = app::EnterDownloadFolder(theApp->downloadDirectory);
+        !refusal.empty()) {
+        ShowEngineWarning(
+            ("cMgrDownloader::DoDownloadFile :: download folder error (-36) " + refusal).c_str());
         return false;
     }
     Walk(manifest, folder);

@@ -59,6 +59,14 @@ FileHandle CreateFileEmpty(const char* path) {
     return FileHandle(platform::OpenFile(path, "wb+"));
 }
 
+std::string FileOpenWarning(const char* path) {
+    std::string text = "cHttp::OnExecute :: file open error (-31)";
+    if (platform::LastOpenFailure() == platform::OpenFailure::kLink) {
+        text += std::string(" ") + path + ": a link stands on its way and is not followed";
+    }
+    return text;
+}
+
 bool CloseFile(FileHandle& file) {
     std::FILE* open = file.release();
     return open == nullptr || std::fclose(open) == 0;

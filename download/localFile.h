@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <string>
 
 struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
@@ -18,6 +19,9 @@ FileHandle OpenFileAt(const char* path, int64_t offset);
 FileHandle OpenFileForReadingAt(const char* path, int64_t offset);
 // Creates the file, or empties it, for reading and writing; null when that fails.
 FileHandle CreateFileEmpty(const char* path);
+// The warning for a file of `path` that the calling thread could not open just now; it names
+// the file when a link stood on its way (a link is never followed below the download folder).
+std::string FileOpenWarning(const char* path);
 // Writes out what is buffered and closes the file (none: nothing to do); false when a byte did
 // not reach it.
 bool CloseFile(FileHandle& file);

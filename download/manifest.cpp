@@ -235,8 +235,10 @@ bool IsLaunchName(const std::string& name) {
 }
 
 void CreateParentFolders(const std::string& localPath) {
-    for (size_t at : app::SeparatorsIn(localPath, platform::kPathSeparator, app::kPathCodePage)) {
-        platform::CreateFolder(localPath.substr(0, at).c_str());
+    const std::vector<size_t> separators =
+        app::SeparatorsIn(localPath, platform::kPathSeparator, app::kPathCodePage);
+    if (!separators.empty()) {
+        platform::CreateFoldersBelow(localPath.substr(0, separators.back()).c_str());
     }
 }
 

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "app/cApp.h"
+#include "app/trustedPaths.h"
 #include "download/cMgrDownloader.h"
 #include "downloader/buttons.h"
 #include "downloader/cWinMain.h"
@@ -32,6 +33,13 @@ void cBtnStart::OnExecute() {
     cWinMain& window = MainWindow();
     // A click before the first tick would otherwise start on a manifest not yet fetched.
     window.infoPanel.LoadManifestOnce();
+    // Told here, before anything runs; the run itself enters only the folder it checks again.
+    if (const std::string refusal = app::DownloadFolderRefusal(theApp->downloadDirectory);
+        !refusal.empty()) {
+        theApp->ShowMessage((std::string(downloader::texts::kStartFolderRefused) + refusal).c_str(),
+                            platform::kMbIconWarning);
+        return;
+    }
     SetState(eDisable);
     window.folderButton.SetState(eDisable);
     window.pauseButton.SetState(eNormal);
@@ -71,7 +79,20 @@ void cBtnLaunch::OnExecute() {
         theApp->ShowMessage(downloader::texts::kNoExecutable, platform::kMbIconWarning);
         platform::EndProcess(1);
     }
-    if (!platform::LaunchElevated(theApp->launchFileName)) {
+    // Checked again right before the start: what starts elevated is the file that matched.
+    bool started = false;
+    const std::string refusal = app::LaunchCheckedFile(
+        theApp->downloadDirectory, theApp->launchFileName, theApp->launchFileSha256, started);
+    if (!refusal.empty()) {
+        // Nothing starts; a new Start fetches what does not match again.
+        theApp->ShowMessage((std::string(downloader::texts::kLaunchRefused) + refusal).c_str(),
+                            platform::kMbIconWarning);
+        SetState(eDisable);
+        MainWindow().startButton.SetState(eNormal);
+        MainWindow().folderButton.SetState(eNormal);
+        return;
+    }
+    if (!started) {
         theApp->ShowMessage(downloader::texts::kLaunchError, platform::kMbIconWarning);
     }
     platform::DestroyNativeWindow(MainWindow().hwnd);
@@ -82,6 +103,13 @@ void cBtnFolder::OnExecute() {
     auto onSelection = [required](platform::FolderPickerView& view, const std::string& path) {
         if (IsDriveRoot(path)) {
             view.RefuseSelection();
+        }
+        // A folder others could change is refused with the reason in place of the sizes.
+        if (const std::string refusal = app::DownloadFolderRefusal(path.c_str());
+            !refusal.empty()) {
+            view.RefuseSelection();
+            view.SetStatus(app::CutLongLines(refusal).c_str());
+            return;
         }
         int64_t free = platform::FreeDiskSpace(path.c_str());
         // Space that cannot be read is no room at all.
@@ -97,6 +125,13 @@ void cBtnFolder::OnExecute() {
     std::optional<std::string> chosen =
         platform::PickFolder(hwnd, theApp->downloadDirectory, onSelection);
     if (!chosen) {
+        return;
+    }
+    // Checked again: a typed folder was never selected, and the folders may have changed.
+    if (const std::string refusal = app::DownloadFolderRefusal(chosen->c_str()); !refusal.empty()) {
+        theApp->ShowMessage(
+            (std::string(downloader::texts::kChosenFolderRefused) + refusal).c_str(),
+            platform::kMbIconWarning);
         return;
     }
     theApp->CreateDownloadDirectory(chosen->c_str());

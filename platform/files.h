@@ -13,9 +13,20 @@
 namespace platform {
 
 // Opens the file at `path` as fopen does with `mode` ("rb", "rb+", "wb+", "ab", ...); null
-// when it cannot be opened.
+// when it cannot be opened. A relative `path` never leads outside the current folder: each of
+// its folders and the file itself are opened without following a link (on Windows: refused
+// where a reparse point stands), only a regular file is opened, and a creating mode ("w", "a")
+// also creates the missing folders on the way.
 std::FILE* OpenFile(const char* path, const char* mode);
-// Removes the file at `path`; false when there was none or it could not be removed.
+enum class OpenFailure { kNone, kLink, kOther };
+// Why the calling thread's last OpenFile failed: kLink when a link stood where a folder or the
+// file of the path belongs.
+OpenFailure LastOpenFailure();
+// Creates the missing folders of the relative path `folder` below the current folder, never
+// through a link; false when a link or something other than a folder stands on the way.
+bool CreateFoldersBelow(const char* folder);
+// Removes the file at `path` (a relative one found as OpenFile finds it); false when there was
+// none or it could not be removed.
 bool RemoveFile(const char* path);
 // Renames the file `from` to `to`, replacing a file at `to`; false, with both untouched, when
 // that fails.

@@ -65,7 +65,8 @@ std::string ModuleFolder() {
 }
 
 bool CreateFolder(const char* path) {
-    return mkdir(path, 0777) == 0;
+    // Never writable by group or others, whatever the umask: a download folder must not be.
+    return mkdir(path, 0755) == 0;
 }
 
 std::string ExpandUserPath(const char* path) {

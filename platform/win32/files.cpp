@@ -2,12 +2,20 @@
 // opening, removing, renaming and measuring them through the wide calls (the core's narrow
 // paths are in the documents' code page, which the system's ANSI code page need not be), names
 // from UTF-8 to that code page, and replacing a small file whole (a temporary file beside it,
-// flushed, then moved over it).
+// flushed, then moved over it). A relative name is opened from the current folder one
+// component at a time, each opened itself and refused when it is a reparse point (a junction
+// or symbolic link), and held, deletion not shared, until the file is open: nothing reached by
+// a relative name is ever outside the current folder.
+#include <fcntl.h>
+#include <io.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/files.h"
 #include "platform/system.h"
@@ -16,6 +24,110 @@
 namespace platform {
 
 namespace {
+
+thread_local OpenFailure lastFailure = OpenFailure::kNone;
+
+struct HandleCloser {
+    void operator()(HANDLE handle) const { CloseHandle(handle); }
+};
+using OwnedHandle = std::unique_ptr<void, HandleCloser>;
+
+bool IsRelative(const std::wstring& path) {
+    return !path.empty() && path[0] != L'\\' && path[0] != L'/' &&
+           (path.size() < 2 || path[1] != L':');
+}
+
+// Opens `path` itself (a reparse point is not followed) as `disposition` asks; null when that
+// fails, with `lastFailure` telling a reparse point from other failures.
+OwnedHandle OpenItself(const std::wstring& path, DWORD access, DWORD share, DWORD disposition,
+                       bool folder) {
+    HANDLE handle =
+        CreateFileW(path.c_str(), access | FILE_READ_ATTRIBUTES, share, nullptr, disposition,
+                    FILE_FLAG_OPEN_REPARSE_POINT |
+                        (folder ? FILE_FLAG_BACKUP_SEMANTICS : FILE_ATTRIBUTE_NORMAL),
+                    nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        lastFailure = OpenFailure::kOther;
+        return nullptr;
+    }
+    OwnedHandle owned(handle);
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!GetFileInformationByHandle(handle, &info) ||
+        (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        lastFailure = OpenFailure::kLink;
+        return nullptr;
+    }
+    if (((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) != folder) {
+        lastFailure = OpenFailure::kOther;
+        return nullptr;
+    }
+    return owned;
+}
+
+// Opens every folder of the relative `path` but its last component, from the current folder,
+// each held until the caller is done with `held`; missing ones are made when `create`. False
+// when one cannot be opened or is a reparse point.
+bool HoldFoldersOf(const std::wstring& path, bool create, std::vector<OwnedHandle>& held) {
+    size_t end = 0;
+    while ((end = path.find_first_of(L"\\/", end)) != std::wstring::npos) {
+        const std::wstring folder = path.substr(0, end++);
+        if (folder.empty() || folder.back() == L'\\' || folder.back() == L'/') {
+            continue;
+        }
+        if (create) {
+            CreateDirectoryW(folder.c_str(), nullptr);  // inherits the download folder's list
+        }
+        OwnedHandle handle =
+            OpenItself(folder, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING, true);
+        if (!handle) {
+            return false;
+        }
+        held.push_back(std::move(handle));
+    }
+    return true;
+}
+
+std::FILE* OpenBelowCurrentFolder(const std::wstring& path, const char* mode) {
+    const std::string text = mode;
+    const bool both = text.find('+') != std::string::npos;
+    const char kind = text.empty() ? '\0' : text[0];
+    // No component may climb out of the current folder.
+    std::wstring marked = L"\\" + path + L"\\";
+    std::replace(marked.begin(), marked.end(), L'/', L'\\');
+    if ((kind != 'r' && kind != 'w' && kind != 'a') ||
+        marked.find(L"\\..\\") != std::wstring::npos) {
+        lastFailure = OpenFailure::kOther;
+        return nullptr;
+    }
+    std::vector<OwnedHandle> folders;
+    if (!HoldFoldersOf(path, kind != 'r', folders)) {
+        return nullptr;
+    }
+    const DWORD access = kind == 'r' && !both   ? GENERIC_READ
+                         : kind != 'r' && !both ? GENERIC_WRITE
+                                                : GENERIC_READ | GENERIC_WRITE;
+    OwnedHandle file = OpenItself(path, access, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  kind == 'r' ? OPEN_EXISTING : OPEN_ALWAYS, false);
+    // Emptied only once it is known to be a file of its own.
+    if (!file || (kind == 'w' && !SetEndOfFile(file.get()))) {
+        lastFailure = file ? OpenFailure::kOther : lastFailure;
+        return nullptr;
+    }
+    const int flags =
+        _O_BINARY | (kind == 'a' ? _O_APPEND : 0) | (kind == 'r' && !both ? _O_RDONLY : 0);
+    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(file.get()), flags);
+    if (fd < 0) {
+        lastFailure = OpenFailure::kOther;
+        return nullptr;
+    }
+    file.release();  // now the descriptor's
+    std::FILE* opened = _fdopen(fd, mode);
+    if (opened == nullptr) {
+        _close(fd);
+        lastFailure = OpenFailure::kOther;
+    }
+    return opened;
+}
 
 bool WriteAll(HANDLE file, const std::string& bytes) {
     size_t written = 0;
@@ -53,17 +165,43 @@ bool ReplaceFileAtomically(const char* path, const std::string& bytes) {
 }
 
 std::FILE* OpenFile(const char* path, const char* mode) {
+    lastFailure = OpenFailure::kNone;
     if (path == nullptr || *path == '\0') {
+        lastFailure = OpenFailure::kOther;
         return nullptr;
     }
+    const std::wstring wide = win32_codepage::WidePath(path);
+    if (IsRelative(wide)) {
+        return OpenBelowCurrentFolder(wide, mode);
+    }
     const std::string narrowMode = mode;
-    return _wfopen(win32_codepage::WidePath(path).c_str(),
-                   std::wstring(narrowMode.begin(), narrowMode.end()).c_str());
+    std::FILE* file =
+        _wfopen(wide.c_str(), std::wstring(narrowMode.begin(), narrowMode.end()).c_str());
+    if (file == nullptr) {
+        lastFailure = OpenFailure::kOther;
+    }
+    return file;
+}
+
+OpenFailure LastOpenFailure() {
+    return lastFailure;
+}
+
+bool CreateFoldersBelow(const char* folder) {
+    std::vector<OwnedHandle> held;
+    return HoldFoldersOf(win32_codepage::WidePath(folder) + L"\\", true, held);
 }
 
 bool RemoveFile(const char* path) {
-    return path != nullptr && *path != '\0' &&
-           DeleteFileW(win32_codepage::WidePath(path).c_str()) != FALSE;
+    if (path == nullptr || *path == '\0') {
+        return false;
+    }
+    const std::wstring wide = win32_codepage::WidePath(path);
+    std::vector<OwnedHandle> held;
+    if (IsRelative(wide) && !HoldFoldersOf(wide, false, held)) {
+        return false;
+    }
+    return DeleteFileW(wide.c_str()) != FALSE;
 }
 
 bool MoveFileOver(const char* from, const char* to) {

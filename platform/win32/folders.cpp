@@ -12,6 +12,7 @@
 
 #include "platform/system.h"
 #include "platform/win32/codepage.h"
+#include "platform/win32/security.h"
 
 namespace platform {
 
@@ -23,25 +24,6 @@ std::wstring WithoutFinalSeparator(const char* path) {
         text.pop_back();
     }
     return text;
-}
-
-// The security identifier of the user running this process.
-std::vector<BYTE> ProcessUser() {
-    HANDLE token = nullptr;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
-        return {};
-    }
-    DWORD size = 0;
-    GetTokenInformation(token, TokenUser, nullptr, 0, &size);
-    std::vector<BYTE> buffer(size);
-    const bool read = size > 0 && GetTokenInformation(token, TokenUser, buffer.data(), size, &size);
-    CloseHandle(token);
-    if (!read) {
-        return {};
-    }
-    const PSID sid = reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid;
-    const BYTE* start = static_cast<const BYTE*>(sid);
-    return std::vector<BYTE>(start, start + GetLengthSid(sid));
 }
 
 bool IsWellKnown(PSID sid, WELL_KNOWN_SID_TYPE type) {
@@ -95,7 +77,7 @@ FolderFacts InspectFolder(const char* path) {
         return facts;
     }
     std::unique_ptr<void, LocalFreer> release(descriptor);
-    std::vector<BYTE> user = ProcessUser();
+    std::vector<BYTE> user = win32_security::CurrentUser();
     if (user.empty()) {
         return facts;
     }
@@ -131,7 +113,7 @@ bool RestrictFolderToUser(const char* path) {
         !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
         return false;
     }
-    std::vector<BYTE> user = ProcessUser();
+    std::vector<BYTE> user = win32_security::CurrentUser();
     if (user.empty()) {
         return false;
     }

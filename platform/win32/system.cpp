@@ -9,6 +9,7 @@
 #include <shellapi.h>
 
 #include "platform/win32/codepage.h"
+#include "platform/win32/security.h"
 
 namespace platform {
 
@@ -61,7 +62,7 @@ std::string ModuleFolder() {
 }
 
 bool CreateFolder(const char* path) {
-    return CreateDirectoryW(win32_codepage::WidePath(path).c_str(), nullptr) != FALSE;
+    return win32_security::CreateProtectedFolder(win32_codepage::WidePath(path));
 }
 
 std::string ExpandUserPath(const char* path) {

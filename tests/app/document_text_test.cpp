@@ -4,6 +4,7 @@
 #include <string>
 
 #include "app/documentText.h"
+#include "app/trustedPaths.h"
 
 TEST(DocumentText, ShortTextIsCopiedWhole) {
     char field[8];
@@ -71,5 +72,32 @@ TEST(DocumentText, DoubleByteCharactersOfEitherCodePageAreNeverSplit) {
         EXPECT_EQ(app::CopyText(field, c.size, c.text, c.codePage), whole)
             << c.codePage << " " << c.size;
         EXPECT_STREQ(field, c.kept) << c.codePage << " " << c.size;
+    }
+}
+
+// A message quoting a huge name stays readable: each long line is cut to about 200 bytes and
+// "...", never inside a character of the paths' encoding; short lines stay whole.
+TEST(DocumentText, LongLinesOfAMessageAreCutBetweenCharacters) {
+    // Two-byte characters whose second byte is the backslash (code page 932), or three-byte
+    // ones (UTF-8).
+    const std::string character = app::kPathCodePage != 0 ? "\x83\x5C" : "\xE3\x81\x82";
+    std::string name;
+    while (name.size() < 100000) {
+        name += character;
+    }
+    const size_t kept = 200 / character.size() * character.size();
+    struct Case {
+        std::string text;
+        std::string shown;
+    };
+    for (const Case& c : {
+             Case{"short\nlines", "short\nlines"},
+             Case{std::string(201, 'x'), std::string(200, 'x') + "..."},
+             Case{"error (-31)\n" + name + "\nend",
+                  "error (-31)\n" + name.substr(0, kept) + "...\nend"},
+             Case{"x" + name,
+                  "x" + name.substr(0, 199 / character.size() * character.size()) + "..."},
+         }) {
+        EXPECT_EQ(app::CutLongLines(c.text), c.shown);
     }
 }

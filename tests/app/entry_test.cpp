@@ -296,6 +296,12 @@ TEST_F(Entry, UntrustedWorkFolderIsRefusedForTheStartFolder) {
              apptest::WriteFile(folder, "x");
          },
          "is not a folder"},
+        {"a folder above that others may write",
+         [](const std::string& folder) {
+             std::filesystem::create_directories(folder);
+             chmod((fake::Root() + "home/.local").c_str(), 0777);
+         },
+         "lies where others can change it: "},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -316,11 +322,28 @@ TEST_F(Entry, UntrustedWorkFolderIsRefusedForTheStartFolder) {
         EXPECT_TRUE(!std::filesystem::exists(elsewhere) || std::filesystem::is_empty(elsewhere));
         const auto boxes = fake::MessageBoxes();
         ASSERT_FALSE(boxes.empty());
+        const std::string above = std::string(c.reason).ends_with(": ")
+                                      ? fake::Root() + "home/.local can be changed by other users"
+                                      : "";
         EXPECT_EQ(boxes[0].text, "WinMain :: work folder refused (-23): " + refused + " " +
-                                     c.reason + "; using " + used);
+                                     c.reason + above + "; using " + used);
         EXPECT_EQ(boxes[0].style, platform::kMbIconWarning);
         EXPECT_EQ(boxes[0].caption, "kestra-downloader...");
     }
+}
+
+// Above a sticky folder (such as /tmp) others may add folders but not replace the user's.
+TEST_F(Entry, WorkFolderBelowAStickyFolderIsUsed) {
+    Ship(MinimalDocument());
+    std::filesystem::create_directories(WorkDirectory());
+    chmod((fake::Root() + "home/.local").c_str(), 01777);
+    const std::string expected = WorkDirectory();
+    fake::OnMessageLoop([expected] {
+        EXPECT_EQ(std::string(theApp->workDirectory), expected);
+        platform::PostQuit(1);
+    });
+    EXPECT_EQ(RunApplication(), 1);
+    EXPECT_TRUE(fake::MessageBoxes().empty());
 }
 
 TEST_F(Entry, NoUsableWorkFolderWarnsAndEndsBeforeAnyWindow) {

@@ -104,12 +104,36 @@ TEST_F(Version, MissingStampLeavesTheDirectoryEmpty) {
     EXPECT_STREQ(app.downloadDirectory, "");
 }
 
-TEST_F(Version, CarriageReturnsStayWhereTheyStand) {
+TEST_F(Version, LineBreaksAndBlanksAfterTheFolderAreDropped) {
     std::string games = Folder("games/");
-    WriteFile(StampPath(), "201808301023\r\n" + games + "\r\n");
-    Check("\"version\" : \"201808301023\"");
-    // The first line's carriage return is ignored with it; the folder keeps its line break.
-    EXPECT_EQ(std::string(app.downloadDirectory), games + "\r\n");
+    for (const char* end : {"\r\n", "\n", " \t\r\n\n", ""}) {
+        app.downloadDirectory[0] = '\0';
+        WriteFile(StampPath(), "201808301023\r\n" + games + end);
+        Check("\"version\" : \"201808301023\"");
+        // The first line's carriage return is ignored with it; an editor's final line break
+        // would otherwise name another folder.
+        EXPECT_EQ(std::string(app.downloadDirectory), games);
+    }
+}
+
+// A folder that others could change is not taken from the stamp: the document's default is.
+TEST_F(Version, FolderOthersCanChangeIsRefusedWithAWarning) {
+#ifdef _WIN32
+    GTEST_SKIP() << "others' access is an access list there; the platform tests read it";
+#endif
+    std::string shared = Folder("shared/");
+    std::filesystem::create_directories(shared + "games");
+    std::filesystem::permissions(shared, std::filesystem::perms::all);
+    for (const std::string& folder : {shared, shared + "games/", shared + "games/new/"}) {
+        app.downloadDirectory[0] = '\0';
+        WriteFile(StampPath(), "1\n" + folder);
+        Check("\"version\" : \"1\"");
+        EXPECT_STREQ(app.downloadDirectory, "") << folder;
+        ASSERT_FALSE(fake::MessageBoxes().empty());
+        EXPECT_EQ(fake::MessageBoxes().back().text,
+                  "cApp::CheckVersion :: download folder refused (-36): " +
+                      shared.substr(0, shared.size() - 1) + " can be changed by other users");
+    }
 }
 
 TEST_F(Version, KnownDirectoryIsNotReplacedByTheStamp) {

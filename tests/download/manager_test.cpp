@@ -2,9 +2,12 @@
 // step and its order, refusals of bad manifests, and stops that meet the UI thread's work.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <random>
 #include <set>
 #include <thread>
@@ -397,9 +400,45 @@ TEST_F(ManagerTest, MissingDownloadFolderWritesNothingElsewhere) {
     cMgrDownloader* manager = StartManager();
     ASSERT_TRUE(WaitForRunEnd(manager));
     EXPECT_EQ(BoxTexts(), std::vector<std::string>{
-                              "cMgrDownloader::DoDownloadFile :: download folder error (-36)"});
+                              "cMgrDownloader::DoDownloadFile :: download folder error (-36) " +
+                              platform::fake::Root() + "gone/ cannot be opened"});
     EXPECT_FALSE(std::filesystem::exists(work + "f0.bin"));
     EXPECT_EQ(manager->finished, 0);
+}
+
+// Links planted where listed files and folders belong are refused, each named in a warning:
+// nothing is written where they lead, outside the download folder.
+TEST_F(ManagerTest, LinksInTheDownloadFolderAreNotFollowed) {
+#ifdef _WIN32
+    GTEST_SKIP() << "links need rights that a Windows user may lack; the platform tests check "
+                    "reparse points";
+#endif
+    const std::string outside = platform::fake::Root() + "outside/";
+    std::filesystem::create_directories(outside + "folder");
+    std::ofstream(outside + "profile") << "mine";
+    std::filesystem::create_symlink(outside + "profile", download + "readme.txt");
+    std::filesystem::create_directory_symlink(outside + "folder", download + "data");
+    std::filesystem::create_directories(download + "deep");
+    std::filesystem::create_directory_symlink(outside + "folder", download + "deep/maps");
+    std::vector<std::pair<std::string, size_t>> listed;
+    for (const char* name : {"readme.txt", "data/a.bin", "deep/maps/b.bin", "plain.bin"}) {
+        fake_net::Serve(kBase + std::string(name), Pattern(100, 7));
+        listed.emplace_back(name, 100);
+    }
+    WriteManifest(ManifestText(kBase, listed));
+    ASSERT_TRUE(WaitForRunEnd(StartManager()));
+
+    std::vector<std::string> boxes = BoxTexts();
+    std::sort(boxes.begin(), boxes.end());
+    const std::string warning = "cHttp::OnExecute :: file open error (-31) ";
+    const std::string link = ": a link stands on its way and is not followed";
+    EXPECT_EQ(boxes, (std::vector<std::string>{warning + "data/a.bin" + link,
+                                               warning + "deep/maps/b.bin" + link,
+                                               warning + "readme.txt" + link}));
+    std::ifstream profile(outside + "profile");
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(profile), {}), "mine");
+    EXPECT_TRUE(std::filesystem::is_empty(outside + "folder"));
+    EXPECT_EQ(std::filesystem::file_size(download + "plain.bin"), 100u);
 }
 
 // The manager thread is inside the completion step, waiting for the UI thread, when the UI

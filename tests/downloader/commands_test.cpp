@@ -1,10 +1,18 @@
 // The five commands: the phases of the buttons, launching, the folder picker's rules, and no
 // command inside another.
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <string>
 
 #include "download/cMgrDownloader.h"
+#include "platform/sha256.h"
 #include "platform/system.h"
 #include "window_fixture.h"
 
@@ -12,11 +20,19 @@ namespace windowtest {
 namespace {
 
 using State = cButton::State;
+#ifdef _WIN32
+constexpr bool kWindows = true;
+#else
+constexpr bool kWindows = false;
+#endif
 constexpr State kOn = cButton::eNormal;
 constexpr State kOff = cButton::eDisable;
 
 class Commands : public WindowTest {
 protected:
+    static void WriteFile(const std::string& path, const std::string& bytes) {
+        std::ofstream(path, std::ios::binary) << bytes;
+    }
     // A one-file package: "setup.exe" of a few bytes, with its manifest, on the server.
     void ShipPackage() {
         const std::string body = "installer";
@@ -168,27 +184,91 @@ TEST_F(Commands, NoCommandRunsInsideAnotherOnesWait) {
     EXPECT_EQ(platform::RunMessageLoop(), 1);
 }
 
-TEST_F(Commands, LaunchStartsTheRecordedInstallerAndCloses) {
+// The installer is checked again right before its start: started only when it is the file
+// that matched, and nobody else can change it or a folder above it.
+TEST_F(Commands, LaunchStartsOnlyTheCheckedInstaller) {
+    const std::string refused = "cBtnLaunch::OnExecute :: installer refused (-39): ";
     struct Case {
         const char* name;
-        bool started;
-        std::string box;
+        const char* content;  // written into the download folder
+        bool hashKnown;
+        std::function<void(const std::string& folder)> tamper;
+        bool systemStarts;
+        std::string box;  // the last box; empty: none
+        bool closes;
     };
-    for (const Case& c : {Case{"setup.exe", true, ""},
-                          Case{"game/bin/setup.exe", false,
-                               "cBtnLaunch::OnExecute :: can't start the installer."}}) {
+    auto sha256 = [](const std::string& bytes) {
+        platform::Sha256 digest;
+        digest.Update(bytes.data(), bytes.size());
+        return digest.FinishHex();
+    };
+    using std::filesystem::perms;
+    const Case cases[] = {
+        {"setup.exe", "installer", true, nullptr, true, "", true},
+        {"game/bin/setup.exe", "installer", true, nullptr, false,
+         "cBtnLaunch::OnExecute :: can't start the installer.", true},
+        {"setup.exe", "installer", false, nullptr, true,
+         refused + "setup.exe has no hash in file.json", false},
+        {"setup.exe", "tampered", true, nullptr, true,
+         refused + "setup.exe does not match its hash in file.json", false},
+        {"setup.exe", "installer", true,
+         [](const std::string& folder) {
+             std::filesystem::permissions(folder + "setup.exe", perms::others_write,
+                                          std::filesystem::perm_options::add);
+         },
+         true, refused + "setup.exe can be changed by other users", false},
+        {"bin/setup.exe", "installer", true,
+         [](const std::string& folder) {
+             std::filesystem::rename(folder + "bin", folder + "real");
+             std::filesystem::create_directory_symlink(folder + "real", folder + "bin");
+         },
+         true, refused + "bin is a link", false},
+        {"setup.exe", "installer", true,
+         [](const std::string& folder) { std::filesystem::permissions(folder, perms::all); }, true,
+         "can be changed by other users", false},
+    };
+    for (const Case& c : cases) {
+        if (kWindows && c.tamper) {
+            continue;  // links and others' access need rights and access lists there
+        }
         Open();
+        const std::string folder = app->downloadDirectory;
+        const std::string file = folder + c.name;
+        std::filesystem::create_directories(std::filesystem::path(file).parent_path());
+        WriteFile(file, c.content);
+        if (c.tamper) {
+            c.tamper(folder);
+        }
         std::strcpy(app->launchFileName, c.name);
-        fake::SetLaunchResult(c.started);
+        std::strcpy(app->launchFileSha256, c.hashKnown ? sha256("installer").c_str() : "");
+        fake::SetLaunchResult(c.systemStarts);
+        const size_t launchesBefore = fake::LaunchedPaths().size();
         window->launchButton.SetState(kOn);
         Click(window->launchButton);
-        EXPECT_EQ(fake::LaunchedPaths().back(), c.name);
-        EXPECT_TRUE(fake::StateOf(handle).destroyed);
-        EXPECT_EQ(platform::RunMessageLoop(), 1);
+        EXPECT_EQ(fake::LaunchedPaths().size(), launchesBefore + (c.closes ? 1 : 0)) << c.box;
+        if (c.closes) {
+            EXPECT_EQ(fake::LaunchedPaths().back(), c.name);
+        }
+        EXPECT_EQ(fake::StateOf(handle).destroyed, c.closes) << c.box;
         auto boxes = fake::MessageBoxes();
-        EXPECT_EQ(boxes.empty() ? "" : boxes.back().text, c.box);
+        const std::string box = boxes.empty() ? "" : boxes.back().text;
+        EXPECT_NE(box.find(c.box), std::string::npos) << box;
+        EXPECT_EQ(box.empty(), c.box.empty()) << box;
+        std::filesystem::permissions(folder, perms::owner_all | perms::group_read |
+                                                 perms::group_exec | perms::others_read |
+                                                 perms::others_exec);
+        if (c.closes) {
+            EXPECT_EQ(platform::RunMessageLoop(), 1);
+        } else {
+            // Nothing started: Start fetches again, Launch waits for a new completion.
+            EXPECT_EQ(window->launchButton.GetState(), kOff);
+            EXPECT_EQ(window->startButton.GetState(), kOn);
+        }
         Close();
         document.Release();
+        // The launch made the download folder current, which keeps it from being removed.
+        std::filesystem::current_path(fake::Root());
+        std::filesystem::remove_all(folder);
     }
 }
 
@@ -238,6 +318,51 @@ TEST_F(Commands, FolderPickerRefusesRootsAndFullDisksAndRemembersTheChoice) {
               "201808301023\n" + chosen);
     EXPECT_TRUE(std::filesystem::is_directory(chosen));
 }
+
+// A folder that other users could change is refused by the picker, with the reason as its
+// status, and by Start, with a warning: another user could swap the files after their check.
+#ifndef _WIN32  // others' access is an access list there; the platform tests read it
+TEST_F(Commands, FoldersOthersCanChangeAreRefusedByThePickerAndByStart) {
+    ShipPackage();
+    Open();
+    fake::SetFreeDiskSpace(int64_t{100} << 30);
+    const std::string shared = fake::Root() + "shared";
+    const std::string foreign = fake::Root() + "foreign";
+    std::filesystem::create_directories(shared + "/games");
+    std::filesystem::create_directories(foreign);
+    std::filesystem::permissions(shared, std::filesystem::perms::all);
+    const bool asRoot = geteuid() == 0 && chown(foreign.c_str(), 65534, 65534) == 0;
+    struct Case {
+        std::string folder;
+        std::string reason;
+    };
+    std::vector<Case> cases = {{shared, shared + " can be changed by other users"},
+                               {shared + "/games", shared + " can be changed by other users"},
+                               {shared + "/games/new", shared + " can be changed by other users"}};
+    if (asRoot) {
+        cases.push_back({foreign, foreign + " belongs to another user"});
+    }
+    const std::string before = app->downloadDirectory;
+    for (const Case& c : cases) {
+        fake::ScriptFolderPicker({c.folder}, true);
+        Click(window->folderButton);
+        const fake::FolderPick pick = fake::FolderPicks().back();
+        EXPECT_FALSE(pick.result.has_value()) << c.folder;
+        EXPECT_EQ(pick.selections.back().status, c.reason);
+        EXPECT_EQ(std::string(app->downloadDirectory), before);
+    }
+    std::snprintf(app->downloadDirectory, sizeof app->downloadDirectory, "%s/games/",
+                  shared.c_str());
+    Click(window->startButton);
+    EXPECT_EQ(app->downloadManager, nullptr);
+    EXPECT_EQ(Phase(), (std::vector<State>{kOff, kOn, kOff, kOn, kOn}));  // still ready
+    ASSERT_FALSE(fake::MessageBoxes().empty());
+    EXPECT_EQ(fake::MessageBoxes().back().text,
+              "cBtnStart::OnExecute :: download folder refused (-36): " + shared +
+                  " can be changed by other users");
+    EXPECT_TRUE(std::filesystem::is_empty(shared + "/games"));
+}
+#endif
 
 TEST_F(Commands, CancelledPickerChangesNothing) {
     Open();

@@ -16,6 +16,7 @@
 #include "platform/files.h"
 #include "platform/resources.h"
 #include "platform/system.h"
+#include "platform/trust.h"
 #include "platform/ui.h"
 
 namespace fake = platform::fake;
@@ -273,4 +274,30 @@ TEST_F(FakeBackend, SingleInstanceIsScripted) {
     fake::SetOtherInstanceRunning(true);
     EXPECT_FALSE(platform::AcquireSingleInstance("name"));
     EXPECT_EQ(fake::InstanceLocks().size(), 2u);
+}
+
+// The installer is started by name: a file put in its place after the check is never started.
+// On POSIX systems the name no longer leads to the held file; on Windows the held file cannot
+// be replaced at all.
+TEST_F(FakeBackend, HeldFileReplacedAfterItsCheckIsNotStarted) {
+    const std::string folder = fake::Root() + "downloads";
+    std::filesystem::create_directories(folder);
+    std::ofstream(folder + "/setup.exe") << "checked";
+    std::ofstream(folder + "/other.exe") << "planted";
+    platform::OpenedPath opened = platform::OpenFolderFromRoot(folder.c_str());
+    ASSERT_TRUE(opened.item.IsOpen()) << opened.failure;
+    platform::OpenedPath file = platform::OpenFileBelow(opened.item, "setup.exe");
+    ASSERT_TRUE(file.item.IsOpen()) << file.failure;
+    ASSERT_TRUE(platform::EnterHeldFolder(opened.item));
+    std::error_code failed;
+    std::filesystem::rename(folder + "/other.exe", folder + "/setup.exe", failed);
+#ifdef _WIN32
+    EXPECT_TRUE(failed);
+    EXPECT_EQ(platform::LaunchHeldFile(file.item, "setup.exe"), platform::HeldLaunch::kStarted);
+#else
+    ASSERT_FALSE(failed);
+    EXPECT_EQ(platform::LaunchHeldFile(file.item, "setup.exe"), platform::HeldLaunch::kChanged);
+    EXPECT_TRUE(fake::LaunchedPaths().empty());
+#endif
+    std::filesystem::current_path(fake::Root());
 }

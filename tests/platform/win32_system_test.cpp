@@ -1,14 +1,18 @@
 // The Windows backend's system services and built-in resources, run under Wine in CI.
 #include <gtest/gtest.h>
 #include <windows.h>
+// After windows.h, which it needs.
+#include <aclapi.h>
 
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
 
+#include "platform/files.h"
 #include "platform/resources.h"
 #include "platform/system.h"
+#include "platform/trust.h"
 
 namespace {
 
@@ -146,4 +150,40 @@ TEST_F(Win32Folder, WhatStandsAtAPath) {
         EXPECT_FALSE(facts.othersMayEnter);
     }
     EXPECT_FALSE(platform::RestrictFolderToUser(file.c_str()));
+}
+
+// A folder the program makes has an access list of its own (user, administrators, system), so
+// that nobody else may change it even directly under a drive's root; what it holds is reached
+// by relative names only through folders, never through a reparse point or "..".
+TEST_F(Win32Folder, MadeFoldersAreTheUsersAndRelativeNamesStayInside) {
+    const std::string made = root + "made";
+    ASSERT_TRUE(platform::CreateFolder(made.c_str()));
+    platform::OpenedPath opened = platform::OpenFolderFromRoot(made.c_str());
+    ASSERT_TRUE(opened.item.IsOpen()) << opened.failure;
+    EXPECT_TRUE(opened.steps.back().facts.isFolder);
+    EXPECT_TRUE(opened.steps.back().facts.ownedByUserOrAdmin);
+    if (!UnderWine()) {
+        EXPECT_EQ(opened.steps.back().facts.othersWrite, platform::OthersWrite::kNone);
+        SECURITY_DESCRIPTOR_CONTROL control = 0;
+        DWORD revision = 0;
+        PSECURITY_DESCRIPTOR descriptor = nullptr;
+        ASSERT_EQ(GetNamedSecurityInfoA(made.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
+                                        nullptr, nullptr, nullptr, nullptr, &descriptor),
+                  ERROR_SUCCESS);
+        GetSecurityDescriptorControl(descriptor, &control, &revision);
+        LocalFree(descriptor);
+        EXPECT_NE(control & SE_DACL_PROTECTED, 0);
+    }
+    ASSERT_TRUE(platform::SetCurrentFolder(made.c_str()));
+    std::FILE* file = platform::OpenFile("data\\maps\\a.bin", "wb+");
+    ASSERT_NE(file, nullptr);
+    std::fclose(file);
+    EXPECT_TRUE(std::filesystem::is_regular_file(made + "\\data\\maps\\a.bin"));
+    EXPECT_EQ(platform::OpenFile("data\\..\\..\\escaped.bin", "wb"), nullptr);
+    EXPECT_FALSE(std::filesystem::exists(root + "escaped.bin"));
+    platform::OpenedPath held = platform::OpenFileBelow(opened.item, "data\\maps\\a.bin");
+    ASSERT_TRUE(held.item.IsOpen()) << held.failure;
+    EXPECT_TRUE(held.steps.back().facts.isRegularFile);
+    // Held: nobody can write it meanwhile.
+    EXPECT_EQ(platform::OpenFile("data\\maps\\a.bin", "rb+"), nullptr);
 }
