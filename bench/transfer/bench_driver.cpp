@@ -3,6 +3,8 @@
 // cMgrDownloader over libcurl, as Start does. The in-memory platform stands in for the window:
 // warning boxes are answered at once and printed, this thread is the UI thread.
 //   bench_driver SERVER_URL DOWNLOAD_FOLDER [WORK_FOLDER]
+// BENCH_DRIVER_OUTAGE_MS, when set, is how long a server may stay unreachable before the engine
+// ends (the program waits minutes; tests of that end need not).
 // WORK_FOLDER (default: a fresh one per run) keeps the record of verified files between runs,
 // as the program's work folder does. Exit code 0 when the run completed without a warning.
 #include <cstdint>
@@ -39,6 +41,10 @@ bool Download(const std::string& serverUrl, const std::string& downloadFolder,
         return false;
     }
     app.downloadManager = new cMgrDownloader;
+    if (const char* outage = std::getenv("BENCH_DRIVER_OUTAGE_MS")) {
+        app.downloadManager->transferLimits.outageMs =
+            static_cast<uint32_t>(std::strtoul(outage, nullptr, 10));
+    }
     if (!app.downloadManager->Start()) {
         app.StopDownload();
         return false;
