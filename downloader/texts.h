@@ -23,7 +23,7 @@ inline constexpr const char* kStartFolderRefused =
     "cBtnStart::OnExecute :: download folder refused (-36): ";
 inline constexpr const char* kChosenFolderRefused =
     "cBtnFolder::OnExecute :: download folder refused (-36): ";
-inline constexpr const char* kLaunchRefused = "cBtnLaunch::OnExecute :: installer refused (-39): ";
+inline constexpr const char* kLaunchRefused = "cBtnLaunch::OnExecute :: installer refused (-43): ";
 // "%.3fGB 以上の空き領域が必要です。\n空き領域 : %.3fGB" in code page 932.
 inline constexpr const char* kFolderStatusFormat =
     "%.3fGB \x88\xc8\x8f\xe3\x82\xcc\x8b\xf3\x82\xab\x97\xcc\x88\xe6\x82\xaa\x95\x4b\x97\x76"

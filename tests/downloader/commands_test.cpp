@@ -187,7 +187,7 @@ TEST_F(Commands, NoCommandRunsInsideAnotherOnesWait) {
 // The installer is checked again right before its start: started only when it is the file
 // that matched, and nobody else can change it or a folder above it.
 TEST_F(Commands, LaunchStartsOnlyTheCheckedInstaller) {
-    const std::string refused = "cBtnLaunch::OnExecute :: installer refused (-39): ";
+    const std::string refused = "cBtnLaunch::OnExecute :: installer refused (-43): ";
     struct Case {
         const char* name;
         const char* content;  // written into the download folder
