@@ -104,15 +104,16 @@ protected:
         fs::remove_all(root);
     }
 
-    // Large files of odd sizes (their ends fall inside the server's and the engine's blocks)
-    // and small ones between them in list order.
+    // Large files of odd sizes (their ends fall inside the server's and the engine's blocks),
+    // first in list order, then a few small ones: once these are done no file waits, and the
+    // free connection may take part of a large file (the later kills land in its segments).
     void MakePackage() {
         std::mt19937_64 sizes(seed);
         for (int i = 0; i < 3; ++i) {
             AddSource("large" + std::to_string(i) + ".bin",
                       6 * 1024 * 1024 + sizes() % (2 * 1024 * 1024));
         }
-        for (int i = 0; i < 24; ++i) {
+        for (int i = 0; i < 8; ++i) {
             AddSource("small" + std::to_string(i) + ".bin", 1 + sizes() % (96 * 1024));
         }
         const std::string manifest = (root / "file.json").string();
