@@ -4,12 +4,14 @@
 # temporary paths under a prefix folder the caller owns, so nothing of the system's nginx is
 # read or written. Source this file, then:
 #   nginx_port_free PORT               true when nothing listens on 127.0.0.1:PORT
-#   nginx_start PREFIX ROOT PORT [RATE]
+#   nginx_start PREFIX ROOT PORT [RATE [LOCATION...]]
 #                                      serve ROOT on 127.0.0.1:PORT, each answer sent at most
 #                                      at RATE (nginx's limit_rate, as "512k"; none when empty
-#                                      or absent); returns once it listens (sets NGINX_PID),
-#                                      2 when PORT is taken, 1 when nginx fails (NGINX_ERROR
-#                                      says why)
+#                                      or absent); with LOCATIONs (URI prefixes, as "/big/"),
+#                                      only answers under them are held to RATE, as a CDN caps
+#                                      what one connection carries; returns once it listens
+#                                      (sets NGINX_PID), 2 when PORT is taken, 1 when nginx
+#                                      fails (NGINX_ERROR says why)
 #   nginx_stop                         stop the nginx started above, by its PID
 # One nginx per shell at a time.
 # nginx runs in the foreground as a child of the sourcing shell, so a trap can stop it and
@@ -35,9 +37,13 @@ nginx_user_line() {
     echo "user root;"
 }
 
-nginx_write_conf() { # prefix root port rate
-  local limit=""
-  [ -z "${4:-}" ] || limit="limit_rate $4;"
+nginx_write_conf() { # prefix root port rate [location...]
+  local limit="" location
+  if [ -n "${4:-}" ] && [ $# -gt 4 ]; then
+    for location in "${@:5}"; do limit+="location $location { limit_rate $4; } "; done
+  elif [ -n "${4:-}" ]; then
+    limit="limit_rate $4;"
+  fi
   cat >"$1/nginx.conf" <<CONF
 daemon off;
 $(nginx_user_line)
@@ -61,7 +67,7 @@ http {
 CONF
 }
 
-nginx_start() { # prefix root port [rate]
+nginx_start() { # prefix root port [rate [location...]]
   local prefix=$1 root=$2 port=$3 rate=${4:-} _
   NGINX_ERROR=""
   # One server per shell: a second start would lose the first one's PID.
@@ -77,7 +83,7 @@ nginx_start() { # prefix root port [rate]
   # Workers of a root-started nginx run as an unprivileged user: they must reach the files
   # (the caller keeps the folders above ROOT searchable).
   chmod 755 "$root"
-  nginx_write_conf "$prefix" "$root" "$port" "$rate"
+  nginx_write_conf "$prefix" "$root" "$port" "$rate" "${@:5}"
   "$(nginx_binary)" -p "$prefix" -c "$prefix/nginx.conf" -e "$prefix/logs/error.log" 2>/dev/null &
   NGINX_PID=$!
   for _ in $(seq 100); do
