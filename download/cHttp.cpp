@@ -392,10 +392,10 @@ cHttp::Outcome cHttp::Copy(Exchange& exchange, FileHandle& file, char* buffer) {
         }
         if (count < 0) {
             if (giveUpOnReadError) {
-                ShowEngineWarning("cHttp::OnExecute :: network error (-5)");
                 failed = true;
                 file.reset();
                 CloseSession();
+                ShowEngineWarning("cHttp::OnExecute :: network error (-5)");
                 return Outcome::kDone;
             }
             count = 0;  // connected again, as after an early end
@@ -418,9 +418,11 @@ cHttp::Outcome cHttp::Copy(Exchange& exchange, FileHandle& file, char* buffer) {
             }
             return Outcome::kNext;
         }
-        if (GiveUpForNoProgress()) {
+        if (OutOfProgress()) {
+            // The file and the connection go first: the warning waits for the user.
             file.reset();
             CloseSession();
+            GiveUp();
             return Outcome::kDone;
         }
         if (position >= exchange.end) {
@@ -484,7 +486,11 @@ bool cHttp::AfterEarlyEnd() {
         waitMs = 0;
         return true;
     }
-    return !GiveUpForNoProgress() && Pause(NextWait());
+    if (OutOfProgress()) {
+        GiveUp();
+        return false;
+    }
+    return Pause(NextWait());
 }
 
 bool cHttp::WaitForServer() {
@@ -540,11 +546,12 @@ void cHttp::Progressed() {
     }
 }
 
-bool cHttp::GiveUpForNoProgress() {
-    if (furthest - windowFrom >= limits.progressBytes ||
-        Clock::now() - windowStart < std::chrono::milliseconds(limits.progressMs)) {
-        return false;
-    }
+bool cHttp::OutOfProgress() const {
+    return furthest - windowFrom < limits.progressBytes &&
+           Clock::now() - windowStart >= std::chrono::milliseconds(limits.progressMs);
+}
+
+void cHttp::GiveUp() {
     failed = true;
     if (running) {
         char detail[160];
@@ -554,7 +561,6 @@ bool cHttp::GiveUpForNoProgress() {
                       limits.progressBytes, limits.progressMs / 1000);
         ShowFileWarning(kNetworkError, localPath, detail);
     }
-    return true;
 }
 
 bool cHttp::CatchUpDigest(char* buffer, int64_t offset) {

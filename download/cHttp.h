@@ -180,8 +180,10 @@ private:
     uint32_t NextWait();
     // New bytes were written up to `position`.
     void Progressed();
-    // The give-up rule: true, with the file's warning shown, when too little came too long.
-    bool GiveUpForNoProgress();
+    // The give-up rule: too little came for too long.
+    bool OutOfProgress() const;
+    // Ends the file with the warning that names it.
+    void GiveUp();
 
     bool started = false;  // OnStart has been called
     int64_t furthest = 0;  // the furthest offset any attempt has written up to
