@@ -121,7 +121,8 @@ private:
     bool TakeListedSize(const platform::net::Request& request, int64_t& length, int64_t& answerEnd);
     // Brings the digest up to the bytes on disk and opens the file at `startOffset`.
     Outcome OpenTarget(char* buffer, FileHandle& file);
-    // Writes the answer's body at `position` until its end; kNext when the file is complete.
+    // Writes the answer's body at `position` until its end; kNext when the file is complete or
+    // a stop came between two reads.
     Outcome Copy(Exchange& exchange, FileHandle& file, char* buffer);
     // Writes `count` bytes at `position` and counts them; false, told, when the disk failed.
     bool Store(FileHandle& file, const char* bytes, int64_t count);
