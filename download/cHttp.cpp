@@ -553,14 +553,20 @@ bool cHttp::OutOfProgress() const {
 
 void cHttp::GiveUp() {
     failed = true;
-    if (running) {
-        char detail[160];
+    if (!running) {
+        return;
+    }
+    char detail[160];
+    const unsigned seconds = limits.progressMs / 1000;
+    if (limits.progressBytes > 1) {
         std::snprintf(detail, sizeof detail,
                       "less than %" PRId64
                       " bytes came in %u s; the file is left for a later start",
-                      limits.progressBytes, limits.progressMs / 1000);
-        ShowFileWarning(kNetworkError, localPath, detail);
+                      limits.progressBytes, seconds);
+    } else {
+        std::snprintf(detail, sizeof detail, "nothing came in %u s", seconds);
     }
+    ShowFileWarning(kNetworkError, localPath, detail);
 }
 
 bool cHttp::CatchUpDigest(char* buffer, int64_t offset) {
