@@ -394,10 +394,10 @@ cHttp::Outcome cHttp::Copy(Exchange& exchange, FileHandle& file, char* buffer) {
         }
         if (count < 0) {
             if (giveUpOnReadError) {
-                ShowEngineWarning("cHttp::OnExecute :: network error (-5)");
                 failed = true;
                 file.reset();
                 CloseSession();
+                ShowEngineWarning("cHttp::OnExecute :: network error (-5)");
                 return Outcome::kDone;
             }
             count = 0;  // connected again, as after an early end
@@ -420,9 +420,11 @@ cHttp::Outcome cHttp::Copy(Exchange& exchange, FileHandle& file, char* buffer) {
             }
             return Outcome::kNext;
         }
-        if (GiveUpForNoProgress()) {
+        if (OutOfProgress()) {
+            // The file and the connection go first: the warning waits for the user.
             file.reset();
             CloseSession();
+            GiveUp();
             return Outcome::kDone;
         }
         if (position >= exchange.end) {
@@ -486,7 +488,11 @@ bool cHttp::AfterEarlyEnd() {
         waitMs = 0;
         return true;
     }
-    return !GiveUpForNoProgress() && Pause(NextWait());
+    if (OutOfProgress()) {
+        GiveUp();
+        return false;
+    }
+    return Pause(NextWait());
 }
 
 bool cHttp::WaitForServer() {
@@ -542,21 +548,27 @@ void cHttp::Progressed() {
     }
 }
 
-bool cHttp::GiveUpForNoProgress() {
-    if (furthest - windowFrom >= limits.progressBytes ||
-        Clock::now() - windowStart < std::chrono::milliseconds(limits.progressMs)) {
-        return false;
-    }
+bool cHttp::OutOfProgress() const {
+    return furthest - windowFrom < limits.progressBytes &&
+           Clock::now() - windowStart >= std::chrono::milliseconds(limits.progressMs);
+}
+
+void cHttp::GiveUp() {
     failed = true;
-    if (running) {
-        char detail[160];
+    if (!running) {
+        return;
+    }
+    char detail[160];
+    const unsigned seconds = limits.progressMs / 1000;
+    if (limits.progressBytes > 1) {
         std::snprintf(detail, sizeof detail,
                       "less than %" PRId64
                       " bytes came in %u s; the file is left for a later start",
-                      limits.progressBytes, limits.progressMs / 1000);
-        ShowFileWarning(kNetworkError, localPath, detail);
+                      limits.progressBytes, seconds);
+    } else {
+        std::snprintf(detail, sizeof detail, "nothing came in %u s", seconds);
     }
-    return true;
+    ShowFileWarning(kNetworkError, localPath, detail);
 }
 
 bool cHttp::CatchUpDigest(char* buffer, int64_t offset) {

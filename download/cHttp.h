@@ -121,7 +121,8 @@ private:
     bool TakeListedSize(const platform::net::Request& request, int64_t& length, int64_t& answerEnd);
     // Brings the digest up to the bytes on disk and opens the file at `startOffset`.
     Outcome OpenTarget(char* buffer, FileHandle& file);
-    // Writes the answer's body at `position` until its end; kNext when the file is complete.
+    // Writes the answer's body at `position` until its end; kNext when the file is complete or
+    // a stop came between two reads.
     Outcome Copy(Exchange& exchange, FileHandle& file, char* buffer);
     // Writes `count` bytes at `position` and counts them; false, told, when the disk failed.
     bool Store(FileHandle& file, const char* bytes, int64_t count);
@@ -180,8 +181,10 @@ private:
     uint32_t NextWait();
     // New bytes were written up to `position`.
     void Progressed();
-    // The give-up rule: true, with the file's warning shown, when too little came too long.
-    bool GiveUpForNoProgress();
+    // The give-up rule: too little came for too long.
+    bool OutOfProgress() const;
+    // Ends the file with the warning that names it.
+    void GiveUp();
 
     bool started = false;  // OnStart has been called
     int64_t furthest = 0;  // the furthest offset any attempt has written up to

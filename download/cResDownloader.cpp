@@ -8,6 +8,8 @@ cResDownloader::cResDownloader() : cHttp("cResDownloader") {
     // is not waited for.
     giveUpOnReadError = true;
     limits.network.stallMs = kStallMs;
+    limits.progressBytes = 1;
+    limits.progressMs = kStallMs;
     limits.outageMs = 0;
     limits.firstWaitMs = 100;
     limits.longestWaitMs = 1000;

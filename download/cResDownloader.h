@@ -7,7 +7,8 @@
 
 class cResDownloader : public cHttp {
 public:
-    // A manifest server that sends nothing for this long is given up.
+    // A manifest server that sends nothing for this long, on one connection or across
+    // several, is given up.
     static constexpr uint32_t kStallMs = 15 * 1000;
 
     cResDownloader();
