@@ -16,19 +16,29 @@ struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
 };
 
-// The whole file; empty when it cannot be read.
-std::string ReadWhole(const std::string& path) {
+// Calls `take` with each line of the file (without its end), read a block at a time: a
+// record of a million files is not held twice over.
+void ForEachLine(const std::string& path, const std::function<void(const std::string&)>& take) {
     const std::unique_ptr<std::FILE, FileCloser> file(platform::OpenFile(path.c_str(), "rb"));
-    std::string text;
     if (!file) {
-        return text;
+        return;
     }
-    char buffer[4096];
+    std::string line;
+    char buffer[65536];
     size_t got;
     while ((got = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) {
-        text.append(buffer, got);
+        for (size_t at = 0; at < got; ++at) {
+            if (buffer[at] == '\n') {
+                take(line);
+                line.clear();
+            } else {
+                line += buffer[at];
+            }
+        }
     }
-    return text;
+    if (!line.empty()) {
+        take(line);
+    }
 }
 
 }  // namespace
@@ -56,18 +66,16 @@ void VerifiedRecord::Load(const std::string& path, std::vector<uint64_t> listed)
     files.clear();
     unsaved = false;
     savedAt = platform::TickCount();
-    std::istringstream in(ReadWhole(path));
-    for (std::string line; std::getline(in, line);) {
+    ForEachLine(path, [&](const std::string& line) {
         std::istringstream fields(line);
         Stamp stamp;
         std::string file;
-        if (!(fields >> stamp.sha256 >> stamp.size >> stamp.modified) || fields.get() != ' ' ||
-            !std::getline(fields, file) ||
-            !std::binary_search(listed.begin(), listed.end(), KeyOf(file, stamp.sha256))) {
-            continue;
+        if ((fields >> stamp.sha256 >> stamp.size >> stamp.modified) && fields.get() == ' ' &&
+            std::getline(fields, file) &&
+            std::binary_search(listed.begin(), listed.end(), KeyOf(file, stamp.sha256))) {
+            files[file] = stamp;
         }
-        files[file] = stamp;
-    }
+    });
 }
 
 bool VerifiedRecord::IsVerified(const std::string& file, const std::string& sha256) {
@@ -106,20 +114,19 @@ void VerifiedRecord::SaveLocked() {
     if (recordPath.empty()) {
         return;
     }
-    std::string text;
-    for (const auto& [file, stamp] : files) {
-        char numbers[64];
-        std::snprintf(numbers, sizeof numbers, " %" PRId64 " %" PRId64 " ", stamp.size,
-                      stamp.modified);
-        text += stamp.sha256 + numbers + file + "\n";
-    }
-    // Not saved is only a later check that reads the file again: failures are left at that.
+    // Written line by line: the text of a large record is not built in memory first. Not
+    // saved is only a later check that reads the file again: failures are left at that.
     const std::string temporary = recordPath + ".new";
     std::FILE* out = platform::OpenFile(temporary.c_str(), "wb");
     if (out == nullptr) {
         return;
     }
-    const bool written = std::fwrite(text.data(), 1, text.size(), out) == text.size();
+    bool written = true;
+    for (const auto& [file, stamp] : files) {
+        written =
+            written && std::fprintf(out, "%s %" PRId64 " %" PRId64 " %s\n", stamp.sha256.c_str(),
+                                    stamp.size, stamp.modified, file.c_str()) >= 0;
+    }
     if (std::fclose(out) != 0 || !written ||
         !platform::MoveFileOver(temporary.c_str(), recordPath.c_str())) {
         platform::RemoveFile(temporary.c_str());
