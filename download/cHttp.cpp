@@ -336,6 +336,11 @@ bool cHttp::CheckFirstAnswer(const platform::net::Request& request, int64_t& len
     if (expectedSize >= 0 && length >= 0 && length != expectedSize) {
         return RefuseSize(length);
     }
+    if (largestSize >= 0 && length > largestSize) {
+        return Refuse(kSizeError, "the server's answer states " + std::to_string(length) +
+                                      " bytes, more than the " + std::to_string(largestSize) +
+                                      " this file may have");
+    }
     return true;
 }
 

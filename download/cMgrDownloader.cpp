@@ -10,6 +10,7 @@
 #include "app/folderWalk.h"
 #include "download/engineMessages.h"
 #include "download/manifest.h"
+#include "download/manifestCheck.h"
 #include "platform/system.h"
 #include "platform/ui.h"
 
@@ -54,18 +55,16 @@ bool cMgrDownloader::DoDownloadFile() {
     if (theApp == nullptr) {
         return false;
     }
-    cJson document;
     Manifest manifest;
     std::string problem;
     // Read from the resource folder or not at all: the folder current otherwise may be the
-    // download folder, whose "file.json" would be one of the package's files.
+    // download folder, whose "file.json" would be one of the package's files. Checked again as
+    // it is read: the bytes used are the bytes whose signature matched.
     if (theApp->resourceDirectory == nullptr ||
         !platform::SetCurrentFolder(theApp->resourceDirectory)) {
         problem = "the folder of file.json cannot be entered";
-    } else if (!document.LoadFromFile()) {
-        problem = "cannot be read";
     } else {
-        ReadManifest(document, manifest, problem);
+        LoadCheckedManifest(kManifestName, kSignatureName, manifest, problem);
     }
     if (!problem.empty()) {
         ShowEngineWarning(

@@ -30,8 +30,11 @@ bool IsDriveRoot(const std::string& path) {
 
 void cBtnStart::OnExecute() {
     cWinMain& window = MainWindow();
-    // A click before the first tick would otherwise start on a manifest not yet fetched.
-    window.infoPanel.LoadManifestOnce();
+    // Never on a manifest not yet fetched and checked: the download starts once it is in.
+    if (!window.infoPanel.ManifestReady()) {
+        window.infoPanel.startWhenReady = true;
+        return;
+    }
     SetState(eDisable);
     window.folderButton.SetState(eDisable);
     window.pauseButton.SetState(eNormal);
