@@ -46,7 +46,7 @@ bool cResDownloader::Fetch(const std::string& address, const char* path, int64_t
 }
 
 void cResDownloader::OnExecute() {
-    const std::string_view key = BuiltInManifestKey();
+    const std::string_view key = ManifestKey();
     if (!Fetch(manifestAddress, kManifestPart, kManifestSizeLimit)) {
         platform::RemoveFile(kManifestPart);
         return;

@@ -78,7 +78,22 @@ bool CheckEntries(const Manifest& manifest, bool hashesRequired, std::string& pr
     return true;
 }
 
+// Set only while no engine thread runs.
+std::optional<std::string>& ReplacedKey() {
+    static std::optional<std::string> key;
+    return key;
+}
+
 }  // namespace
+
+std::string_view ManifestKey() {
+    const std::optional<std::string>& key = ReplacedKey();
+    return key ? std::string_view(*key) : BuiltInManifestKey();
+}
+
+void UseManifestKey(std::string_view key) {
+    ReplacedKey() = std::string(key);
+}
 
 bool LoadCheckedManifest(const char* manifestPath, const char* signaturePath, Manifest& manifest,
                          std::string& problem, std::string_view key) {

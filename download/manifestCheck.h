@@ -20,9 +20,13 @@ inline constexpr const char* kSignatureName = "file.json.sig";
 // The publisher's public key built into the program (platform/signature.h); empty when the
 // build takes unsigned manifests.
 std::string_view BuiltInManifestKey();
+// The key the engine checks with: the built-in one, unless another has been put in its place
+// (the tests of an unsigned build's engine do), which happens while no engine thread runs.
+std::string_view ManifestKey();
+void UseManifestKey(std::string_view key);
 
 // Reads the manifest at `manifestPath` and, with a key, its signature at `signaturePath`, from
 // the current folder, and checks them as described above. False with `problem` set to the
 // reason the user is shown.
 bool LoadCheckedManifest(const char* manifestPath, const char* signaturePath, Manifest& manifest,
-                         std::string& problem, std::string_view key = BuiltInManifestKey());
+                         std::string& problem, std::string_view key = ManifestKey());

@@ -589,7 +589,8 @@ TEST_F(TransferTest, ResumedAnswerDisagreeingWithTheListedSizeLeavesThePartialFi
 }
 
 TEST_F(TransferTest, ManifestFetchRewritesFromScratchAndAnswersTheBytes) {
-    const std::string manifest = "{\"TotalCount\": 0}";
+    const std::string manifest =
+        "{\"TotalCount\": 0, \"TotalSize\": 0, \"URL\": \"http://files.test/\"}";
     fake_net::Serve("http://files.test/file.json", manifest);
     WriteFile(download + "file.json", Pattern(100, 21));
     std::filesystem::current_path(download);

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "download/cMgrDownloader.h"
+#include "platform/sha256.h"
 #include "platform/system.h"
 #include "window_fixture.h"
 
@@ -21,10 +22,12 @@ protected:
     void ShipPackage() {
         const std::string body = "installer";
         platform::fake_net::Serve("http://127.0.0.1:9/files/setup.exe", body);
-        const std::string manifest =
+        platform::Sha256 sha256;
+        sha256.Update(body.data(), body.size());
+        ServeSigned(
             "{ \"TotalCount\" : 1, \"TotalSize\" : 9, \"URL\" : \"http://127.0.0.1:9/files/\", "
-            "\"FileList\" : [ { \"Name\" : \"setup.exe\", \"Size\" : 9 } ] }";
-        platform::fake_net::Serve(std::string(kServerUrl) + "file.json", manifest);
+            "\"FileList\" : [ { \"Name\" : \"setup.exe\", \"Size\" : 9, \"SHA256\" : \"" +
+            sha256.FinishHex() + "\" } ] }");
     }
     void Click(cButton& button) {
         platform::SendWindowMessage(button.hwnd, platform::kWmLButtonDown, platform::kMkLButton,
@@ -55,6 +58,7 @@ protected:
 TEST_F(Commands, ButtonsFollowThePhasesOfADownload) {
     ShipPackage();
     Open();
+    FetchManifest();
     EXPECT_EQ(Phase(), (std::vector<State>{kOff, kOn, kOff, kOn, kOn}));  // ready
 
     window->progressBar.SetProgress(1234);
@@ -83,7 +87,9 @@ TEST_F(Commands, ButtonsFollowThePhasesOfADownload) {
 TEST_F(Commands, StartBeforeTheFirstTickFetchesTheManifestFirst) {
     ShipPackage();
     Open();
+    FetchManifest();
     Click(window->startButton);
+    FetchManifest();
     WaitForCompletion();
     Tick();
     EXPECT_TRUE(fake::MessageBoxes().empty());
@@ -98,6 +104,7 @@ TEST_F(Commands, StartBeforeTheFirstTickFetchesTheManifestFirst) {
 TEST_F(Commands, CancelAsksAndOnlyOkCloses) {
     ShipPackage();
     Open();
+    FetchManifest();
     Click(window->startButton);
     fake::ScriptAnswers({platform::kIdCancel, platform::kIdOk});
     Click(window->cancelButton);
@@ -126,6 +133,7 @@ TEST_F(Commands, EscapeAndCloseRequestAskTheSameQuestion) {
 TEST_F(Commands, NoCommandRunsInsideAnotherOnesWait) {
     ShipPackage();
     Open();
+    FetchManifest();
     Click(window->startButton);
     // While the exit question is open the user presses Escape, asks to close the window and
     // clicks Pause: none of them runs inside the question.

@@ -1,0 +1,14 @@
+// Signs manifests with the build's own key pair (made at configure time for a loopback build),
+// as the publisher signs theirs, so that every test runs the signed path.
+#pragma once
+
+#include <string>
+
+namespace test_signing {
+
+// r and s of the signature of `bytes`, 64 bytes.
+std::string Sign(const std::string& bytes);
+// Writes `path` + ".sig" for the file at `path`.
+void SignFile(const std::string& path);
+
+}  // namespace test_signing
