@@ -1,5 +1,7 @@
 // Signs manifests with the build's own key pair (made at configure time for a loopback build),
-// as the publisher signs theirs, so that every test runs the signed path.
+// as the publisher signs theirs, so that every test runs the signed path. On Linux the
+// environment's DOWNLOADER_SIGNING_KEY, when set, names another private key file (the Windows
+// build's, for its program under Wine).
 #pragma once
 
 #include <string>
