@@ -407,8 +407,12 @@ cHttp::Outcome cHttp::Connect(char* buffer) {
         const bool stopping = !running;
         if (current && !stopping) {
             ExitWithEngineError(
-                "Currently you are not able to reach the server.\nPlease check your network and "
-                "retry again.",
+                current->LastOpenFailure() == platform::net::OpenFailure::kInsecure
+                    ? "Currently you are not able to reach the server securely: its certificate "
+                      "is not trusted or not made out to its name.\nPlease check your network "
+                      "and retry again."
+                    : "Currently you are not able to reach the server.\nPlease check your "
+                      "network and retry again.",
                 -11);
         }
         CloseSession();

@@ -20,6 +20,7 @@ class CurlRequest;
 struct SessionState {
     std::string agent;
     std::atomic<bool> closed{false};
+    std::atomic<net::OpenFailure> lastFailure{net::OpenFailure::kUnreachable};
     std::mutex lock;
     std::set<CurlRequest*> live;  // under `lock`: the requests Close must wake
 

@@ -294,12 +294,30 @@ TEST_F(TransferTest, RefusedConnectionEndsTheProgram) {
     if (!platform::fake::kWorkerExitUnwinds) {
         GTEST_SKIP() << "a fatal end on a worker thread cannot be simulated here";
     }
-    Answer refuse;
-    refuse.refuse = true;
-    fake_net::Serve(kUrl, "x", {refuse});
-    RecordingTransfer transfer(kUrl, path, true);
-    EXPECT_THROW(RunOnThread(transfer), platform::fake::ProcessExit);
-    EXPECT_EQ(platform::fake::ExitCode(), -11);
+    // A server reached without a secure connection (an untrusted certificate, a wrong name) is
+    // told as such, not as one that cannot be reached.
+    struct Case {
+        bool insecure;
+        std::string text;
+    };
+    for (const Case& c :
+         {Case{false,
+               "Currently you are not able to reach the server.\nPlease check your network "
+               "and retry again."},
+          Case{true,
+               "Currently you are not able to reach the server securely: its certificate is "
+               "not trusted or not made out to its name.\nPlease check your network and "
+               "retry again."}}) {
+        platform::fake::Reset();
+        Answer refuse;
+        refuse.refuse = !c.insecure;
+        refuse.insecure = c.insecure;
+        fake_net::Serve(kUrl, "x", {refuse});
+        RecordingTransfer transfer(kUrl, path, true);
+        EXPECT_THROW(RunOnThread(transfer), platform::fake::ProcessExit);
+        EXPECT_EQ(platform::fake::ExitCode(), -11);
+        EXPECT_EQ(BoxTexts(), std::vector<std::string>{c.text});
+    }
 }
 
 TEST_F(TransferTest, NoSessionEndsQuietlyWithoutHooks) {
