@@ -1,7 +1,8 @@
-// Headless run of the download engine for the transfer benchmark: fetches "file.json" from a
-// server as the information panel does, then downloads every file it lists into a folder with
-// cMgrDownloader over libcurl, as Start does. The in-memory platform stands in for the window:
-// warning boxes are answered at once and printed, this thread is the UI thread.
+// Headless run of the download engine for the transfer benchmark: fetches "file.json" (and its
+// signature, checked against the built-in key) from a server as the information panel does,
+// then downloads every file it lists into a folder with cMgrDownloader over libcurl, as Start
+// does. The in-memory platform stands in for the window: warning boxes are answered at once and
+// printed, this thread is the UI thread.
 //   bench_driver SERVER_URL DOWNLOAD_FOLDER [WORK_FOLDER]
 // WORK_FOLDER (default: a fresh one per run) keeps the record of verified files between runs,
 // as the program's work folder does. Exit code 0 when the run completed without a warning.
@@ -31,6 +32,9 @@ bool Download(const std::string& serverUrl, const std::string& downloadFolder,
     }
     cResDownloader manifest;
     if (manifest.FetchManifest((serverUrl + "file.json").c_str()) <= 0) {
+        if (!manifest.problem.empty()) {
+            std::fprintf(stderr, "bench_driver: file.json refused: %s\n", manifest.problem.c_str());
+        }
         return false;
     }
     app.downloadManager = new cMgrDownloader;
