@@ -23,6 +23,9 @@ constexpr DWORD kOpenFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE
 // The errors of a server that was reached but with which no secure connection could be made:
 // a certificate that is not trusted, not made out to the server's name, out of date or revoked,
 // or a failed handshake.
+// ERROR_INTERNET_SECURE_FAILURE, which MinGW-w64's headers lack.
+constexpr DWORD kSecureFailure = 12175;
+
 bool IsSecurityFailure(DWORD error) {
     switch (error) {
         case ERROR_INTERNET_INVALID_CA:
@@ -32,7 +35,7 @@ bool IsSecurityFailure(DWORD error) {
         case ERROR_INTERNET_SEC_CERT_REVOKED:
         case ERROR_INTERNET_SEC_INVALID_CERT:
         case ERROR_INTERNET_SECURITY_CHANNEL_ERROR:
-        case ERROR_INTERNET_SECURE_FAILURE:
+        case kSecureFailure:
             return true;
         default:
             return false;
