@@ -254,3 +254,17 @@ TEST_F(DownloaderWindow, ManifestServerThatStallsWarnsWithinTheStallLimit) {
 TEST_F(DownloaderWindow, ChangedManifestIsRefusedAndNothingIsDownloaded) {
     ExpectChangedManifestRefused(20);
 }
+
+// While a slow server trickles the manifest the window keeps answering: Cancel asks, and OK
+// ends the program at once with 1.
+TEST_F(DownloaderWindow, CancelAnswersWhileTheManifestTrickles) {
+    MakePackage();
+    package->Serve();
+    test_support::Behaviour slow;
+    slow.bytesPerSecond = 10;
+    package->server->SetBehaviour("/file.json", slow);
+    StartProgram();
+    Click("cancel");
+    ASSERT_EQ(session.WaitForWindow(kBoxCaption, 10).size(), 1u) << session.Report();
+    EXPECT_EQ(session.AnswerBox(program, kBoxCaption, 20), 1) << session.Report();
+}
