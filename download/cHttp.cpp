@@ -14,6 +14,18 @@
 
 namespace {
 
+// The ending for a server that cannot be reached: one reached without a secure connection (an
+// untrusted certificate, a wrong name) is told as such, so the user does not look for a fault
+// in their network.
+const char* UnreachableText(platform::net::OpenFailure failure) {
+    return failure == platform::net::OpenFailure::kInsecure
+               ? "Currently you are not able to reach the server securely: its certificate is "
+                 "not trusted or not made out to its name.\nPlease check your network and retry "
+                 "again."
+               : "Currently you are not able to reach the server.\nPlease check your network and "
+                 "retry again.";
+}
+
 // The files are stored byte for byte and resumed at byte offsets, which only the unencoded
 // form of a file has: a server that honours this sends it as it is, and an answer that comes
 // encoded all the same is refused.
@@ -254,6 +266,7 @@ cHttp::Outcome cHttp::Negotiate(Exchange& exchange) {
     }
     exchange.request = exchange.session->OpenUrl(url, kWholeFileHeaders);
     if (!exchange.request) {
+        openFailure = exchange.session->LastOpenFailure();
         CloseSession();
         return running ? Outcome::kUnreachable : Outcome::kDone;
     }
@@ -276,10 +289,7 @@ cHttp::Outcome cHttp::Negotiate(Exchange& exchange) {
     if (length < 0 || (length == 0 && !running)) {
         exchange.request.reset();
         if (running) {
-            ExitWithEngineError(
-                "Currently you are not able to reach the server.\nPlease check your network and "
-                "retry again.",
-                -11);
+            ExitWithEngineError(UnreachableText(openFailure), -11);
         }
         CloseSession();
         return Outcome::kDone;
@@ -295,6 +305,7 @@ cHttp::Outcome cHttp::Negotiate(Exchange& exchange) {
         exchange.request.reset();
         exchange.request = exchange.session->OpenUrl(url, headers);
         if (!exchange.request) {
+            openFailure = exchange.session->LastOpenFailure();
             CloseSession();
             return running ? Outcome::kUnreachable : Outcome::kDone;
         }
@@ -507,10 +518,7 @@ bool cHttp::WaitForServer() {
         limits.outageMs -
         std::chrono::duration_cast<std::chrono::milliseconds>(now - unreachableSince).count();
     if (left <= 0) {
-        ExitWithEngineError(
-            "Currently you are not able to reach the server.\nPlease check your network and "
-            "retry again.",
-            -11);
+        ExitWithEngineError(UnreachableText(openFailure), -11);
     }
     return Pause(static_cast<uint32_t>(std::min<int64_t>(NextWait(), left)));
 }
@@ -691,6 +699,11 @@ bool cHttp::CheckFirstAnswer(const platform::net::Request& request, int64_t& len
     // not this file (an error page sent as 200, an empty answer of a faulty proxy).
     if (expectedSize >= 0 && length >= 0 && length != expectedSize) {
         return RefuseSize(length);
+    }
+    if (largestSize >= 0 && length > largestSize) {
+        return Refuse(kSizeError, "the server's answer states " + std::to_string(length) +
+                                      " bytes, more than the " + std::to_string(largestSize) +
+                                      " this file may have");
     }
     return true;
 }

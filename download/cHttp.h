@@ -67,6 +67,9 @@ public:
     // is written, and it is the whole size where a server does not state one. -1: unknown
     // (the manifest itself), the server's word is taken.
     int64_t expectedSize = -1;
+    // An answer stating more bytes than this is refused before anything is written; -1: no
+    // limit.
+    int64_t largestSize = -1;
     // The SHA-256 the whole file must have, 64 lowercase hexadecimal digits; empty: not
     // checked. A file that does not match is fetched again from 0 once, then refused.
     std::string sha256;
@@ -197,6 +200,8 @@ private:
     int64_t attemptFrom = 0;  // `furthest` when the attempt began
     uint32_t waitMs = 0;      // the next growing wait
     bool unreachable = false;
+    // Why the last request could not be opened.
+    platform::net::OpenFailure openFailure = platform::net::OpenFailure::kUnreachable;
     Clock::time_point unreachableSince;
 
     std::unique_ptr<platform::Sha256> digest;  // of the file's bytes [0, digested)

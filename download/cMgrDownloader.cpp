@@ -12,6 +12,7 @@
 #include "app/trustedPaths.h"
 #include "download/engineMessages.h"
 #include "download/manifest.h"
+#include "download/manifestCheck.h"
 #include "platform/system.h"
 #include "platform/ui.h"
 
@@ -81,18 +82,13 @@ bool cMgrDownloader::DoDownloadFile() {
     Manifest manifest;
     std::string problem;
     // Read from the resource folder or not at all: the folder current otherwise may be the
-    // download folder, whose "file.json" would be one of the package's files.
+    // download folder, whose "file.json" would be one of the package's files. Checked again as
+    // it is read: the bytes used are the bytes whose signature matched.
     if (theApp->resourceDirectory == nullptr ||
         !platform::SetCurrentFolder(theApp->resourceDirectory)) {
         problem = "the folder of file.json cannot be entered";
     } else {
-        // The document goes as soon as it is read: the packed list is a fraction of its tree.
-        cJson document;
-        if (!document.LoadFromFile()) {
-            problem = "cannot be read";
-        } else {
-            ReadManifest(document, manifest, problem);
-        }
+        LoadCheckedManifest(kManifestName, kSignatureName, manifest, problem);
     }
     if (!problem.empty()) {
         ShowEngineWarning(

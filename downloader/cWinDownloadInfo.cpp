@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 #include <limits>
+#include <string>
 
 #include "app/cApp.h"
 #include "download/cMgrDownloader.h"
@@ -226,50 +227,70 @@ void cWinDownloadInfo::OnPaint() {
     }
 }
 
-void cWinDownloadInfo::FetchManifest() {
-    platform::SetCurrentFolder(theApp->resourceDirectory);
-    char address[kManifestAddressSize];
-    int length = std::snprintf(address, sizeof address, "%sfile.json", theApp->serverUrl);
-    if (length < 0 || static_cast<size_t>(length) >= sizeof address) {
-        theApp->ShowMessage(downloader::texts::kManifestAddressError, platform::kMbIconWarning);
+bool cWinDownloadInfo::ManifestReady() {
+    if (!manifestLoaded) {
+        manifestLoaded = true;
+        platform::SetCurrentFolder(theApp->resourceDirectory);
+        char address[kManifestAddressSize];
+        int length = std::snprintf(address, sizeof address, "%sfile.json", theApp->serverUrl);
+        if (length < 0 || static_cast<size_t>(length) >= sizeof address) {
+            theApp->ShowMessage(downloader::texts::kManifestAddressError, platform::kMbIconWarning);
+            platform::EndProcess(0);
+        }
+        manifestFetch = std::make_unique<cResDownloader>();
+        manifestFetch->Prepare(address);
+        manifestFetchStart = platform::TickCount();
+        if (!manifestFetch->Start()) {
+            TakeManifest();
+        }
+    }
+    return manifestReady || WatchManifestFetch();
+}
+
+bool cWinDownloadInfo::WatchManifestFetch() {
+    if (manifestFetch == nullptr) {
+        return false;
+    }
+    if (manifestFetch->running) {
+        if (platform::TickCount() - manifestFetchStart < manifestTimeLimitMs) {
+            return false;
+        }
+        manifestFetch->StopTransfer();
+        theApp->ShowMessage(downloader::texts::kManifestTimeout, platform::kMbIconWarning);
         platform::EndProcess(0);
     }
-    int64_t fetched = 0;
-    {
-        cResDownloader downloader;
-        fetched = downloader.FetchManifest(address);
+    TakeManifest();
+    return manifestReady;
+}
+
+void cWinDownloadInfo::TakeManifest() {
+    manifestFetch->StopTransfer();
+    const std::unique_ptr<cResDownloader> fetch = std::move(manifestFetch);
+    if (!fetch->problem.empty()) {
+        const std::string text = downloader::texts::kManifestRefused + fetch->problem;
+        theApp->ShowMessage(text.c_str(), platform::kMbIconWarning);
+        platform::EndProcess(0);
     }
-    if (fetched == 0) {
+    if (fetch->fetched == 0) {
         theApp->ShowMessage(downloader::texts::kManifestError, platform::kMbIconWarning);
         platform::EndProcess(0);
     }
-    cJson manifest;
-    cJson::Node* total = nullptr;
-    if (manifest.LoadFromFile() && manifest.root != nullptr) {
-        total = manifest.root->Find("TotalSize");
-    }
-    int64_t totalSize = total != nullptr ? total->GetInt64() : 0;
-    if (total == nullptr) {
-        theApp->ShowMessage(downloader::texts::kTotalSizeError, platform::kMbIconWarning);
-    }
+    manifestReady = true;
     if (theApp->mainWindow != nullptr) {
-        theApp->mainWindow->manifestTotalSize = totalSize;
+        theApp->mainWindow->manifestTotalSize = fetch->totalSize;
     }
-    panel_format::Size(valueTexts[kTotalSize], totalSize);
+    panel_format::Size(valueTexts[kTotalSize], fetch->totalSize);
     Invalidate();
-}
-
-void cWinDownloadInfo::LoadManifestOnce() {
-    if (!manifestLoaded) {
-        manifestLoaded = true;
-        FetchManifest();
+    if (startWhenReady && theApp->mainWindow != nullptr) {
+        startWhenReady = false;
+        theApp->mainWindow->startButton.OnExecute();
     }
 }
 
 void cWinDownloadInfo::LoadDownloadInfo() {
     cMgrDownloader* manager = theApp->downloadManager;
     if (manager == nullptr) {
-        LoadManifestOnce();
+        ManifestReady();
         return;
     }
     if (manager->finished) {

@@ -10,6 +10,7 @@
 #include "ui/cPanel.h"
 
 class cProgressBar;
+class cResDownloader;
 
 class cWinDownloadInfo : public cPanel {
 public:
@@ -34,9 +35,10 @@ public:
     bool Create(cJson& document, platform::WindowHandle owner, cProgressBar& bar);
     // One tick of the timer.
     void LoadDownloadInfo();
-    // Fetches the manifest unless that has been done: at the first tick, or earlier when Start
-    // comes first.
-    void LoadManifestOnce();
+    // True once the manifest has been fetched and checked. Until then begins its fetch (at the
+    // first tick, or earlier when Start comes first), which runs on a thread of its own while
+    // the ticks watch it, and answers false; `startWhenReady` has Start run once it is in.
+    bool ManifestReady();
     void OnPaint();
 
     std::unique_ptr<platform::Brush> labelBrush;
@@ -54,10 +56,20 @@ public:
     float valueAlpha = 0;
     uintptr_t timerId = 0;
     bool manifestLoaded = false;
+    bool startWhenReady = false;
     cProgressBar* progressBar = nullptr;
+    // The manifest that has not arrived by then is given up, as one that cannot be fetched.
+    uint32_t manifestTimeLimitMs = 180000;
 
 private:
-    void FetchManifest();
+    // Follows the manifest's fetch: false while it runs.
+    bool WatchManifestFetch();
+    // The fetch has ended: shows its total size, or ends the program as the manifest is missing.
+    void TakeManifest();
+
+    std::unique_ptr<cResDownloader> manifestFetch;
+    uint32_t manifestFetchStart = 0;
+    bool manifestReady = false;
 };
 
 // The figures of a running download, as the panel and the main window show them.

@@ -31,8 +31,11 @@ bool IsDriveRoot(const std::string& path) {
 
 void cBtnStart::OnExecute() {
     cWinMain& window = MainWindow();
-    // A click before the first tick would otherwise start on a manifest not yet fetched.
-    window.infoPanel.LoadManifestOnce();
+    // Never on a manifest not yet fetched and checked: the download starts once it is in.
+    if (!window.infoPanel.ManifestReady()) {
+        window.infoPanel.startWhenReady = true;
+        return;
+    }
     // Told here, before anything runs; the run itself enters only the folder it checks again.
     if (const std::string refusal = app::DownloadFolderRefusal(theApp->downloadDirectory);
         !refusal.empty()) {

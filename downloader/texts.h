@@ -9,11 +9,13 @@ inline constexpr const char* kManifestError =
 // The server address does not leave room for the manifest's name in its field.
 inline constexpr const char* kManifestAddressError =
     "cWinMain::LoadDownloadInfo :: server-url is too long";
-// A manifest without its total size: the download may still run, the size shows 0.
-inline constexpr const char* kTotalSizeError =
-    "cWinMain::LoadDownloadInfo :: file.json has no TotalSize";
 // In place of the remaining time while a transfer waits for a server it cannot reach.
 inline constexpr const char* kWaitingForServer = "wait for server";
+// The manifest did not arrive within the panel's time limit.
+inline constexpr const char* kManifestTimeout =
+    "cWinMain::LoadDownloadInfo :: network error, try again...\nfile.json did not arrive in time";
+// A manifest that arrived but cannot be trusted, followed by the reason.
+inline constexpr const char* kManifestRefused = "cWinMain::LoadDownloadInfo :: file.json refused: ";
 inline constexpr const char* kNoExecutable =
     "cBtnLaunch::OnExecute :: can't find an executable module.";
 // Starting the installer failed: the downloader closes all the same.

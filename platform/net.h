@@ -39,6 +39,11 @@ public:
     virtual int64_t Read(char* buffer, int64_t size) = 0;
 };
 
+// Why an open answered no request: the server could not be reached, or it was reached but no
+// secure connection could be made with it (its certificate is not trusted or not made out to
+// its name, or the secure handshake failed).
+enum class OpenFailure { kUnreachable, kInsecure };
+
 // One client session (agent string, connections). Requests keep what they need of their
 // session alive, so a session may be released while a request still exists.
 class Session {
@@ -49,6 +54,9 @@ public:
     // could be had (refused, unknown host, session closed). Any status is an answer: the
     // caller reads it and decides.
     virtual std::unique_ptr<Request> OpenUrl(const char* url, const char* headers) = 0;
+    // Why the last OpenUrl of this session answered null; kUnreachable where the client cannot
+    // tell.
+    virtual OpenFailure LastOpenFailure() const { return OpenFailure::kUnreachable; }
     // Safe from any thread, at any time, any number of times: every read blocked in one of
     // this session's requests fails at once, and later calls fail too.
     virtual void Close() = 0;

@@ -25,6 +25,9 @@
 #include <vector>
 
 #include "platform/sha256.h"
+#ifdef MANIFEST_SIGNING
+#include "tools/manifest_signing.h"
+#endif
 
 namespace fs = std::filesystem;
 
@@ -35,7 +38,9 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr const char* kUsage =
-    "Usage: make-manifest --url BASE_URL [--output FILE] [--version LABEL] [--no-hashes] FOLDER\n"
+    "Usage: make-manifest --url BASE_URL [--output FILE] [--version LABEL] [--no-hashes]\n"
+    "                     [--sign KEYFILE] FOLDER\n"
+    "       make-manifest --generate-key KEYFILE\n"
     "\n"
     "Writes the download manifest for every file under FOLDER (recursively): \"TotalCount\",\n"
     "\"TotalSize\", \"URL\" and \"FileList\" with each file's \"Name\" (relative to FOLDER, \"/\"\n"
@@ -50,6 +55,15 @@ constexpr const char* kUsage =
     "  --version LABEL  an optional \"Version\" label of the file set\n"
     "  --no-hashes      leave \"SHA256\" out (no reading of the files; for very large sets,\n"
     "                   whose downloads are then not checked)\n"
+    "  --sign KEYFILE   also write FILE.sig beside the manifest (needs --output): the\n"
+    "                   signature of its exact bytes by the private key in KEYFILE (ECDSA\n"
+    "                   P-256, SHA-256; r and s, 32 bytes each). A downloader built with the\n"
+    "                   public key refuses a manifest without a valid signature, and one with\n"
+    "                   an entry without \"SHA256\"\n"
+    "  --generate-key KEYFILE\n"
+    "                   write a new private key to KEYFILE (PEM, readable by its owner only;\n"
+    "                   an existing file is kept) and its public key to KEYFILE.pub (DER), the\n"
+    "                   file a build takes as DOWNLOADER_MANIFEST_KEY\n"
     "  --help           this text\n"
     "\n"
     "The manifest is UTF-8 with LF line ends. Names the downloader cannot read back or would\n"
@@ -208,6 +222,36 @@ int Fail(const std::string& text, int code) {
     return code;
 }
 
+#ifdef MANIFEST_SIGNING
+int GenerateKey(const std::string& keyFile) {
+    std::string error;
+    return manifest_signing::GenerateKey(keyFile, error) ? 0 : Fail(error, 2);
+}
+
+// The signature goes beside the manifest, written whole or not at all.
+int WriteSignature(const std::string& keyFile, const std::string& manifest,
+                   const std::string& output) {
+    std::string signature;
+    std::string error;
+    if (!manifest_signing::Sign(keyFile, manifest, signature, error)) {
+        return Fail(error, 2);
+    }
+    const fs::path path = PathOf(output + ".sig");
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    file << signature;
+    file.close();
+    return file ? 0 : Fail("cannot write " + output + ".sig", 2);
+}
+#else
+int GenerateKey(const std::string&) {
+    return Fail("keys are made and manifests signed with the Linux tool", 2);
+}
+
+int WriteSignature(const std::string&, const std::string&, const std::string&) {
+    return GenerateKey("");
+}
+#endif
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -220,6 +264,8 @@ int main(int argc, char** argv) {
     std::string output;
     std::string version;
     std::string folder;
+    std::string signingKey;
+    std::string newKey;
     bool hashes = true;
     for (size_t i = 1; i < args.size(); ++i) {
         const std::string& arg = args[i];
@@ -239,7 +285,8 @@ int main(int argc, char** argv) {
             continue;
         }
         if ((arg == "--url" && value(url)) || (arg == "--output" && value(output)) ||
-            (arg == "--version" && value(version))) {
+            (arg == "--version" && value(version)) || (arg == "--sign" && value(signingKey)) ||
+            (arg == "--generate-key" && value(newKey))) {
             continue;
         }
         if (arg.rfind("--", 0) == 0 || !folder.empty()) {
@@ -248,7 +295,10 @@ int main(int argc, char** argv) {
         }
         folder = arg;
     }
-    if (url.empty() || folder.empty()) {
+    if (!newKey.empty()) {
+        return GenerateKey(newKey);
+    }
+    if (url.empty() || folder.empty() || (!signingKey.empty() && (output.empty() || !hashes))) {
         std::cerr << kUsage;
         return 1;
     }
@@ -328,5 +378,5 @@ int main(int argc, char** argv) {
     if (!file) {
         return Fail("cannot write " + output, 2);
     }
-    return 0;
+    return signingKey.empty() ? 0 : WriteSignature(signingKey, text, output);
 }

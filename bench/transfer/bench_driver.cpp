@@ -1,7 +1,8 @@
-// Headless run of the download engine for the transfer benchmark: fetches "file.json" from a
-// server as the information panel does, then downloads every file it lists into a folder with
-// cMgrDownloader over libcurl, as Start does. The in-memory platform stands in for the window:
-// warning boxes are answered at once and printed, this thread is the UI thread.
+// Headless run of the download engine for the transfer benchmark: fetches "file.json" (and its
+// signature, checked against the built-in key) from a server as the information panel does,
+// then downloads every file it lists into a folder with cMgrDownloader over libcurl, as Start
+// does. The in-memory platform stands in for the window: warning boxes are answered at once and
+// printed, this thread is the UI thread.
 //   bench_driver SERVER_URL DOWNLOAD_FOLDER [WORK_FOLDER]
 // BENCH_DRIVER_OUTAGE_MS, when set, is how long a server may stay unreachable before the engine
 // ends (the program waits minutes; tests of that end need not).
@@ -38,6 +39,9 @@ bool Download(const std::string& serverUrl, const std::string& downloadFolder,
     }
     cResDownloader manifest;
     if (manifest.FetchManifest((serverUrl + "file.json").c_str()) <= 0) {
+        if (!manifest.problem.empty()) {
+            std::fprintf(stderr, "bench_driver: file.json refused: %s\n", manifest.problem.c_str());
+        }
         return false;
     }
     app.downloadManager = new cMgrDownloader;

@@ -90,8 +90,13 @@ std::unique_ptr<CurlRequest> CurlRequest::Open(std::shared_ptr<SessionState> ses
     if (!handles.easy) {
         return nullptr;
     }
-    std::unique_ptr<CurlRequest> request(new CurlRequest(std::move(session), server, handles));
+    std::unique_ptr<CurlRequest> request(new CurlRequest(session, server, handles));
     if (!request->Start(url, headers)) {
+        const bool insecure =
+            request->done_ && (request->result_ == CURLE_PEER_FAILED_VERIFICATION ||
+                               request->result_ == CURLE_SSL_CONNECT_ERROR);
+        session->lastFailure =
+            insecure ? net::OpenFailure::kInsecure : net::OpenFailure::kUnreachable;
         return nullptr;
     }
     return request;

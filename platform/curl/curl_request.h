@@ -21,6 +21,7 @@ struct SessionState {
     std::string agent;
     net::Limits limits;
     std::atomic<bool> closed{false};
+    std::atomic<net::OpenFailure> lastFailure{net::OpenFailure::kUnreachable};
     std::mutex lock;
     std::set<CurlRequest*> live;  // under `lock`: the requests Close must wake
 

@@ -238,12 +238,16 @@ public:
         Script& script = found->second;
         const Answer answer = script.answers[std::min(script.next, script.answers.size() - 1)];
         ++script.next;
-        if (answer.refuse) {
+        if (answer.refuse || answer.insecure) {
+            lastFailure_ =
+                answer.insecure ? net::OpenFailure::kInsecure : net::OpenFailure::kUnreachable;
             return nullptr;
         }
         return std::make_unique<FakeRequest>(state_, script.body, answer,
                                              RequestedRangeStart(headerText));
     }
+
+    net::OpenFailure LastOpenFailure() const override { return lastFailure_; }
 
     void Close() override {
         {
@@ -261,6 +265,7 @@ public:
 
 private:
     std::shared_ptr<SessionState> state_;
+    std::atomic<net::OpenFailure> lastFailure_{net::OpenFailure::kUnreachable};
 };
 
 }  // namespace

@@ -15,6 +15,8 @@ namespace platform::fake_net {
 struct Answer {
     // OpenUrl answers null (connection refused, unknown host).
     bool refuse = false;
+    // OpenUrl answers null as for a server with which no secure connection can be made.
+    bool insecure = false;
     // Status of the answer. A 2xx status honours a "Range:bytes=N-" header when `honourRange`
     // is set: 206 with the rest of the body and a Content-Range, 416 and no body when N is at or
     // past the end (an empty body answers N = 0 with an empty 200). Any other status sends the

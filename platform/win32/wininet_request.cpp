@@ -18,6 +18,28 @@ constexpr DWORD kOpenFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE
                              INTERNET_FLAG_PRAGMA_NOCACHE | INTERNET_FLAG_NO_UI |
                              INTERNET_FLAG_KEEP_CONNECTION;
 
+// The errors of a server that was reached but with which no secure connection could be made:
+// a certificate that is not trusted, not made out to the server's name, out of date or revoked,
+// or a failed handshake.
+// ERROR_INTERNET_SECURE_FAILURE, which MinGW-w64's headers lack.
+constexpr DWORD kSecureFailure = 12175;
+
+bool IsSecurityFailure(DWORD error) {
+    switch (error) {
+        case ERROR_INTERNET_INVALID_CA:
+        case ERROR_INTERNET_SEC_CERT_CN_INVALID:
+        case ERROR_INTERNET_SEC_CERT_DATE_INVALID:
+        case ERROR_INTERNET_SEC_CERT_ERRORS:
+        case ERROR_INTERNET_SEC_CERT_REVOKED:
+        case ERROR_INTERNET_SEC_INVALID_CERT:
+        case ERROR_INTERNET_SECURITY_CHANNEL_ERROR:
+        case kSecureFailure:
+            return true;
+        default:
+            return false;
+    }
+}
+
 // Operations by the context WinINet hands back. Never destroyed: WinINet's threads may call
 // back while the process exits.
 struct Registry {
@@ -200,6 +222,13 @@ std::unique_ptr<WinInetRequest> WinInetRequest::Open(std::shared_ptr<SessionStat
         handle = operation->handle;
     }
     if (handle == nullptr || session->IsClosed()) {
+        DWORD failure = error;
+        if (error == ERROR_IO_PENDING) {
+            std::lock_guard<std::mutex> hold(registry.lock);
+            failure = operation->error;
+        }
+        session->lastFailure = IsSecurityFailure(failure) ? net::OpenFailure::kInsecure
+                                                          : net::OpenFailure::kUnreachable;
         Abandon(operation);
         return nullptr;
     }

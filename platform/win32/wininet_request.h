@@ -33,6 +33,8 @@ struct SessionState {
     // The internet handle: WinINet closes every request handle with it, so it stays open
     // until the last request is gone.
     const HINTERNET internet;
+    // Why the last open answered no request.
+    std::atomic<net::OpenFailure> lastFailure{net::OpenFailure::kUnreachable};
     // Manual-reset, set once by Close.
     const HANDLE closed;
     const net::Limits limits;

@@ -17,6 +17,7 @@ public:
     std::unique_ptr<net::Request> OpenUrl(const char* url, const char* headers) override {
         return WinInetRequest::Open(state_, url, headers);
     }
+    net::OpenFailure LastOpenFailure() const override { return state_->lastFailure; }
     void Close() override { state_->Close(); }
 
 private:

@@ -121,7 +121,9 @@ protected:
                                     " --output " + manifest + " " + (root / "source").string() +
                                     " >/dev/null";
         ASSERT_EQ(std::system(command.c_str()), 0) << command;
+        test_signing::SignFile(manifest);
         server.AddFile("/file.json", ReadFile(manifest));
+        server.AddFile("/file.json.sig", ReadFile(manifest + ".sig"));
     }
 
     void AddSource(const std::string& name, size_t size) {

@@ -13,6 +13,7 @@
 
 #include "platform/fake/fake.h"
 #include "tests/support/http_test_server.h"
+#include "tests/support/test_signing.h"
 
 namespace {
 
@@ -38,10 +39,12 @@ TEST(BenchDriver, EndsAfterAFatalEndWhileOtherTransfersRun) {
     std::string list;
     for (int i = 0; i < 4; ++i) {
         list += std::string(i == 0 ? "" : ",") + "{\"Name\":\"file" + std::to_string(i) +
-                ".bin\",\"Size\":1000}";
+                ".bin\",\"Size\":1000,\"SHA256\":\"" + std::string(64, 'a') + "\"}";
     }
-    server.AddFile("/file.json", "{\"TotalCount\":4,\"TotalSize\":4000,\"URL\":\"" +
-                                     UnreachableUrl() + "\",\"FileList\":[" + list + "]}");
+    const std::string manifest = "{\"TotalCount\":4,\"TotalSize\":4000,\"URL\":\"" +
+                                 UnreachableUrl() + "\",\"FileList\":[" + list + "]}";
+    server.AddFile("/file.json", manifest);
+    server.AddFile("/file.json.sig", test_signing::Sign(manifest));
     // The time-out guards against a hang; the driver ends in well under a second.
     const std::string root = platform::fake::Root();
     std::filesystem::create_directories(root + "download");

@@ -17,9 +17,11 @@
 
 #include "app/cApp.h"
 #include "download/cMgrDownloader.h"
+#include "download/manifestCheck.h"
 #include "download/transferLog.h"
 #include "platform/fake/fake.h"
 #include "platform/ui.h"
+#include "test_signing.h"
 
 namespace engine_test {
 
@@ -116,9 +118,12 @@ protected:
         std::snprintf(app->downloadDirectory, sizeof app->downloadDirectory, "%s",
                       download.c_str());
         app->resourceDirectory = app->workDirectory;
+        // The engine of a build without a key: manifests written by hand, without hashes.
+        UseManifestKey({});
     }
 
     void TearDown() override {
+        UseManifestKey(BuiltInManifestKey());
         StopAll();
         TakeAppsWindow();
         theApp = nullptr;
@@ -139,7 +144,13 @@ protected:
         }
     }
 
-    void WriteManifest(const std::string& text) { WriteFile(work + "file.json", text); }
+    // The manifest where the manager reads it, signed when the engine checks signatures.
+    void WriteManifest(const std::string& text) {
+        WriteFile(work + "file.json", text);
+        if (!ManifestKey().empty()) {
+            test_signing::SignFile(work + "file.json");
+        }
+    }
 
     // A manifest listing `names` with their sizes under `url`.
     static std::string ManifestText(const std::string& url,

@@ -35,6 +35,8 @@ class EngineHttpTest : public EngineTest {
 protected:
     void SetUp() override {
         EngineTest::SetUp();
+        // Over HTTP the engine runs as built: with the key, on signed manifests.
+        UseManifestKey(BuiltInManifestKey());
         source = platform::fake::Root() + "source/";
         std::filesystem::create_directories(source);
         server = std::make_unique<HttpTestServer>();
@@ -60,6 +62,7 @@ protected:
                                     (hashes ? "" : " --no-hashes") + " --output " + work +
                                     "file.json " + source;
         ASSERT_EQ(std::system(command.c_str()), 0) << command;
+        test_signing::SignFile(work + "file.json");
     }
 
     cMgrDownloader* RunToEnd() {
@@ -493,6 +496,7 @@ TEST_F(EngineHttpTest, ChunkedAnswersAreTakenAgainstTheListedSize) {
 }
 
 TEST_F(EngineHttpTest, RedirectsAreFollowed) {
+    UseManifestKey({});  // a hand-written list, without hashes
     AddSource("a.bin", Pattern(100000, 49));
     AddSource("moved/a.bin", sources["a.bin"]);
     PublishManifest();
@@ -594,6 +598,7 @@ TEST_F(EngineHttpTest, ServerThatEncodesWhatTheClientAcceptsSendsTheFileAsItIs) 
 // Every answer must agree with the listed size before a byte is written: a file whose answer
 // does not is refused with a warning that names it, and what is on disk stays as it was.
 TEST_F(EngineHttpTest, AnswersThatDisagreeWithTheListedSizeAreRefusedUntouched) {
+    UseManifestKey({});  // a hand-written list, without hashes
     struct Case {
         std::string name;
         Behaviour behaviour;
@@ -691,11 +696,13 @@ TEST_F(EngineHttpTest, ContentLengthBeyond64BitsIsRefusedNotCut) {
     EXPECT_EQ(fetch.FetchManifest(raw.Url("/file.json").c_str()), 0);
 
     EXPECT_FALSE(std::filesystem::exists(work + "file.json"));
+    EXPECT_FALSE(std::filesystem::exists(work + "file.json.part"));
     EXPECT_FALSE(platform::fake::ExitCode());
-    EXPECT_EQ(BoxTexts(), std::vector<std::string>{
-                              "cHttp::OnExecute :: size error (-14)\n\"file.json\": the server's "
-                              "answer states a length that is no 64-bit size "
-                              "(92233720368547758070)"});
+    EXPECT_EQ(BoxTexts(),
+              std::vector<std::string>{
+                  "cHttp::OnExecute :: size error (-14)\n\"file.json.part\": the server's "
+                  "answer states a length that is no 64-bit size "
+                  "(92233720368547758070)"});
     EXPECT_EQ(raw.RequestsAnswered(), 1);
 }
 
@@ -728,10 +735,13 @@ TEST_F(EngineHttpTest, BytesThatNeverReachTheDiskAreReportedAtOnce) {
 }
 #endif
 
-TEST_F(EngineHttpTest, ManifestFetchOverHttp) {
+// The signed path over HTTP: the manifest and its signature fetched and checked, a changed
+// manifest refused wherever it was changed.
+TEST_F(EngineHttpTest, SignedManifestFetchOverHttp) {
     AddSource("a.bin", Pattern(10, 51));
     PublishManifest();
     server->AddFile("/file.json", ReadFile(work + "file.json"));
+    server->AddFile("/file.json.sig", ReadFile(work + "file.json.sig"));
     std::filesystem::remove(work + "file.json");
     std::filesystem::current_path(work);
     cResDownloader fetch;
@@ -739,6 +749,28 @@ TEST_F(EngineHttpTest, ManifestFetchOverHttp) {
     EXPECT_GT(written, 0);
     EXPECT_EQ(written, static_cast<int64_t>(ReadFile(work + "file.json").size()));
     EXPECT_EQ(server->Requests().back().agent, "cResDownloader");
+    EXPECT_EQ(server->Requests().back().path, "/file.json.sig");
+    const std::string taken = ReadFile(work + "file.json");
+
+    // Rewritten on the way with its signature left as it was: refused, and the manifest taken
+    // before stays as it was.
+    std::string tampered = taken;
+    tampered[tampered.find("a.bin")] = 'b';
+    server->AddFile("/file.json", tampered);
+    cResDownloader again;
+    EXPECT_EQ(again.FetchManifest(server->Url("/file.json").c_str()), 0);
+    EXPECT_EQ(again.problem, "is not signed by the publisher (wrong signature)");
+    EXPECT_TRUE(SameBytes(ReadFile(work + "file.json"), taken));
+    EXPECT_FALSE(std::filesystem::exists(work + "file.json.part"));
+
+    // Changed in the work folder after its check: the manager checks what it reads.
+    WriteFile(work + "file.json", tampered);
+    cMgrDownloader* manager = RunToEnd();
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{"cMgrDownloader::DoDownloadFile :: file.json "
+                                                   "error (-35) is not signed by the publisher "
+                                                   "(wrong signature)"});
+    EXPECT_EQ(manager->finished, 0);
+    EXPECT_FALSE(std::filesystem::exists(download + "b.bin"));
 }
 
 // Content hashes: the publisher's SHA-256 of every file, checked by the engine.
@@ -862,7 +894,9 @@ TEST_F(EngineHashTest, CompleteFilesRecordedAsVerifiedAreNotReadAgain) {
     EXPECT_NE(ReadFile(work + kVerifiedRecordName).find(download + "a.bin"), std::string::npos);
 }
 
+// In a build without a key: a signed manifest has a hash for every entry.
 TEST_F(EngineHashTest, EntriesWithoutAHashAreNotChecked) {
+    UseManifestKey({});
     AddSource("a.bin", Pattern(300000, 80));
     PublishManifest(false);
     RunToEnd();

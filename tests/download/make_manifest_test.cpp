@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "download/manifest.h"
+#include "download/manifestCheck.h"
 #include "engine_fixture.h"
 #include "platform/files.h"
 #include "platform/sha256.h"
@@ -123,6 +124,42 @@ TEST_F(MakeManifestTest, OutputInsideTheFolderIsNotListed) {
     EXPECT_EQ(ReadFile(folder + "file.json").find("\"file.json\""), std::string::npos);
     EXPECT_NE(ReadFile(folder + "file.json").find("\"TotalCount\": 1,"), std::string::npos);
 }
+
+#ifndef _WIN32
+// The key's life on the publisher's side: a new pair (the private key for its owner only, never
+// over an existing file), then a manifest signed with it that the engine takes with the public
+// key, and refuses once changed.
+TEST_F(MakeManifestTest, GeneratedKeySignsManifestsTheEngineChecks) {
+    const std::string key = work + "publisher-key";
+    ASSERT_EQ(Run("--generate-key " + key), 0) << output;
+    EXPECT_EQ(std::filesystem::status(key).permissions() & std::filesystem::perms::all,
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    const std::string publicKey = ReadFile(key + ".pub");
+    ASSERT_EQ(publicKey.size(), 91u);
+    const std::string privateKey = ReadFile(key);
+    EXPECT_EQ(Run("--generate-key " + key), 2);
+    EXPECT_EQ(ReadFile(key), privateKey);
+
+    const std::string folder = platform::fake::Root() + "set/";
+    WriteFile(folder + "a.bin", "abc");
+    EXPECT_EQ(Run("--url http://h/ --sign " + key + " " + folder), 1);  // no file to sign
+    EXPECT_EQ(Run("--url http://h/ --no-hashes --output " + work + "file.json --sign " + key + " " +
+                  folder),
+              1);
+    ASSERT_EQ(Run("--url http://h/ --output " + work + "file.json --sign " + key + " " + folder), 0)
+        << output;
+    EXPECT_EQ(ReadFile(work + "file.json.sig").size(), 64u);
+    std::filesystem::current_path(work);
+    const std::string point = publicKey.substr(26);
+    Manifest manifest;
+    std::string problem;
+    EXPECT_TRUE(LoadCheckedManifest("file.json", "file.json.sig", manifest, problem, point))
+        << problem;
+    WriteFile(work + "file.json", ReadFile(work + "file.json") + " ");
+    EXPECT_FALSE(LoadCheckedManifest("file.json", "file.json.sig", manifest, problem, point));
+    EXPECT_EQ(problem, "is not signed by the publisher (wrong signature)");
+}
+#endif
 
 TEST_F(MakeManifestTest, NamesTheReaderCannotHoldStopTheTool) {
     // Windows itself refuses the other names in a folder.

@@ -141,30 +141,24 @@ TEST_F(ManagerTest, ResumedFilesCountForProgressButNotForSpeed) {
     EXPECT_TRUE(IsLogLine(lines[1], "cMgrDownloader::OnStart 10000"));
 }
 
-TEST_F(ManagerTest, ZeroTotalSizeCountsOnlyTheResumedBytes) {
-    bodies = {Pattern(5000, 1)};
-    fake_net::Serve(std::string(kBase) + "a.bin", bodies[0]);
-    WriteFile(download + "a.bin", bodies[0].substr(0, 1000));
-    WriteManifest(ManifestText(kBase, {{"a.bin", 5000}}, 0));
-    cMgrDownloader* manager = StartManager();
-    ASSERT_TRUE(WaitForRunEnd(manager));
+// A "TotalSize" that is not the sum of the sizes (0, or short of the files) would count the
+// progress against a wrong total, and warn once per chunk beyond it: the manifest is refused
+// with the reason before anything is fetched.
+TEST_F(ManagerTest, TotalSizeThatIsNotTheSumRefusesTheManifest) {
+    fake_net::Serve(std::string(kBase) + "a.bin", Pattern(5000, 2));
+    for (int64_t total : {int64_t{0}, int64_t{3000}, int64_t{5001}}) {
+        const size_t asked = fake_net::Requests().size();
+        WriteManifest(ManifestText(kBase, {{"a.bin", 5000}}, total));
+        cMgrDownloader* manager = StartManager();
+        ASSERT_TRUE(WaitForRunEnd(manager));
 
-    EXPECT_TRUE(SameBytes(ReadFile(download + "a.bin"), bodies[0]));
-    EXPECT_EQ(manager->received, 1000);
-    EXPECT_EQ(manager->sessionReceived, 0);
-}
-
-TEST_F(ManagerTest, PassingTheTotalSizeWarnsOnEveryChunk) {
-    Answer small;
-    small.chunk = 1000;
-    bodies = {Pattern(5000, 2)};
-    fake_net::Serve(std::string(kBase) + "a.bin", bodies[0], {small});
-    WriteManifest(ManifestText(kBase, {{"a.bin", 5000}}, 3000));
-    cMgrDownloader* manager = StartManager();
-    ASSERT_TRUE(WaitForRunEnd(manager));
-
-    EXPECT_EQ(BoxTexts(), std::vector<std::string>(2, "cMgrDownloader::OnReceived size error"));
-    EXPECT_EQ(manager->received, 5000);
+        EXPECT_EQ(BoxTexts().back(),
+                  "cMgrDownloader::DoDownloadFile :: file.json error (-35) "
+                  "\"TotalSize\" " +
+                      std::to_string(total) + " is not the sum of the entries' sizes (5000)");
+        EXPECT_EQ(manager->finished, 0);
+        EXPECT_EQ(fake_net::Requests().size(), asked);
+    }
 }
 
 TEST_F(ManagerTest, AtMostFourRunAtOnceInListOrder) {

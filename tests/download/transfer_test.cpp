@@ -146,24 +146,44 @@ TEST_F(TransferTest, AnswersThatGetNowhereGiveTheFileUp) {
     EXPECT_EQ(BoxTexts().size(), 2u);
 }
 
+// A server reached without a secure connection (an untrusted certificate, a wrong name) is told
+// as such, not as one that cannot be reached.
 TEST_F(TransferTest, ServerAwayLongerThanTheOutageLimitEndsTheProgram) {
     if (!platform::fake::kWorkerExitUnwinds) {
         GTEST_SKIP() << "a fatal end on a worker thread cannot be simulated here";
     }
-    Answer refuse;
-    refuse.refuse = true;
-    fake_net::Serve(kUrl, "x", {refuse});
-    RecordingTransfer transfer(kUrl, path, true);
-    transfer.limits.outageMs = 200;
-    transfer.limits.firstWaitMs = 20;
-    transfer.limits.longestWaitMs = 1000;
-    const auto begin = std::chrono::steady_clock::now();
-    EXPECT_THROW(RunOnThread(transfer), platform::fake::ProcessExit);
+    struct Case {
+        bool insecure;
+        std::string text;
+    };
+    for (const Case& c :
+         {Case{false,
+               "Currently you are not able to reach the server.\nPlease check your network "
+               "and retry again."},
+          Case{true,
+               "Currently you are not able to reach the server securely: its certificate is "
+               "not trusted or not made out to its name.\nPlease check your network and "
+               "retry again."}}) {
+        platform::fake::Reset();
+        Answer refuse;
+        refuse.refuse = !c.insecure;
+        refuse.insecure = c.insecure;
+        fake_net::Serve(kUrl, "x", {refuse});
+        RecordingTransfer transfer(kUrl, path, true);
+        transfer.limits.outageMs = 200;
+        transfer.limits.firstWaitMs = 20;
+        transfer.limits.longestWaitMs = 1000;
+        const size_t asked = fake_net::Requests().size();
+        const auto begin = std::chrono::steady_clock::now();
+        EXPECT_THROW(RunOnThread(transfer), platform::fake::ProcessExit);
 
-    EXPECT_GE(std::chrono::steady_clock::now() - begin, std::chrono::milliseconds(200));
-    EXPECT_EQ(platform::fake::ExitCode(), -11);
-    EXPECT_EQ(transfer.Hooks(), std::vector<std::string>{"wait"});
-    EXPECT_LE(fake_net::Requests().size(), 5u);  // after 20, 40, 80 and the rest of 200 ms
+        EXPECT_GE(std::chrono::steady_clock::now() - begin, std::chrono::milliseconds(200));
+        EXPECT_EQ(platform::fake::ExitCode(), -11);
+        EXPECT_EQ(BoxTexts(), std::vector<std::string>{c.text});
+        EXPECT_EQ(transfer.Hooks(), std::vector<std::string>{"wait"});
+        // After 20, 40, 80 and the rest of 200 ms.
+        EXPECT_LE(fake_net::Requests().size() - asked, 5u);
+    }
 }
 
 TEST_F(TransferTest, StopWhileWaitingForTheServerReturnsAtOnce) {
@@ -623,7 +643,8 @@ TEST_F(TransferTest, ResumedAnswerDisagreeingWithTheListedSizeLeavesThePartialFi
 }
 
 TEST_F(TransferTest, ManifestFetchRewritesFromScratchAndAnswersTheBytes) {
-    const std::string manifest = "{\"TotalCount\": 0}";
+    const std::string manifest =
+        "{\"TotalCount\": 0, \"TotalSize\": 0, \"URL\": \"http://files.test/\"}";
     fake_net::Serve("http://files.test/file.json", manifest);
     WriteFile(download + "file.json", Pattern(100, 21));
     std::filesystem::current_path(download);

@@ -37,10 +37,12 @@ protected:
     void ShipPackage() {
         const std::string body = "installer";
         platform::fake_net::Serve("http://127.0.0.1:9/files/setup.exe", body);
-        const std::string manifest =
+        platform::Sha256 sha256;
+        sha256.Update(body.data(), body.size());
+        ServeSigned(
             "{ \"TotalCount\" : 1, \"TotalSize\" : 9, \"URL\" : \"http://127.0.0.1:9/files/\", "
-            "\"FileList\" : [ { \"Name\" : \"setup.exe\", \"Size\" : 9 } ] }";
-        platform::fake_net::Serve(std::string(kServerUrl) + "file.json", manifest);
+            "\"FileList\" : [ { \"Name\" : \"setup.exe\", \"Size\" : 9, \"SHA256\" : \"" +
+            sha256.FinishHex() + "\" } ] }");
     }
     void Click(cButton& button) {
         platform::SendWindowMessage(button.hwnd, platform::kWmLButtonDown, platform::kMkLButton,
@@ -71,6 +73,7 @@ protected:
 TEST_F(Commands, ButtonsFollowThePhasesOfADownload) {
     ShipPackage();
     Open();
+    FetchManifest();
     EXPECT_EQ(Phase(), (std::vector<State>{kOff, kOn, kOff, kOn, kOn}));  // ready
 
     window->progressBar.SetProgress(1234);
@@ -103,6 +106,7 @@ TEST_F(Commands, AFailedFileEndsTheRunIncompleteAndStartRetriesIt) {
     missing.status = 404;
     platform::fake_net::Serve("http://127.0.0.1:9/files/setup.exe", "gone", {missing});
     Open();
+    FetchManifest();
     Click(window->startButton);
     platform::WaitOnUiThread([&] { return app->downloadManager->running == 0; });
     EXPECT_EQ(Phase(), (std::vector<State>{kOff, kOn, kOff, kOn, kOn}));
@@ -124,7 +128,9 @@ TEST_F(Commands, AFailedFileEndsTheRunIncompleteAndStartRetriesIt) {
 TEST_F(Commands, StartBeforeTheFirstTickFetchesTheManifestFirst) {
     ShipPackage();
     Open();
+    FetchManifest();
     Click(window->startButton);
+    FetchManifest();
     WaitForCompletion();
     Tick();
     EXPECT_TRUE(fake::MessageBoxes().empty());
@@ -139,6 +145,7 @@ TEST_F(Commands, StartBeforeTheFirstTickFetchesTheManifestFirst) {
 TEST_F(Commands, CancelAsksAndOnlyOkCloses) {
     ShipPackage();
     Open();
+    FetchManifest();
     Click(window->startButton);
     fake::ScriptAnswers({platform::kIdCancel, platform::kIdOk});
     Click(window->cancelButton);
@@ -167,6 +174,7 @@ TEST_F(Commands, EscapeAndCloseRequestAskTheSameQuestion) {
 TEST_F(Commands, NoCommandRunsInsideAnotherOnesWait) {
     ShipPackage();
     Open();
+    FetchManifest();
     Click(window->startButton);
     // While the exit question is open the user presses Escape, asks to close the window and
     // clicks Pause: none of them runs inside the question.
@@ -325,6 +333,7 @@ TEST_F(Commands, FolderPickerRefusesRootsAndFullDisksAndRemembersTheChoice) {
 TEST_F(Commands, FoldersOthersCanChangeAreRefusedByThePickerAndByStart) {
     ShipPackage();
     Open();
+    FetchManifest();
     fake::SetFreeDiskSpace(int64_t{100} << 30);
     const std::string shared = fake::Root() + "shared";
     const std::string foreign = fake::Root() + "foreign";

@@ -1,8 +1,10 @@
 // The information panel: its formats, its geometry, the manifest fetch of its first tick and
 // the figures of a running download.
 #include <cmath>
+#include <filesystem>
 
 #include "download/cMgrDownloader.h"
+#include "test_signing.h"
 #include "window_fixture.h"
 
 namespace windowtest {
@@ -113,13 +115,14 @@ TEST_F(Panel, GeometryFromTheShippedDocument) {
 TEST_F(Panel, FirstTickFetchesTheManifestOnceAndShowsItsSize) {
     ServeManifest(int64_t{5} << 30);
     Open();
-    Tick();
+    FetchManifest();
     EXPECT_EQ(Value(cWinDownloadInfo::kTotalSize), u"5.000 GBytes");
     EXPECT_EQ(window->manifestTotalSize, int64_t{5} << 30);
     EXPECT_EQ(Value(cWinDownloadInfo::kReceived), u"0.000 GBytes");
     Tick();
-    EXPECT_EQ(platform::fake_net::Requests().size(), 1u);
+    ASSERT_EQ(platform::fake_net::Requests().size(), 2u);
     EXPECT_EQ(platform::fake_net::Requests()[0].url, std::string(kServerUrl) + "file.json");
+    EXPECT_EQ(platform::fake_net::Requests()[1].url, std::string(kServerUrl) + "file.json.sig");
     // The manifest stays in the work folder for the download.
     EXPECT_FALSE(uitest::ReadFileText(std::string(app->workDirectory) + "file.json").empty());
 }
@@ -127,7 +130,7 @@ TEST_F(Panel, FirstTickFetchesTheManifestOnceAndShowsItsSize) {
 TEST_F(Panel, ManifestThatCannotBeFetchedEndsTheProgram) {
     Open();
     try {
-        Tick();
+        FetchManifest();
         FAIL() << "the program went on";
     } catch (const fake::ProcessExit& exit) {
         EXPECT_EQ(exit.code, 0);
@@ -147,14 +150,93 @@ TEST_F(Panel, ServerAddressTooLongForItsFieldIsRefusedBeforeAnyRequest) {
     EXPECT_TRUE(platform::fake_net::Requests().empty());
 }
 
-TEST_F(Panel, ManifestWithoutTotalSizeIsToldAndShowsZero) {
-    platform::fake_net::Serve(std::string(kServerUrl) + "file.json",
-                              "{ \"TotalCount\" : 0, \"URL\" : \"http://127.0.0.1:9/\" }");
+// A manifest that arrives but cannot be trusted: one warning naming the reason, the program
+// ends as for a manifest that cannot be fetched, and nothing is kept for a download to use.
+TEST_F(Panel, UntrustedManifestIsRefusedWithItsReasonAndEndsTheProgram) {
+    const std::string entry =
+        "{ \"Name\" : \"a.bin\", \"Size\" : 5, \"SHA256\" : \"" + std::string(64, 'a') + "\" }";
+    const std::string good =
+        "{ \"TotalCount\" : 1, \"TotalSize\" : 5, \"URL\" : "
+        "\"http://127.0.0.1:9/files/\", \"FileList\" : [ " +
+        entry + " ] }";
+    std::string tampered = good;
+    tampered.replace(tampered.find("a.bin"), 5, "b.bin");
+    struct Case {
+        std::string manifest;
+        std::string signature;  // "-": none served
+        std::string reason;
+    };
+    const std::string unhashed =
+        "{ \"TotalCount\" : 1, \"TotalSize\" : 5, \"URL\" : "
+        "\"http://127.0.0.1:9/files/\", \"FileList\" : [ { \"Name\" "
+        ": \"a.bin\", \"Size\" : 5 } ] }";
+    std::string wrongTotal = good;
+    wrongTotal.replace(wrongTotal.find("\"TotalSize\" : 5"), 15, "\"TotalSize\" : 6");
+    for (const Case& c : {
+             Case{good, "-", "has no signature (file.json.sig)"},
+             Case{good, std::string(63, 'x'), "has a malformed signature (file.json.sig)"},
+             Case{tampered, test_signing::Sign(good),
+                  "is not signed by the publisher (wrong signature)"},
+             Case{unhashed, test_signing::Sign(unhashed),
+                  "entry 0: \"a.bin\" has no \"SHA256\", which a signed manifest needs for "
+                  "every file"},
+             Case{wrongTotal, test_signing::Sign(wrongTotal),
+                  "\"TotalSize\" 6 is not the sum of the entries' sizes (5)"},
+         }) {
+        platform::fake_net::Reset();
+        std::filesystem::remove(std::string(app->workDirectory) + "file.json");
+        platform::fake_net::Serve(std::string(kServerUrl) + "file.json", c.manifest);
+        if (c.signature != "-") {
+            platform::fake_net::Serve(std::string(kServerUrl) + "file.json.sig", c.signature);
+        }
+        Open();
+        try {
+            FetchManifest();
+            ADD_FAILURE() << "the program went on: " << c.reason;
+        } catch (const fake::ProcessExit& exit) {
+            EXPECT_EQ(exit.code, 0);
+        }
+        ASSERT_FALSE(fake::MessageBoxes().empty());
+        EXPECT_EQ(fake::MessageBoxes().back().text,
+                  "cWinMain::LoadDownloadInfo :: file.json refused: " + c.reason);
+        EXPECT_FALSE(std::filesystem::exists(std::string(app->workDirectory) + "file.json"))
+            << c.reason;
+        Close();
+    }
+}
+
+// A server that announces more than any manifest has is refused before a byte is stored.
+TEST_F(Panel, ManifestBeyondItsLimitIsRefusedBeforeItIsWritten) {
+    platform::fake_net::Answer huge;
+    huge.contentLength = std::to_string(int64_t{1} << 40);
+    huge.honourRange = false;
+    platform::fake_net::Serve(std::string(kServerUrl) + "file.json", "{}", {huge});
     Open();
+    EXPECT_THROW(FetchManifest(), fake::ProcessExit);
+    ASSERT_FALSE(fake::MessageBoxes().empty());
+    EXPECT_NE(fake::MessageBoxes().front().text.find("more than the 67108864"), std::string::npos)
+        << fake::MessageBoxes().front().text;
+    EXPECT_FALSE(std::filesystem::exists(std::string(app->workDirectory) + "file.json.part"));
+    EXPECT_FALSE(std::filesystem::exists(std::string(app->workDirectory) + "file.json"));
+}
+
+// The fetch runs beside the window: ticks come back at once while the server is silent, and a
+// manifest that has not arrived in time is given up with the manifest warning.
+TEST_F(Panel, SilentManifestServerIsGivenUpAfterTheTimeLimit) {
+    platform::fake_net::Answer silent;
+    silent.blockAt = 0;
+    platform::fake_net::Serve(std::string(kServerUrl) + "file.json", "{}", {silent});
+    Open();
+    window->infoPanel.manifestTimeLimitMs = 5000;
+    fake::SetTickCount(1000);
     Tick();
+    Tick();
+    EXPECT_TRUE(fake::MessageBoxes().empty());
+    fake::SetTickCount(7000);
+    EXPECT_THROW(Tick(), fake::ProcessExit);
     EXPECT_EQ(fake::MessageBoxes().back().text,
-              "cWinMain::LoadDownloadInfo :: file.json has no TotalSize");
-    EXPECT_EQ(Value(cWinDownloadInfo::kTotalSize), u"0.000 GBytes");
+              "cWinMain::LoadDownloadInfo :: network error, try again...\nfile.json did not "
+              "arrive in time");
 }
 
 TEST_F(Panel, FiguresOfARunningDownload) {

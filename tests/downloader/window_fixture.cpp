@@ -4,6 +4,8 @@
 #include <filesystem>
 
 #include "platform/system.h"
+#include "platform/ui.h"
+#include "test_signing.h"
 
 namespace windowtest {
 
@@ -58,15 +60,32 @@ void WindowTest::Close() {
     }
 }
 
-void WindowTest::ServeManifest(int64_t totalSize, const std::string& entries) {
-    std::string manifest = "{ \"TotalCount\" : 0, \"TotalSize\" : " + std::to_string(totalSize) +
-                           ", \"URL\" : \"http://127.0.0.1:9/files/\"" + entries + " }";
+void WindowTest::ServeSigned(const std::string& manifest) {
     platform::fake_net::Serve(std::string(kServerUrl) + "file.json", manifest);
+    platform::fake_net::Serve(std::string(kServerUrl) + "file.json.sig",
+                              test_signing::Sign(manifest));
+}
+
+void WindowTest::ServeManifest(int64_t totalSize) {
+    ServeSigned("{ \"TotalCount\" : 1, \"TotalSize\" : " + std::to_string(totalSize) +
+                ", \"URL\" : \"http://127.0.0.1:9/files/\", \"FileList\" : [ { \"Name\" : "
+                "\"data.bin\", \"Size\" : " +
+                std::to_string(totalSize) + ", \"SHA256\" : \"" + std::string(64, 'a') +
+                "\" } ] }");
 }
 
 void WindowTest::Tick() {
     platform::SendWindowMessage(window->infoPanel.hwnd, platform::kWmTimer,
                                 cWinDownloadInfo::kTimerId, 0);
+}
+
+}  // namespace windowtest
+
+namespace windowtest {
+
+void WindowTest::FetchManifest() {
+    Tick();
+    platform::WaitOnUiThread([&] { return window->infoPanel.ManifestReady(); });
 }
 
 }  // namespace windowtest

@@ -23,10 +23,14 @@ protected:
     void Open(const std::string& documentText = "");
     // Ends the test's main window as the program would: the native window, then the object.
     void Close();
-    // Serves a manifest with `totalSize` and the given entries at the server's "file.json".
-    void ServeManifest(int64_t totalSize, const std::string& entries = "");
+    // Serves `manifest` at the server's "file.json" with its signature beside it.
+    static void ServeSigned(const std::string& manifest);
+    // Serves a signed manifest of one file of `totalSize` bytes.
+    void ServeManifest(int64_t totalSize);
     // One tick of the panel's timer.
     void Tick();
+    // Ticks, then serves the UI thread until the manifest's fetch has ended.
+    void FetchManifest();
 
     static constexpr const char* kServerUrl = "http://127.0.0.1:9/";
     std::unique_ptr<cApp> app;

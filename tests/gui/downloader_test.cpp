@@ -39,9 +39,7 @@ TEST_F(DownloaderWindow, OpensCentredWithTheFolderAndThenTheTotalSize) {
     package->Serve();
     // A manifest of 5 GiB, served slowly: the window shows its first frame before the first
     // tick has fetched it.
-    package->server->AddFile("/file.json",
-                             "{ \"TotalCount\" : 0, \"TotalSize\" : 5368709120, \"URL\" : "
-                             "\"http://127.0.0.1:8080/\", \"FileList\" : [] }");
+    package->ServeManifest(guitest::TestPackage::ManifestOfSize(5368709120));
     test_support::Behaviour slow;
     slow.bytesPerSecond = 100;
     package->server->SetBehaviour("/file.json", slow);
@@ -252,3 +250,22 @@ TEST_F(DownloaderWindow, ManifestServerThatStallsWarnsWithinTheStallLimit) {
 }
 
 }  // namespace
+
+// A manifest changed on its way is refused in the real window before anything is fetched.
+TEST_F(DownloaderWindow, ChangedManifestIsRefusedAndNothingIsDownloaded) {
+    ExpectChangedManifestRefused(20);
+}
+
+// While a slow server trickles the manifest the window keeps answering: Cancel asks, and OK
+// ends the program at once with 1.
+TEST_F(DownloaderWindow, CancelAnswersWhileTheManifestTrickles) {
+    MakePackage();
+    package->Serve();
+    test_support::Behaviour slow;
+    slow.bytesPerSecond = 10;
+    package->server->SetBehaviour("/file.json", slow);
+    StartProgram();
+    Click("cancel");
+    ASSERT_EQ(session.WaitForWindow(kBoxCaption, 10).size(), 1u) << session.Report();
+    EXPECT_EQ(session.AnswerBox(program, kBoxCaption, 20), 1) << session.Report();
+}

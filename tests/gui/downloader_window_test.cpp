@@ -136,3 +136,25 @@ void DownloaderWindowTest::ExpectOnlyOkOfTheCancelQuestionEnds(double seconds) {
 }
 
 }  // namespace guitest
+
+namespace guitest {
+
+void DownloaderWindowTest::ExpectChangedManifestRefused(double seconds) {
+    MakePackage();
+    package->Serve();
+    std::string manifest = ReadFile(package->Path("file.json"));
+    manifest.replace(manifest.find("data1.pak"), 9, "data9.pak");
+    package->server->AddFile("/file.json", manifest);
+    StartProgram();
+    ASSERT_EQ(session.WaitForWindow(kBoxCaption, seconds).size(), 1u) << session.Report();
+    EXPECT_EQ(session.AnswerBox(program, kBoxCaption, seconds), 0) << session.Report();
+    for (const auto& request : package->server->Requests()) {
+        EXPECT_TRUE(request.path == "/file.json" || request.path == "/file.json.sig")
+            << request.path;
+    }
+    for (const auto& [name, size] : SizesOnDisk()) {
+        EXPECT_LE(size, 0) << name;
+    }
+}
+
+}  // namespace guitest

@@ -56,6 +56,9 @@ protected:
     // Starts the program and the download, then Cancel: the question's Cancel keeps downloading,
     // its OK ends the program with 1 before the package is complete. `seconds` bounds each wait.
     void ExpectOnlyOkOfTheCancelQuestionEnds(double seconds);
+    // Serves the package's manifest changed on its way (one name rewritten, its signature as it
+    // was): the window shows the warning, the program ends with 0, and no file is asked for.
+    void ExpectChangedManifestRefused(double seconds);
 
     std::unique_ptr<TestPackage> package;
     Image background;

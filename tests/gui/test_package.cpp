@@ -9,6 +9,8 @@
 #include <random>
 #include <stdexcept>
 
+#include "test_signing.h"
+
 namespace guitest {
 
 namespace {
@@ -44,6 +46,19 @@ TestPackage::TestPackage(const std::string& packageFolder,
     if (std::system(command.c_str()) != 0) {
         throw std::runtime_error("make-manifest failed: " + command);
     }
+    test_signing::SignFile(Path("file.json"));
+}
+
+void TestPackage::ServeManifest(const std::string& manifest) {
+    server->AddFile("/file.json", manifest);
+    server->AddFile("/file.json.sig", test_signing::Sign(manifest));
+}
+
+std::string TestPackage::ManifestOfSize(int64_t size) {
+    return "{ \"TotalCount\" : 1, \"TotalSize\" : " + std::to_string(size) +
+           ", \"URL\" : \"http://127.0.0.1:8080/\", \"FileList\" : [ { \"Name\" : "
+           "\"data.bin\", \"Size\" : " +
+           std::to_string(size) + ", \"SHA256\" : \"" + std::string(64, 'a') + "\" } ] }";
 }
 
 void TestPackage::Serve(int64_t bytesPerSecond) {

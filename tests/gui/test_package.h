@@ -21,6 +21,10 @@ public:
 
     // Serves the package (file.json at the root) until the package ends.
     void Serve(int64_t bytesPerSecond = 0);
+    // Serves `manifest` as "file.json" in place of the package's, signed.
+    void ServeManifest(const std::string& manifest);
+    // A signed manifest of one unserved file of `size` bytes.
+    static std::string ManifestOfSize(int64_t size);
     // Every file of the package, relative names.
     const std::vector<std::string>& Files() const { return names; }
     std::string Path(const std::string& name) const { return folder + "/" + name; }

@@ -93,9 +93,7 @@ TEST_F(WindowsProgram, OpensCentredWithTheSkinTheFolderAndThenTheTotalSize) {
     package->Serve();
     // A manifest of 5 GiB, served slowly: the window shows its first frame before the first
     // tick has fetched it.
-    package->server->AddFile("/file.json",
-                             "{ \"TotalCount\" : 0, \"TotalSize\" : 5368709120, \"URL\" : "
-                             "\"http://127.0.0.1:8080/\", \"FileList\" : [] }");
+    package->ServeManifest(guitest::TestPackage::ManifestOfSize(5368709120));
     test_support::Behaviour slow;
     slow.bytesPerSecond = 10;
     package->server->SetBehaviour("/file.json", slow);
@@ -145,3 +143,8 @@ TEST_F(WindowsProgram, CancelAsksAndOnlyOkStopsTheDownloadAndEnds) {
 }
 
 }  // namespace
+
+// A manifest changed on its way is refused in the real window before anything is fetched.
+TEST_F(WindowsProgram, ChangedManifestIsRefusedAndNothingIsDownloaded) {
+    ExpectChangedManifestRefused(60);
+}
