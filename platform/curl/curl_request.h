@@ -55,6 +55,8 @@ private:
     template <typename Ready>
     void Drive(Ready ready);
     void Finish(CURLcode result);
+    // Lets libcurl complete an answer whose whole body has been read, so its connection is kept.
+    void FinishReceivedBody();
 
     static size_t OnHeader(char* data, size_t size, size_t count, void* self);
     static size_t OnBody(char* data, size_t size, size_t count, void* self);
