@@ -190,6 +190,8 @@ void cApp::CheckVersion(cJson& document) {
     if (folder.empty()) {
         return;
     }
+    // Judged as the folder it names: "~/" is the user's home, not a folder called "~".
+    folder = platform::ExpandUserPath(folder.c_str());
     if (const std::string refusal = app::DownloadFolderRefusal(folder.c_str()); !refusal.empty()) {
         // The document's default folder is used instead.
         ShowMessage((std::string(app::texts::kDownloadFolderRefused) + refusal).c_str(),

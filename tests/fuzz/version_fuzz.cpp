@@ -1,6 +1,7 @@
 // libFuzzer target: start-up's reading of "version.txt", whose bytes may be anything a cut write,
 // another program or a user left there. The download directory it yields must be the text after
-// the first line feed (up to a NUL), or stay empty when that does not fit its field; both of its
+// the first line feed (up to a NUL, without trailing line breaks and blanks), or stay empty when
+// that does not fit its field or is no folder to trust; both of its
 // copies stay terminated; every folder created lies along it; and saving it and starting again
 // gives the same directory. Folders are only recorded, never made: the paths may point anywhere.
 #include <cstddef>
@@ -12,6 +13,7 @@
 #include <string>
 
 #include "app/cApp.h"
+#include "app/trustedPaths.h"
 #include "json/cJson.h"
 #include "platform/fake/fake.h"
 #include "platform/system.h"
@@ -59,8 +61,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (lineFeed != std::string::npos) {
         expected = stamp.substr(lineFeed + 1);
         expected = expected.substr(0, expected.find('\0'));
-        expected = platform::ExpandUserPath(expected.c_str());
-        if (expected.size() >= cApp::kPathSize) {
+        expected.erase(expected.find_last_not_of("\r\n \t") + 1);
+        if (!expected.empty()) {
+            expected = platform::ExpandUserPath(expected.c_str());
+        }
+        if (expected.size() >= cApp::kPathSize ||
+            !app::DownloadFolderRefusal(expected.c_str()).empty()) {
             expected.clear();
         }
     }
