@@ -102,13 +102,12 @@ bool cMgrDownloader::DoDownloadFile() {
         !app::EndsInSeparator(folder, platform::kPathSeparator, app::kPathCodePage)) {
         folder += platform::kPathSeparator;
     }
-    std::vector<uint64_t> hashed;
-    for (const ManifestEntry& entry : manifest.files) {
-        if (!entry.sha256.empty()) {
-            hashed.push_back(VerifiedRecord::KeyOf(folder + entry.localPath, entry.sha256));
-        }
-    }
-    verified.Load(theApp->WorkFilePath(kVerifiedRecordName), std::move(hashed));
+    verified.Load(
+        theApp->WorkFilePath(kVerifiedRecordName), manifest.files.size(),
+        [&manifest, &folder](size_t index) {
+            ManifestEntry entry = manifest.files[index];
+            return VerifiedRecord::Listed{folder + entry.localPath, std::move(entry.sha256)};
+        });
     // The downloaders' names are relative to the download folder; without it nothing may be
     // written anywhere else. The folder entered is the one checked, whatever its path does.
     if (const std::string refusal = app::EnterDownloadFolder(theApp->downloadDirectory);

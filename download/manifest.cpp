@@ -366,6 +366,9 @@ bool ReadManifest(cJson& document, Manifest& manifest, std::string& problem, boo
             return false;
         }
         manifest.files.push_back(file);
+        // Its values go as soon as it is packed: the tree of a long list must not stay whole
+        // beside the packed list.
+        entry->Clear();
     }
     manifest.files.shrink_to_fit();
     // Two transfers must never write one file.

@@ -38,7 +38,11 @@ public:
     };
 
     void push_back(const ManifestEntry& entry);
-    void reserve(size_t count) { packed_.reserve(count); }
+    // Room for `count` entries and their hashes, so that a long list is not copied as it grows.
+    void reserve(size_t count) {
+        packed_.reserve(count);
+        hashes_.reserve(count);
+    }
     // Gives back what growing left unused.
     void shrink_to_fit();
     size_t size() const { return packed_.size(); }
@@ -77,10 +81,10 @@ inline constexpr size_t kFileUrlSize = 1024;
 // device names ("CON", "NUL", "COM1", "aux.txt", ...) are no files at all.
 inline constexpr bool kWindowsFileNames = platform::kPathSeparator == '\\';
 
-// Reads the loaded document. False with `problem` set when a key is missing or not what it
-// must be, "TotalCount" exceeds the list, or a name is unsafe or listed twice (with
-// `windowsNames`: also in another case, or a device name). An entry's "SHA256" is optional;
-// when present it must be 64 hexadecimal digits.
+// Reads the loaded document, emptying each "FileList" entry it has read. False with `problem` set
+// when a key is missing or not what it must be, "TotalCount" exceeds the list, or a name is unsafe
+// or listed twice (with `windowsNames`: also in another case, or a device name). An entry's
+// "SHA256" is optional; when present it must be 64 hexadecimal digits.
 bool ReadManifest(cJson& document, Manifest& manifest, std::string& problem,
                   bool windowsNames = kWindowsFileNames);
 

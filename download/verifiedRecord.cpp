@@ -43,58 +43,84 @@ void ForEachLine(const std::string& path, const std::function<void(const std::st
 
 }  // namespace
 
-bool VerifiedRecord::StampOf(const std::string& file, const std::string& sha256, Stamp& stamp) {
+bool VerifiedRecord::StampOf(const std::string& file, Stamp& stamp) {
     const std::optional<platform::FileFacts> facts = platform::InspectFile(file.c_str());
     if (!facts) {
         return false;
     }
-    stamp.sha256 = sha256;
     stamp.size = facts->size;
     stamp.modified = facts->modified;
     return true;
 }
 
-uint64_t VerifiedRecord::KeyOf(const std::string& file, const std::string& sha256) {
-    // A line of an older manifest that happens to share a key only stays in the record.
+uint64_t VerifiedRecord::HashOf(const std::string& file, const std::string& sha256) {
     return std::hash<std::string>{}(sha256 + ' ' + file);
 }
 
-void VerifiedRecord::Load(const std::string& path, std::vector<uint64_t> listed) {
-    std::sort(listed.begin(), listed.end());
+size_t VerifiedRecord::Find(const std::string& file, const std::string& sha256) const {
+    const uint64_t hash = HashOf(file, sha256);
+    // Equal hashes of different files: the listing decides.
+    for (auto key = std::lower_bound(keys.begin(), keys.end(), Key{hash, 0});
+         key != keys.end() && key->hash == hash; ++key) {
+        const Listed listed = listing(key->index);
+        if (listed.file == file && listed.sha256 == sha256) {
+            return static_cast<size_t>(key - keys.begin());
+        }
+    }
+    return kNotListed;
+}
+
+void VerifiedRecord::Load(const std::string& path, size_t count, Listing files) {
     std::lock_guard<std::mutex> lock(guard);
     recordPath = path;
-    files.clear();
+    listing = std::move(files);
+    keys.clear();
+    for (size_t i = 0; i < count; ++i) {
+        const Listed listed = listing(i);
+        if (!listed.sha256.empty()) {
+            keys.push_back({HashOf(listed.file, listed.sha256), static_cast<uint32_t>(i)});
+        }
+    }
+    keys.shrink_to_fit();
+    std::sort(keys.begin(), keys.end());
+    stamps.assign(keys.size(), Stamp{});
     unsaved = false;
     savedAt = platform::TickCount();
     ForEachLine(path, [&](const std::string& line) {
         std::istringstream fields(line);
+        std::string sha256;
         Stamp stamp;
         std::string file;
-        if ((fields >> stamp.sha256 >> stamp.size >> stamp.modified) && fields.get() == ' ' &&
-            std::getline(fields, file) &&
-            std::binary_search(listed.begin(), listed.end(), KeyOf(file, stamp.sha256))) {
-            files[file] = stamp;
+        if ((fields >> sha256 >> stamp.size >> stamp.modified) && stamp.size >= 0 &&
+            fields.get() == ' ' && std::getline(fields, file)) {
+            if (const size_t at = Find(file, sha256); at != kNotListed) {
+                stamps[at] = stamp;
+            }
         }
     });
 }
 
 bool VerifiedRecord::IsVerified(const std::string& file, const std::string& sha256) {
     Stamp now;
-    if (!StampOf(file, sha256, now)) {
+    if (!StampOf(file, now)) {
         return false;
     }
     std::lock_guard<std::mutex> lock(guard);
-    const auto found = files.find(file);
-    return found != files.end() && found->second == now;
+    const size_t at = Find(file, sha256);
+    return at != kNotListed && stamps[at] == now;
 }
 
 void VerifiedRecord::Remember(const std::string& file, const std::string& sha256) {
     Stamp now;
-    if (!StampOf(file, sha256, now)) {
+    if (!StampOf(file, now)) {
         return;
     }
     std::lock_guard<std::mutex> lock(guard);
-    files[file] = now;
+    const size_t at = Find(file, sha256);
+    if (at == kNotListed) {
+        return;
+    }
+    stamps[at] = now;
     unsaved = true;
     if (platform::TickCount() - savedAt >= kSaveIntervalMs) {
         SaveLocked();
@@ -106,6 +132,9 @@ void VerifiedRecord::Save() {
     if (unsaved) {
         SaveLocked();
     }
+    listing = nullptr;
+    std::vector<Key>().swap(keys);
+    std::vector<Stamp>().swap(stamps);
 }
 
 void VerifiedRecord::SaveLocked() {
@@ -122,10 +151,12 @@ void VerifiedRecord::SaveLocked() {
         return;
     }
     bool written = true;
-    for (const auto& [file, stamp] : files) {
-        written =
-            written && std::fprintf(out, "%s %" PRId64 " %" PRId64 " %s\n", stamp.sha256.c_str(),
-                                    stamp.size, stamp.modified, file.c_str()) >= 0;
+    for (size_t at = 0; at < keys.size() && written; ++at) {
+        if (stamps[at].size >= 0) {
+            const Listed listed = listing(keys[at].index);
+            written = std::fprintf(out, "%s %" PRId64 " %" PRId64 " %s\n", listed.sha256.c_str(),
+                                   stamps[at].size, stamps[at].modified, listed.file.c_str()) >= 0;
+        }
     }
     if (std::fclose(out) != 0 || !written ||
         !platform::MoveFileOver(temporary.c_str(), recordPath.c_str())) {

@@ -11,7 +11,7 @@
 #pragma once
 
 #include <cstdint>
-#include <map>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -20,32 +20,49 @@ inline constexpr const char* kVerifiedRecordName = "verified.txt";
 
 class VerifiedRecord {
 public:
-    // What Load is given of each listed file: a hash of its path and the hash it must match
-    // (eight bytes a file, where a million listed files would not fit a set of strings).
-    static uint64_t KeyOf(const std::string& file, const std::string& sha256);
+    // A listed file: its path as the downloaders name it, and the hash it must match (empty:
+    // none, and the file is not recorded).
+    struct Listed {
+        std::string file;
+        std::string sha256;
+    };
+    // The listed file at an index below the count given to Load. Asked again whenever a line
+    // is written or a file looked up: the record keeps only keys and stamps, where a million
+    // paths and hashes would cost hundreds of MiB.
+    using Listing = std::function<Listed(size_t index)>;
+
     // Reads the record at `path` (missing or unreadable: empty), keeping only the lines of
-    // `listed` files (KeyOf each) so that files of older manifests fall out of it.
-    void Load(const std::string& path, std::vector<uint64_t> listed);
+    // the `count` listed files so that files of older manifests fall out of it. `listing`
+    // must answer until Save.
+    void Load(const std::string& path, size_t count, Listing listing);
     // Whether `file` was checked against `sha256` and has not changed since.
     bool IsVerified(const std::string& file, const std::string& sha256);
     // `file` has just matched `sha256`: records it as it is now, and saves the record when the
     // last save is a while ago (rewriting it for each of many small files would cost more than
     // fetching them).
     void Remember(const std::string& file, const std::string& sha256);
-    // Saves what is not saved yet; at the end of a run.
+    // Saves what is not saved yet and lets go of the listing; at the end of a run.
     void Save();
 
 private:
     static constexpr uint32_t kSaveIntervalMs = 2000;
+    static constexpr size_t kNotListed = SIZE_MAX;
 
     struct Stamp {
-        std::string sha256;
-        int64_t size = -1;
+        int64_t size = -1;  // -1: not verified
         int64_t modified = 0;
         bool operator==(const Stamp&) const = default;
     };
+    struct Key {
+        uint64_t hash;   // of the hash and the path
+        uint32_t index;  // in the listing
+        auto operator<=>(const Key&) const = default;
+    };
+    static uint64_t HashOf(const std::string& file, const std::string& sha256);
     // The file as it is now; false when it is not a readable regular file.
-    static bool StampOf(const std::string& file, const std::string& sha256, Stamp& stamp);
+    static bool StampOf(const std::string& file, Stamp& stamp);
+    // Under `guard`: the position in `keys` of the listed `file` with `sha256`, or kNotListed.
+    size_t Find(const std::string& file, const std::string& sha256) const;
     // Under `guard`.
     void SaveLocked();
 
@@ -53,5 +70,7 @@ private:
     std::string recordPath;
     bool unsaved = false;
     uint32_t savedAt = 0;
-    std::map<std::string, Stamp> files;
+    Listing listing;
+    std::vector<Key> keys;      // sorted
+    std::vector<Stamp> stamps;  // of each key
 };

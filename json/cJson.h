@@ -232,9 +232,10 @@ private:
     static std::unique_ptr<JsonValue> Make(std::string_view text);
     explicit JsonValue(int32_t textSize);
 
+    // First, in the padding after the base's kind: a manifest holds three values a file.
+    int32_t textSize_;
     char* text_;
     std::unique_ptr<char16_t[]> wideText_;
-    int32_t textSize_;
 };
 
 // An array whose first element is not an object, or an empty array. Its elements are skipped

@@ -49,7 +49,7 @@ std::unique_ptr<cJson::JsonValue> cJson::JsonValue::Make(std::string_view text) 
 }
 
 cJson::JsonValue::JsonValue(int32_t textSize)
-    : Node(eJsonValue), text_(reinterpret_cast<char*>(this + 1)), textSize_(textSize) {}
+    : Node(eJsonValue), textSize_(textSize), text_(reinterpret_cast<char*>(this + 1)) {}
 
 void cJson::JsonValue::Clear() {
     text_ = nullptr;

@@ -21,8 +21,12 @@ protected:
         recordPath = work + kVerifiedRecordName;
     }
 
-    std::vector<uint64_t> Listed() const {
-        return {VerifiedRecord::KeyOf(a, kHashA), VerifiedRecord::KeyOf(b, kHashB)};
+    // a and b with their hashes.
+    void Load(VerifiedRecord& record) const {
+        record.Load(recordPath, 2, [this](size_t index) {
+            return index == 0 ? VerifiedRecord::Listed{a, kHashA}
+                              : VerifiedRecord::Listed{b, kHashB};
+        });
     }
 
     static constexpr const char* kHashA =
@@ -34,7 +38,7 @@ protected:
 
 TEST_F(VerifiedRecordTest, RememberedFilesAreKnownAgainFromTheSavedRecord) {
     VerifiedRecord record;
-    record.Load(recordPath, Listed());
+    Load(record);
     EXPECT_FALSE(record.IsVerified(a, kHashA));
     record.Remember(a, kHashA);
     record.Remember(b, kHashB);
@@ -44,7 +48,7 @@ TEST_F(VerifiedRecordTest, RememberedFilesAreKnownAgainFromTheSavedRecord) {
     EXPECT_FALSE(std::filesystem::exists(recordPath + ".new"));
 
     VerifiedRecord later;
-    later.Load(recordPath, Listed());
+    Load(later);
     EXPECT_TRUE(later.IsVerified(a, kHashA));
     EXPECT_TRUE(later.IsVerified(b, kHashB));
     EXPECT_EQ(Lines(ReadFile(recordPath)).size(), 2u);
@@ -57,7 +61,7 @@ TEST_F(VerifiedRecordTest, FilesChangedSinceTheCheckAreNotKnown) {
     // at a time the library can set back exactly.
     std::filesystem::last_write_time(b, std::filesystem::last_write_time(b));
     VerifiedRecord record;
-    record.Load(recordPath, Listed());
+    Load(record);
     record.Remember(a, kHashA);
     record.Remember(b, kHashB);
 
@@ -74,7 +78,7 @@ TEST_F(VerifiedRecordTest, FilesChangedSinceTheCheckAreNotKnown) {
 
 TEST_F(VerifiedRecordTest, LinesOfOtherFilesOrHashesAndBrokenLinesAreDropped) {
     VerifiedRecord record;
-    record.Load(recordPath, Listed());
+    Load(record);
     record.Remember(a, kHashA);
     record.Remember(b, kHashB);
     record.Save();
@@ -82,7 +86,7 @@ TEST_F(VerifiedRecordTest, LinesOfOtherFilesOrHashesAndBrokenLinesAreDropped) {
 
     // A new manifest lists a.bin with another hash and no longer lists d/b.bin.
     VerifiedRecord next;
-    next.Load(recordPath, {VerifiedRecord::KeyOf(a, kHashB)});
+    next.Load(recordPath, 1, [this](size_t) { return VerifiedRecord::Listed{a, kHashB}; });
     EXPECT_FALSE(next.IsVerified(a, kHashB));
     WriteFile(a, "aaaa");
     next.Remember(a, kHashB);
@@ -93,7 +97,7 @@ TEST_F(VerifiedRecordTest, LinesOfOtherFilesOrHashesAndBrokenLinesAreDropped) {
          {std::string("garbage\n"), saved.substr(0, saved.find(' ') + 3), std::string()}) {
         WriteFile(recordPath, broken);
         VerifiedRecord reread;
-        reread.Load(recordPath, Listed());
+        Load(reread);
         EXPECT_FALSE(reread.IsVerified(a, kHashA)) << broken;
     }
 }
