@@ -40,7 +40,7 @@ void cFileDownloader::OnFinish(int64_t, int64_t reached) {
 }
 
 void cFileDownloader::OnStart(int64_t offset) {
-    if (manager == nullptr || offset == 0) {
+    if (manager == nullptr || offset == 0 || part) {
         return;
     }
     char line[224];
@@ -85,5 +85,11 @@ void cFileDownloader::OnVerified() {
 void cFileDownloader::OnServerWait(bool waiting) {
     if (manager != nullptr) {
         manager->waitingForServer += waiting ? 1 : -1;
+    }
+}
+
+void cFileDownloader::OnSplittable() {
+    if (manager != nullptr) {
+        manager->WakeUp();
     }
 }
