@@ -84,6 +84,9 @@ int SegmentPlan::Take() {
 }
 
 int SegmentPlan::TakeLocked() {
+    if (over) {
+        return -1;
+    }
     for (size_t i = 0; i < segments.size(); ++i) {
         Segment& segment = segments[i];
         if (!segment.taken && segment.at < segment.to) {
@@ -99,6 +102,9 @@ int64_t SegmentPlan::Spare() {
     int64_t most = 0;
     for (const Segment& segment : segments) {
         const int64_t left = segment.to - segment.at;
+        if (over) {
+            break;
+        }
         if (!segment.taken) {
             most = std::max(most, left);
         } else if (splittable && left >= 2 * kMinSegment) {
@@ -115,7 +121,8 @@ int SegmentPlan::TakeOrSplit() {
     }
     Segment* widest = nullptr;
     for (Segment& segment : segments) {
-        if (segment.taken && (!widest || segment.to - segment.at > widest->to - widest->at)) {
+        if (segment.taken &&
+            (widest == nullptr || segment.to - segment.at > widest->to - widest->at)) {
             widest = &segment;
         }
     }
@@ -126,10 +133,15 @@ int SegmentPlan::TakeOrSplit() {
     // the new end, so no byte above the split is written twice.
     const int64_t split = widest->at + (widest->to - widest->at) / 2;
     const Segment upper{split, split, widest->to, true};
+    const int64_t end = widest->to;
     widest->to = split;
     segments.push_back(upper);
-    // Before the new transfer writes its first byte above a hole.
-    SaveLocked();
+    // Before the new transfer writes its first byte above a hole; without a record, no split.
+    if (!SaveLocked()) {
+        segments.pop_back();
+        segments.back().to = end;
+        return -1;
+    }
     return static_cast<int>(segments.size() - 1);
 }
 
@@ -174,7 +186,9 @@ bool SegmentPlan::Release(int index) {
     if (static_cast<size_t>(index) < segments.size()) {
         segments[static_cast<size_t>(index)].taken = false;
     }
-    return BusyLocked();
+    // The last transfer's end is the file's: no later one may take up what it left.
+    over = !BusyLocked();
+    return !over;
 }
 
 bool SegmentPlan::Abandon(int index) {
@@ -208,7 +222,7 @@ bool SegmentPlan::BusyLocked() const {
     return false;
 }
 
-void SegmentPlan::SaveLocked() {
+bool SegmentPlan::SaveLocked() {
     char line[64];
     std::snprintf(line, sizeof line, "%s %" PRId64 "\n", kRecordTag, length);
     std::string text = line;
@@ -225,5 +239,7 @@ void SegmentPlan::SaveLocked() {
     }
     // Unsaved, the old record stays, which claims no more than this one: only more is fetched
     // again.
-    recorded = platform::ReplaceFileAtomically(recordPath.c_str(), text) || recorded;
+    const bool saved = platform::ReplaceFileAtomically(recordPath.c_str(), text);
+    recorded = saved || recorded;
+    return saved;
 }

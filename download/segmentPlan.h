@@ -57,7 +57,7 @@ public:
     // answers kOthersBusy (other transfers still fetch) or kWhole (the file is complete).
     int Next(int index);
     // The transfer of segment `index` ends before its end: the gap is left for another. True
-    // when other transfers still fetch parts of the file.
+    // when other transfers still fetch parts of the file; else the plan takes no more.
     bool Release(int index);
     // The server ignores ranges: no more splits. With other transfers still fetching, the gap
     // is left to them (true); else the plan is dropped and the file is fetched whole (false).
@@ -75,7 +75,8 @@ private:
     // Under `guard`.
     bool BusyLocked() const;
     int TakeLocked();
-    void SaveLocked();
+    // False when the record could not be written.
+    bool SaveLocked();
 
     std::mutex guard;
     const std::string recordPath;
@@ -83,5 +84,6 @@ private:
     int64_t heldAtLoad = -1;
     bool recorded = false;
     bool splittable = true;
+    bool over = false;  // the last transfer has left: nothing more is taken
     std::vector<Segment> segments;
 };
