@@ -99,12 +99,12 @@ int SegmentPlan::TakeLocked() {
 
 int64_t SegmentPlan::Spare() {
     std::lock_guard<std::mutex> lock(guard);
+    if (over) {
+        return 0;
+    }
     int64_t most = 0;
     for (const Segment& segment : segments) {
         const int64_t left = segment.to - segment.at;
-        if (over) {
-            break;
-        }
         if (!segment.taken) {
             most = std::max(most, left);
         } else if (splittable && left >= 2 * kMinSegment) {
