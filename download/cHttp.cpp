@@ -224,6 +224,13 @@ cHttp::Outcome cHttp::Connect(char* buffer) {
     if (outcome != Outcome::kNext) {
         return outcome;
     }
+    // Only once the file exists (created whole from 0 maybe) may others write into it.
+    if (plan && segment < 0 && exchange.ranged && !exchange.unstated) {
+        segment = plan->Open(startOffset);
+        if (segment >= 0) {
+            OnSplittable();
+        }
+    }
     if (exchange.request->BytesAvailable() > kBufferSize) {
         file.reset();
         ExitWithEngineError("cHttp::OnExecute :: network error (-4)", -4);
@@ -327,26 +334,18 @@ cHttp::Outcome cHttp::Negotiate(Exchange& exchange) {
 }
 
 cHttp::Outcome cHttp::JoinPlan(Exchange& exchange) {
-    if (!plan) {
+    // A segment, if any, is taken once the file is open (see Connect).
+    if (!plan || (exchange.ranged && !exchange.unstated)) {
         return Outcome::kNext;
     }
-    if (!exchange.ranged || exchange.unstated) {
-        // The whole file follows: one transfer writes it from its start, as without a plan.
-        const bool othersGoOn = segment >= 0 && plan->Abandon(segment);
-        segment = -1;
-        if (othersGoOn) {
-            handedOff = true;
-            exchange.request.reset();
-            CloseSession();
-            return Outcome::kDone;
-        }
-        return Outcome::kNext;
-    }
-    if (segment < 0) {
-        segment = plan->Open(exchange.offset);
-        if (segment >= 0) {
-            OnSplittable();
-        }
+    // The whole file follows: one transfer writes it from its start, as without a plan.
+    const bool othersGoOn = segment >= 0 && plan->Abandon(segment);
+    segment = -1;
+    if (othersGoOn) {
+        handedOff = true;
+        exchange.request.reset();
+        CloseSession();
+        return Outcome::kDone;
     }
     return Outcome::kNext;
 }
@@ -453,7 +452,9 @@ cHttp::Outcome cHttp::OpenTarget(char* buffer, FileHandle& file) {
         CloseSession();
         return Outcome::kDone;
     }
-    file = startOffset != 0 ? OpenFileAt(localPath, startOffset) : CreateFileEmpty(localPath);
+    // A segment's file is shared: never emptied.
+    file = startOffset != 0 || segment >= 0 ? OpenFileAt(localPath, startOffset)
+                                            : CreateFileEmpty(localPath);
     if (!file) {
         ShowEngineWarning(FileOpenWarning(localPath).c_str());
         CloseSession();

@@ -147,8 +147,8 @@ private:
     Outcome Complete(char* buffer);
     // Settles the offset this attempt writes from and tells the hooks about it.
     void Settle(int64_t offset);
-    // Joins the plan with the answer just negotiated: takes the file's segment when the server
-    // honours ranges; kDone when a server that ignores them leaves the file to other transfers.
+    // The plan and an answer that is the whole file (the server ignores ranges): the file is
+    // fetched by one transfer again; kDone when other transfers still fetch it.
     Outcome JoinPlan(Exchange& exchange);
     // Where this attempt's bytes must end: the answer's end, or the segment's, nearer.
     int64_t EndOfWrites(const Exchange& exchange);

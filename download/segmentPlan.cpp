@@ -59,7 +59,8 @@ bool SegmentPlan::Load(int64_t sizeOnDisk) {
     if (previous < length) {
         lastClaimed = length;
     }
-    if (!trusted || sizeOnDisk < lastClaimed) {
+    // A record that claims nothing keeps nothing either: the file's bytes may lie above holes.
+    if (!trusted || sizeOnDisk < lastClaimed || gapBytes == length) {
         segments.clear();
         platform::RemoveFile(recordPath.c_str());
         return false;

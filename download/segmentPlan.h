@@ -29,7 +29,8 @@ public:
     SegmentPlan(std::string recordPath, int64_t length);
 
     // Reads the record. False when it cannot be trusted (unreadable, another length, or claims
-    // bytes past the end of the file of `sizeOnDisk` bytes): the file must start over.
+    // bytes past the end of the file of `sizeOnDisk` bytes) or claims no byte: the file must
+    // start over.
     bool Load(int64_t sizeOnDisk);
     // Bytes outside the gaps of the loaded record; -1 when none was loaded.
     int64_t HeldAtLoad() const { return heldAtLoad; }
