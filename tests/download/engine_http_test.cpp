@@ -1016,11 +1016,14 @@ TEST_F(EngineSegmentTest, RecordOfAnEarlierStartIsResumedOnlyWhenItFits) {
         const char* name;
         int64_t listedLength;
         int64_t sizeOnDisk;
+        int64_t gapFrom;  // the record's one gap
+        int64_t gapTo;
         bool resumed;
     } cases[] = {
-        {"fits", kLarge, kLarge, true},
-        {"another length", kLarge + 1, kLarge, false},
-        {"claims bytes past the file's end", kLarge, kFrom + 1, false},
+        {"fits", kLarge, kLarge, kFrom, kTo, true},
+        {"another length", kLarge + 1, kLarge, kFrom, kTo, false},
+        {"claims bytes past the file's end", kLarge, kFrom + 1, kFrom, kTo, false},
+        {"claims no byte", kLarge, kLarge, 0, kLarge, false},
     };
     AddLargeSource(0);
     PublishManifest(false);
@@ -1034,7 +1037,8 @@ TEST_F(EngineSegmentTest, RecordOfAnEarlierStartIsResumedOnlyWhenItFits) {
         holed.resize(static_cast<size_t>(row.sizeOnDisk));
         WriteFile(download + "big.bin", holed);
         WriteFile(work + name, "segments " + std::to_string(row.listedLength) + "\n" +
-                                   std::to_string(kFrom) + " " + std::to_string(kTo) + "\n");
+                                   std::to_string(row.gapFrom) + " " + std::to_string(row.gapTo) +
+                                   "\n");
         const size_t asked = server->Requests().size();
         cMgrDownloader* manager = RunToEnd();
 
