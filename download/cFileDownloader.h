@@ -46,8 +46,10 @@ protected:
     void OnSplittable() override;
 
 private:
-    // Bytes of this file added to the manager's `received`, so a rewind can take them back.
-    int64_t counted = 0;
+    // Bytes of this file added to the manager's `received`, so a rewind can take them back:
+    // this transfer's own, or those of every transfer of a segmented file.
+    std::atomic<int64_t>& Counted();
+    std::atomic<int64_t> counted{0};
     // The file matched its hash in this transfer, or was known to as it is.
     bool matched = false;
 };

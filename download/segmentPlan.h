@@ -12,6 +12,7 @@
 // A file without a record resumes from its size on disk, as any single transfer does.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -65,6 +66,9 @@ public:
     bool Abandon(int index);
     // The file is whole, or starts over: no segments, no record.
     void Close();
+
+    // Bytes of the file its transfers added to the window's counters.
+    std::atomic<int64_t> counted{0};
 
 private:
     struct Segment {

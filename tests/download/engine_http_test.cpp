@@ -1008,6 +1008,24 @@ TEST_F(EngineSegmentTest, ServerIgnoringRangesKeepsOneConnection) {
     EXPECT_EQ(manager->received, kLarge);
 }
 
+TEST_F(EngineSegmentTest, SplitCopyThatDoesNotMatchIsFetchedTwiceThenRefused) {
+    AddLargeSource(32 * 1024 * 1024);
+    PublishManifest();
+    std::string changed = sources["big.bin"];
+    changed[kLarge - 10] = static_cast<char>(~changed[kLarge - 10]);
+    WriteFile(source + "big.bin", changed);
+    cMgrDownloader* manager = RunToEnd();
+
+    // Both copies were split; the bytes of every transfer are taken back, none counted twice.
+    EXPECT_EQ(BoxTexts(),
+              (std::vector<std::string>{"cHttp::OnExecute :: content hash error (-38) big.bin",
+                                        IncompleteWarning(1, 1, {"big.bin"})}));
+    EXPECT_GT(RangesAsked("/big.bin").size(), 2u * 4);
+    EXPECT_EQ(manager->received, 0);
+    EXPECT_FALSE(std::filesystem::exists(download + "big.bin"));
+    EXPECT_TRUE(Records().empty());
+}
+
 // A record is trusted only when it fits the file: else the file starts over.
 TEST_F(EngineSegmentTest, RecordOfAnEarlierStartIsResumedOnlyWhenItFits) {
     constexpr int64_t kFrom = 3 * SegmentPlan::kMinSegment;
