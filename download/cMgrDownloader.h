@@ -1,7 +1,10 @@
 // One download of the whole manifest: reads "file.json" and fetches its entries in list order,
-// at most GetMaxConnections() at once, each started as soon as a connection is free. When every
-// file has ended it tells the window: complete when every file is whole and matched, else
-// which ones failed. Its counters are all the window reads from the engine.
+// at most GetMaxConnections() at once, each started as soon as a connection is free. Once no
+// file waits to start, a free connection takes a part of a running large file instead: a gap
+// of its record, else the upper half of the running segment with most left, when both halves
+// are at least SegmentPlan::kMinSegment (see segmentPlan.h). When every file has ended it
+// tells the window: complete when every file is whole and matched, else which ones failed. Its
+// counters are all the window reads from the engine.
 #pragma once
 
 #include <atomic>

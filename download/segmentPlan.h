@@ -10,6 +10,16 @@
 // a second transfer writes its first byte at the split offset, so a file with bytes beyond a
 // hole always has a record; it is removed only once the file is whole (and matched its hash).
 // A file without a record resumes from its size on disk, as any single transfer does.
+//
+// The record lives in the work folder ("segments-<key>.txt", the key as the verified-file
+// record's), which only the user may write and where no name of the package can stand: its
+// first line "segments <length>", then one "<from> <to>" line per gap, in order.
+//
+// Splitting: a file of at least two smallest segments is split only while no other file waits
+// to start, by a free connection, which takes the upper half of the running segment with most
+// left (the bytes nobody fetches yet, so the running transfer goes on where it is, and each
+// half still pays for its new request). Fewer, larger segments keep the record and the number of
+// requests small; the connection limit bounds the transfers.
 #pragma once
 
 #include <atomic>
