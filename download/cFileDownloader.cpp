@@ -40,7 +40,7 @@ void cFileDownloader::OnFinish(int64_t, int64_t reached) {
 }
 
 void cFileDownloader::OnStart(int64_t offset) {
-    if (manager == nullptr || offset == 0) {
+    if (manager == nullptr || offset == 0 || part) {
         return;
     }
     char line[224];
@@ -48,7 +48,7 @@ void cFileDownloader::OnStart(int64_t offset) {
                   offset);
     AppendTransferLog(line);
     manager->received += offset;
-    counted += offset;
+    Counted() += offset;
 }
 
 void cFileDownloader::OnReceived(int32_t count) {
@@ -57,16 +57,18 @@ void cFileDownloader::OnReceived(int32_t count) {
     }
     manager->sessionReceived += count;
     manager->received += count;
-    counted += count;
+    Counted() += count;
     if (manager->received > manager->totalSize) {
         ShowEngineWarning("cMgrDownloader::OnReceived size error");
     }
 }
 
 void cFileDownloader::OnRewind(int64_t offset) {
-    if (manager != nullptr && counted > offset) {
-        manager->received -= counted - offset;
-        counted = offset;
+    // A file rewinds with no other transfer on it: all its transfers' bytes are taken back.
+    std::atomic<int64_t>& total = Counted();
+    if (manager != nullptr && total > offset) {
+        manager->received -= total - offset;
+        total = offset;
     }
 }
 
@@ -85,5 +87,15 @@ void cFileDownloader::OnVerified() {
 void cFileDownloader::OnServerWait(bool waiting) {
     if (manager != nullptr) {
         manager->waitingForServer += waiting ? 1 : -1;
+    }
+}
+
+std::atomic<int64_t>& cFileDownloader::Counted() {
+    return plan ? plan->counted : counted;
+}
+
+void cFileDownloader::OnSplittable() {
+    if (manager != nullptr) {
+        manager->WakeUp();
     }
 }

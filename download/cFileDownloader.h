@@ -27,6 +27,9 @@ public:
     std::string recordPath;
     // Set (under the manager's lock) once the transfer has ended, whatever its outcome.
     std::atomic<bool> ended{false};
+    // One of several transfers of a segmented file, not its first: the bytes on disk when the
+    // file was started are the first one's to count.
+    bool part = false;
     // The transfer ended with the whole file, at its listed size and, when one is listed,
     // matching its hash. Read once the thread has been joined.
     bool complete = false;
@@ -40,10 +43,13 @@ protected:
     bool IsKnownVerified() override;
     void OnVerified() override;
     void OnServerWait(bool waiting) override;
+    void OnSplittable() override;
 
 private:
-    // Bytes of this file added to the manager's `received`, so a rewind can take them back.
-    int64_t counted = 0;
+    // Bytes of this file added to the manager's `received`, so a rewind can take them back:
+    // this transfer's own, or those of every transfer of a segmented file.
+    std::atomic<int64_t>& Counted();
+    std::atomic<int64_t> counted{0};
     // The file matched its hash in this transfer, or was known to as it is.
     bool matched = false;
 };

@@ -172,11 +172,13 @@ bool cHttp::IsKnownVerified() {
 }
 void cHttp::OnVerified() {}
 void cHttp::OnServerWait(bool) {}
+void cHttp::OnSplittable() {}
 
 void cHttp::OnExecute() {
     std::unique_ptr<char[]> buffer(new char[kBufferSize]);
     started = false;
     failed = false;
+    handedOff = false;
     furthest = 0;
     capped = false;
     reported = 0;
@@ -209,6 +211,11 @@ void cHttp::OnExecute() {
         unreachable = false;
         OnServerWait(false);
     }
+    if (segment >= 0) {
+        // What is left of the segment goes back to the plan, for a transfer still running.
+        handedOff = plan->Release(segment) || handedOff;
+        segment = -1;
+    }
 }
 
 cHttp::Outcome cHttp::Connect(char* buffer) {
@@ -229,6 +236,13 @@ cHttp::Outcome cHttp::Connect(char* buffer) {
     if (outcome != Outcome::kNext) {
         return outcome;
     }
+    // Only once the file exists (created whole from 0 maybe) may others write into it.
+    if (plan && segment < 0 && exchange.ranged && !exchange.unstated) {
+        segment = plan->Open(startOffset);
+        if (segment >= 0) {
+            OnSplittable();
+        }
+    }
     if (exchange.request->BytesAvailable() > kBufferSize) {
         file.reset();
         ExitWithEngineError("cHttp::OnExecute :: network error (-4)", -4);
@@ -236,6 +250,13 @@ cHttp::Outcome cHttp::Connect(char* buffer) {
     outcome = Copy(exchange, file, buffer);
     if (outcome != Outcome::kNext) {
         return outcome;
+    }
+    if (segment >= 0 && running && position >= plan->End(segment)) {
+        exchange.request.reset();
+        return FinishSegment(file, exchange.length, buffer);
+    }
+    if (segment >= 0) {
+        Record(file, plan->Recorded());
     }
     // Complete, or stopped between reads. A complete file with a hash is finished only once it
     // has matched.
@@ -256,7 +277,9 @@ cHttp::Outcome cHttp::Connect(char* buffer) {
 
 cHttp::Outcome cHttp::Negotiate(Exchange& exchange) {
     // After a capped answer the file holds this transfer's own bytes, even without resume.
-    int64_t offset = resume || capped ? LocalFileSize(localPath) : 0;
+    int64_t offset = segment >= 0       ? plan->At(segment)
+                     : resume || capped ? LocalFileSize(localPath)
+                                        : 0;
     capped = false;
     startOffset = offset;
     position = offset;
@@ -317,7 +340,79 @@ cHttp::Outcome cHttp::Negotiate(Exchange& exchange) {
     exchange.length = length;
     exchange.offset = offset;
     exchange.end = answerEnd;
+    exchange.ranged = exchange.request->Status() == 206;
+    return JoinPlan(exchange);
+}
+
+cHttp::Outcome cHttp::JoinPlan(Exchange& exchange) {
+    // A segment, if any, is taken once the file is open (see Connect).
+    if (!plan || (exchange.ranged && !exchange.unstated)) {
+        return Outcome::kNext;
+    }
+    // The whole file follows: one transfer writes it from its start, as without a plan.
+    const bool othersGoOn = segment >= 0 && plan->Abandon(segment);
+    segment = -1;
+    if (othersGoOn) {
+        handedOff = true;
+        exchange.request.reset();
+        CloseSession();
+        return Outcome::kDone;
+    }
     return Outcome::kNext;
+}
+
+int64_t cHttp::EndOfWrites(const Exchange& exchange) {
+    return segment >= 0 ? std::min(exchange.end, plan->End(segment)) : exchange.end;
+}
+
+void cHttp::Record(FileHandle& file, bool durable) {
+    durable = durable && platform::FlushToDisk(file.get());
+    if (durable) {
+        recorded = position;
+    }
+    plan->Wrote(segment, position, durable);
+}
+
+cHttp::Outcome cHttp::FinishSegment(FileHandle& file, int64_t length, char* buffer) {
+    // On the disk before the record may count it (a file never split has no record).
+    if (plan->Recorded() && !platform::FlushToDisk(file.get())) {
+        file.reset();
+        CloseSession();
+        ShowEngineWarning("cHttp::OnExecute :: file write error (-33)");
+        return Outcome::kDone;
+    }
+    if (!CloseWritten(file)) {
+        return Outcome::kDone;
+    }
+    CloseSession();
+    plan->Wrote(segment, position, true);
+    const int next = plan->Next(segment);
+    if (next >= 0) {
+        // Another gap: a fresh start for the give-up rule, and nothing to rewind.
+        segment = next;
+        reported = 0;
+        furthest = windowFrom = plan->At(next);
+        windowStart = Clock::now();
+        return Outcome::kStartOver;
+    }
+    segment = -1;
+    if (next == SegmentPlan::kOthersBusy) {
+        handedOff = true;
+        return Outcome::kDone;
+    }
+    position = length;
+    if (!sha256.empty()) {
+        return CheckContent(buffer);
+    }
+    ClosePlan();
+    OnFinish(startOffset, position);
+    return Outcome::kDone;
+}
+
+void cHttp::ClosePlan() {
+    if (plan) {
+        plan->Close();
+    }
 }
 
 bool cHttp::TakeListedSize(const platform::net::Request& request, int64_t& length,
@@ -355,17 +450,22 @@ cHttp::Outcome cHttp::Complete(char* buffer) {
     if (!sha256.empty() && running && !IsKnownVerified()) {
         return CheckContent(buffer);
     }
+    ClosePlan();
     OnFinish(startOffset, position);
     return Outcome::kDone;
 }
 
 cHttp::Outcome cHttp::OpenTarget(char* buffer, FileHandle& file) {
-    // The digest follows the bytes as they are written; what is on disk already goes first.
-    if (!sha256.empty() && !CatchUpDigest(buffer, startOffset)) {
+    // The digest follows the bytes as they are written; what is on disk already goes first,
+    // unless holes of a recorded plan may lie before it: the complete file is read back then.
+    const bool holesBefore = segment >= 0 && plan->Recorded();
+    if (!sha256.empty() && !holesBefore && !CatchUpDigest(buffer, startOffset)) {
         CloseSession();
         return Outcome::kDone;
     }
-    file = startOffset != 0 ? OpenFileAt(localPath, startOffset) : CreateFileEmpty(localPath);
+    // A segment's file is shared: never emptied.
+    file = startOffset != 0 || segment >= 0 ? OpenFileAt(localPath, startOffset)
+                                            : CreateFileEmpty(localPath);
     if (!file) {
         ShowEngineWarning(FileOpenWarning(localPath).c_str());
         CloseSession();
@@ -399,6 +499,9 @@ cHttp::Outcome cHttp::Copy(Exchange& exchange, FileHandle& file, char* buffer) {
         int64_t count = ReadWithRetries(*exchange.request, buffer);
         if (count == kStoppedRead) {
             // The next start measures what reached the disk.
+            if (segment >= 0) {
+                Record(file, plan->Recorded());
+            }
             file.reset();
             CloseSession();
             return Outcome::kDone;
@@ -421,9 +524,17 @@ cHttp::Outcome cHttp::Copy(Exchange& exchange, FileHandle& file, char* buffer) {
         if (exchange.unstated && running && count > exchange.length - position) {
             return RefuseOverlong(file);
         }
-        // Never store bytes past what the server announced for this answer.
-        if (!Store(file, buffer, std::min(count, exchange.end - position))) {
+        // Never store bytes past what the server announced for this answer, nor past the
+        // segment's end.
+        const int64_t end = EndOfWrites(exchange);
+        if (!Store(file, buffer, std::min(count, end - position))) {
             return Outcome::kDone;
+        }
+        if (segment >= 0) {
+            Record(file, position - recorded >= kDurableStep && plan->Recorded());
+            if (position >= end && running) {
+                return Outcome::kNext;  // the segment is complete
+            }
         }
         if (position >= exchange.length || !running) {
             if (exchange.unstated && running && !EndsHere(*exchange.request, buffer)) {
@@ -455,7 +566,8 @@ bool cHttp::Store(FileHandle& file, const char* bytes, int64_t count) {
         ShowEngineWarning("cHttp::OnExecute :: file write error (-33)");
         return false;
     }
-    if (!sha256.empty()) {
+    // Only where it follows on from the bytes already digested.
+    if (!sha256.empty() && digested == position) {
         digest->Update(bytes, static_cast<size_t>(count));
         digested += count;
     }
@@ -478,6 +590,7 @@ cHttp::Outcome cHttp::RefuseOverlong(FileHandle& file) {
 }
 
 void cHttp::Discard() {
+    ClosePlan();
     platform::RemoveFile(localPath);
     OnRewind(0);
     failed = true;
@@ -608,9 +721,11 @@ bool cHttp::CatchUpDigest(char* buffer, int64_t offset) {
 void cHttp::Settle(int64_t offset) {
     startOffset = offset;
     position = offset;
+    recorded = offset;
     if (!started) {
         started = true;
-        OnStart(offset);
+        // A file resumed from its record holds more than the bytes before its first gap.
+        OnStart(segment >= 0 && plan->HeldAtLoad() >= 0 ? plan->HeldAtLoad() : offset);
     } else if (offset < reported) {
         OnRewind(offset);
     }
@@ -756,6 +871,7 @@ cHttp::Outcome cHttp::CheckContent(char* buffer) {
     digested = 0;
     digestBroken = false;
     if (matches) {
+        ClosePlan();
         OnVerified();
         OnFinish(startOffset, position);
         return Outcome::kDone;
@@ -765,6 +881,7 @@ cHttp::Outcome cHttp::CheckContent(char* buffer) {
     }
     // Damaged on disk, or cut or mixed up on the way: fetched once more from the start.
     if (!startedOver && CreateFileEmpty(localPath)) {
+        ClosePlan();
         startedOver = true;
         furthest = 0;  // the new copy's progress counts from its own start
         return Outcome::kStartOver;

@@ -11,6 +11,7 @@
 
 #include "download/cThread.h"
 #include "download/localFile.h"
+#include "download/segmentPlan.h"
 #include "platform/net.h"
 #include "platform/sha256.h"
 
@@ -79,6 +80,12 @@ public:
     bool giveUpOnReadError = false;
     // The transfer gave up on the file (it made no progress, or its reads kept failing).
     bool failed = false;
+    // The file's segments when it may be fetched by several transfers; null: it is not.
+    std::shared_ptr<SegmentPlan> plan;
+    // The segment this transfer fetches (-1: the file from its size on disk, as one transfer).
+    int segment = -1;
+    // The transfer ended while others still fetch the file, which they complete or give up.
+    bool handedOff = false;
 
 protected:
     void OnExecute() override;
@@ -97,6 +104,8 @@ protected:
     virtual void OnVerified();
     // The transfer starts (true) or stops (false) waiting for a server it cannot reach.
     virtual void OnServerWait(bool waiting);
+    // The file now has a segment that other transfers could share.
+    virtual void OnSplittable();
 
 private:
     using Clock = std::chrono::steady_clock;
@@ -113,7 +122,12 @@ private:
         int64_t end = 0;
         // The answer states no length (chunked): its end is known only when it comes.
         bool unstated = false;
+        // The server honoured the range asked for.
+        bool ranged = false;
     };
+    // Bytes a segment's transfer writes between two flushes to the disk, after which its
+    // record may count them.
+    static constexpr int64_t kDurableStep = 16 * 1024 * 1024;
 
     // One connection attempt: negotiate, open the file, copy, verify.
     Outcome Connect(char* buffer);
@@ -137,6 +151,17 @@ private:
     Outcome Complete(char* buffer);
     // Settles the offset this attempt writes from and tells the hooks about it.
     void Settle(int64_t offset);
+    // The plan and an answer that is the whole file (the server ignores ranges): the file is
+    // fetched by one transfer again; kDone when other transfers still fetch it.
+    Outcome JoinPlan(Exchange& exchange);
+    // Where this attempt's bytes must end: the answer's end, or the segment's, nearer.
+    int64_t EndOfWrites(const Exchange& exchange);
+    // Tells the plan what was written; `durable`: after writing it out to the disk first.
+    void Record(FileHandle& file, bool durable);
+    // The segment is complete: the next one, or the whole file's end.
+    Outcome FinishSegment(FileHandle& file, int64_t length, char* buffer);
+    // The file is whole: the plan's record goes.
+    void ClosePlan();
     // The body ended before the reported length.
     Outcome EarlyEnd(FileHandle& file);
     // Closes a file written to; false, with the write warning shown, when not every byte
@@ -193,6 +218,7 @@ private:
     int64_t furthest = 0;  // the furthest offset any attempt has written up to
     bool capped = false;   // the last answer ended where the server capped its range
     int64_t reported = 0;  // offset up to which bytes went to the hooks
+    int64_t recorded = 0;  // offset up to which the plan knows the segment on the disk
 
     // The give-up rule: `furthest` was `windowFrom` at `windowStart`.
     Clock::time_point windowStart;

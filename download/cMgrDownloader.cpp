@@ -1,6 +1,7 @@
 #include "download/cMgrDownloader.h"
 
 #include <algorithm>
+#include <cinttypes>
 #include <cstdio>
 #include <string>
 #include <utility>
@@ -11,8 +12,10 @@
 #include "app/folderWalk.h"
 #include "app/trustedPaths.h"
 #include "download/engineMessages.h"
+#include "download/localFile.h"
 #include "download/manifest.h"
 #include "download/manifestCheck.h"
+#include "platform/files.h"
 #include "platform/system.h"
 #include "platform/ui.h"
 
@@ -53,6 +56,14 @@ void cMgrDownloader::OnTransferEnded(cFileDownloader& transfer) {
     {
         std::lock_guard<std::mutex> lock(wakeGuard);
         transfer.ended = true;
+    }
+    wake.notify_one();
+}
+
+void cMgrDownloader::WakeUp() {
+    {
+        std::lock_guard<std::mutex> lock(wakeGuard);
+        wakeRequested = true;
     }
     wake.notify_one();
 }
@@ -140,9 +151,14 @@ void cMgrDownloader::Walk(const Manifest& manifest, const std::string& folder) {
         if (!busy && next >= fileCount) {
             break;
         }
+        for (Slot& slot : slots) {
+            if (!slot.transfer && next >= fileCount && running) {
+                StartPart(manifest, folder, slot);
+            }
+        }
         std::unique_lock<std::mutex> lock(wakeGuard);
         wake.wait(lock, [this] {
-            if (!running) {
+            if (!running || wakeRequested) {
                 return true;
             }
             for (const Slot& slot : slots) {
@@ -152,6 +168,7 @@ void cMgrDownloader::Walk(const Manifest& manifest, const std::string& folder) {
             }
             return false;
         });
+        wakeRequested = false;
     }
     // After a stop: the stop is waited for on the UI thread, which serves what the transfers
     // ask of it meanwhile, so they end here and not in the destructor, where a wait cannot.
@@ -170,21 +187,78 @@ bool cMgrDownloader::StartEntry(const Manifest& manifest, int32_t index, const s
     transfer->manager = this;
     transfer->sha256 = entry.sha256;
     transfer->recordPath = folder + entry.localPath;
+    transfer->plan = PlanFor(entry, transfer->recordPath);
+    if (transfer->plan && transfer->plan->HeldAtLoad() >= 0) {
+        // Taken here, before a part could take every gap of the record.
+        transfer->segment = transfer->plan->Take();
+    }
     if (!transfer->StartDownload(FileUrlOf(manifest.url, entry.name).c_str(),
                                  entry.localPath.c_str(), entry.size)) {
         ShowEngineWarning("cMgrDownloader::DoDownloadFile :: thread error (-37)");
         NoteFailure(index, entry.name);
         return false;
     }
+    slot.plan = transfer->plan;
     slot.transfer = std::move(transfer);
     slot.entry = index;
     return true;
 }
 
+std::shared_ptr<SegmentPlan> cMgrDownloader::PlanFor(const ManifestEntry& entry,
+                                                     const std::string& path) {
+    if (entry.size < 2 * SegmentPlan::kMinSegment) {
+        return nullptr;
+    }
+    char name[48];
+    std::snprintf(name, sizeof name, "segments-%016" PRIx64 ".txt",
+                  VerifiedRecord::HashOf(path, entry.sha256));
+    auto plan = std::make_shared<SegmentPlan>(theApp->WorkFilePath(name), entry.size);
+    if (!plan->Load(LocalFileSize(entry.localPath.c_str()))) {
+        // A record that cannot be trusted leaves no way to tell the file's holes: it starts
+        // over.
+        platform::RemoveFile(entry.localPath.c_str());
+    }
+    return plan;
+}
+
+void cMgrDownloader::StartPart(const Manifest& manifest, const std::string& folder, Slot& slot) {
+    const Slot* widest = nullptr;
+    int64_t most = 0;
+    for (const Slot& other : slots) {
+        const int64_t spare = other.plan ? other.plan->Spare() : 0;
+        if (spare > most) {
+            most = spare;
+            widest = &other;
+        }
+    }
+    const int segment = widest != nullptr ? widest->plan->TakeOrSplit() : -1;
+    if (segment < 0) {
+        return;
+    }
+    const ManifestEntry entry = manifest.files[widest->entry];
+    auto transfer = std::make_unique<cFileDownloader>();
+    transfer->manager = this;
+    transfer->sha256 = entry.sha256;
+    transfer->recordPath = folder + entry.localPath;
+    transfer->plan = widest->plan;
+    transfer->segment = segment;
+    transfer->part = true;
+    if (!transfer->StartDownload(FileUrlOf(manifest.url, entry.name).c_str(),
+                                 entry.localPath.c_str(), entry.size)) {
+        // The file goes on with the transfers it has.
+        transfer->plan->Release(segment);
+        return;
+    }
+    slot.plan = widest->plan;
+    slot.entry = widest->entry;
+    slot.transfer = std::move(transfer);
+}
+
 void cMgrDownloader::Settle(const Manifest& manifest, Slot& slot) {
     slot.transfer->Stop();
     const ManifestEntry entry = manifest.files[slot.entry];
-    if (!slot.transfer->complete) {
+    // A transfer that handed its file to others leaves the verdict to the last of them.
+    if (!slot.transfer->complete && !slot.transfer->handedOff) {
         NoteFailure(slot.entry, entry.name);
     } else if (IsLaunchName(entry.name)) {
         // List order decides between launch files, whichever ended first.
@@ -195,6 +269,7 @@ void cMgrDownloader::Settle(const Manifest& manifest, Slot& slot) {
         }
     }
     slot.transfer.reset();
+    slot.plan.reset();
     slot.entry = -1;
 }
 

@@ -1,7 +1,10 @@
 // One download of the whole manifest: reads "file.json" and fetches its entries in list order,
-// at most GetMaxConnections() at once, each started as soon as a connection is free. When every
-// file has ended it tells the window: complete when every file is whole and matched, else
-// which ones failed. Its counters are all the window reads from the engine.
+// at most GetMaxConnections() at once, each started as soon as a connection is free. Once no
+// file waits to start, a free connection takes a part of a running large file instead: a gap
+// of its record, else the upper half of the running segment with most left, when both halves
+// are at least SegmentPlan::kMinSegment (see segmentPlan.h). When every file has ended it
+// tells the window: complete when every file is whole and matched, else which ones failed. Its
+// counters are all the window reads from the engine.
 #pragma once
 
 #include <atomic>
@@ -19,6 +22,7 @@
 #include "download/verifiedRecord.h"
 
 struct Manifest;
+struct ManifestEntry;
 
 class cMgrDownloader : public cThread {
 public:
@@ -42,6 +46,8 @@ public:
 
     // From a transfer's own thread, as its last step: wakes the run to start the next file.
     void OnTransferEnded(cFileDownloader& transfer);
+    // From a transfer's own thread: its file can now be shared by free connections.
+    void WakeUp();
 
     std::atomic<int64_t> totalSize{0};
     std::atomic<int64_t> received{0};
@@ -68,11 +74,17 @@ private:
     struct Slot {
         std::unique_ptr<cFileDownloader> transfer;
         int32_t entry = -1;
+        std::shared_ptr<SegmentPlan> plan;  // of a file large enough to be split
     };
 
     void Walk(const Manifest& manifest, const std::string& folder);
     // Starts entry `index` in `slot`; false (the entry failed) when it could not be started.
     bool StartEntry(const Manifest& manifest, int32_t index, const std::string& folder, Slot& slot);
+    // The plan of a large file, with the record of an earlier start read; null for others.
+    std::shared_ptr<SegmentPlan> PlanFor(const ManifestEntry& entry, const std::string& path);
+    // With no file waiting to start: the free `slot` takes a part of the running file with the
+    // most left to share, if any.
+    void StartPart(const Manifest& manifest, const std::string& folder, Slot& slot);
     // Joins the slot's ended transfer and takes note of how its file ended.
     void Settle(const Manifest& manifest, Slot& slot);
     // Breaks off and joins every transfer still running.
@@ -85,6 +97,7 @@ private:
     // Guards the transfers' `ended` flags for the wait on `wake`.
     std::mutex wakeGuard;
     std::condition_variable wake;
+    bool wakeRequested = false;  // under `wakeGuard`
 
     // How the files ended; the manager's thread alone writes them.
     int32_t failedFiles = 0;

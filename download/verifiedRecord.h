@@ -43,6 +43,9 @@ public:
     void Remember(const std::string& file, const std::string& sha256);
     // Saves what is not saved yet and lets go of the listing; at the end of a run.
     void Save();
+    // A number for `file` with `sha256`, the same in every run: the record's key, and the name
+    // of other records kept for the file.
+    static uint64_t HashOf(const std::string& file, const std::string& sha256);
 
 private:
     static constexpr uint32_t kSaveIntervalMs = 2000;
@@ -58,7 +61,6 @@ private:
         uint32_t index;  // in the listing
         auto operator<=>(const Key&) const = default;
     };
-    static uint64_t HashOf(const std::string& file, const std::string& sha256);
     // The file as it is now; false when it is not a readable regular file.
     static bool StampOf(const std::string& file, Stamp& stamp);
     // Under `guard`: the position in `keys` of the listed `file` with `sha256`, or kNotListed.

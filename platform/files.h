@@ -18,6 +18,9 @@ namespace platform {
 // where a reparse point stands), only a regular file is opened, and a creating mode ("w", "a")
 // also creates the missing folders on the way.
 std::FILE* OpenFile(const char* path, const char* mode);
+// Writes out what `file` buffers and waits until the file's bytes are on the disk itself, so
+// that a power cut cannot lose them; false when that failed.
+bool FlushToDisk(std::FILE* file);
 enum class OpenFailure { kNone, kLink, kOther };
 // Why the calling thread's last OpenFile failed: kLink when a link stood where a folder or the
 // file of the path belongs.

@@ -182,6 +182,10 @@ bool RemoveFile(const char* path) {
     return removed;
 }
 
+bool FlushToDisk(std::FILE* file) {
+    return std::fflush(file) == 0 && fdatasync(fileno(file)) == 0;
+}
+
 bool MoveFileOver(const char* from, const char* to) {
     return from != nullptr && to != nullptr && std::rename(from, to) == 0;
 }

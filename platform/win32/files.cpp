@@ -204,6 +204,14 @@ bool RemoveFile(const char* path) {
     return DeleteFileW(wide.c_str()) != FALSE;
 }
 
+bool FlushToDisk(std::FILE* file) {
+    if (std::fflush(file) != 0) {
+        return false;
+    }
+    const intptr_t handle = _get_osfhandle(_fileno(file));
+    return handle != -1 && FlushFileBuffers(reinterpret_cast<HANDLE>(handle)) != FALSE;
+}
+
 bool MoveFileOver(const char* from, const char* to) {
     if (from == nullptr || to == nullptr || *from == '\0' || *to == '\0') {
         return false;

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cinttypes>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -16,9 +17,11 @@
 #include <optional>
 #include <random>
 #include <set>
+#include <sstream>
 #include <thread>
 
 #include "download/cResDownloader.h"
+#include "download/segmentPlan.h"
 #include "download/verifiedRecord.h"
 #include "engine_fixture.h"
 #include "platform/files.h"
@@ -923,6 +926,186 @@ TEST_F(EngineHashTest, PauseDuringTheCheckOfACompleteFileKeepsIt) {
     EXPECT_EQ(Asked("/a.bin"), 2u);
     EXPECT_EQ(manager->sessionReceived, 0);
     ExpectEveryFileDownloaded();
+}
+
+// Large files in segments: a file of at least two smallest segments, running while no other
+// file waits, is shared by the free connections.
+class EngineSegmentTest : public EngineHttpTest {
+protected:
+    static constexpr int64_t kLarge = 5 * SegmentPlan::kMinSegment;
+
+    void AddLargeSource(int64_t bytesPerSecond, bool ignoreRange = false) {
+        AddSource("big.bin", Pattern(kLarge, 90));
+        Behaviour behaviour;
+        behaviour.bytesPerSecond = bytesPerSecond;
+        behaviour.ignoreRange = ignoreRange;
+        server->SetBehaviour("/big.bin", behaviour);
+    }
+
+    // Offsets the file was asked from.
+    std::set<int64_t> RangeStarts() {
+        std::set<int64_t> starts;
+        for (const std::string& range : RangesAsked("/big.bin")) {
+            starts.insert(std::stoll(range.substr(std::string("bytes=").size())));
+        }
+        return starts;
+    }
+
+    // The work folder's records of segmented files.
+    std::vector<std::string> Records() {
+        std::vector<std::string> found;
+        for (const auto& item : std::filesystem::directory_iterator(work)) {
+            if (item.path().filename().string().rfind("segments-", 0) == 0) {
+                found.push_back(item.path().string());
+            }
+        }
+        return found;
+    }
+
+    // The gaps a record lists; every other byte of the file on disk must be the source's.
+    std::vector<std::pair<int64_t, int64_t>> ExpectRecordHoldsOnlyBytesOnDisk() {
+        const std::vector<std::string> records = Records();
+        EXPECT_EQ(records.size(), 1u);
+        std::vector<std::pair<int64_t, int64_t>> gaps;
+        if (records.size() != 1) {
+            return gaps;
+        }
+        std::istringstream in(ReadFile(records[0]));
+        std::string tag;
+        int64_t length = 0;
+        EXPECT_TRUE(in >> tag >> length && length == kLarge);
+        for (int64_t from, to; in >> from >> to;) {
+            gaps.emplace_back(from, to);
+        }
+        std::string onDisk = ReadFile(download + "big.bin");
+        onDisk.resize(kLarge, '\0');
+        std::string expected = sources["big.bin"];
+        for (const auto& [from, to] : gaps) {
+            std::fill(onDisk.begin() + from, onDisk.begin() + to, '\0');
+            std::fill(expected.begin() + from, expected.begin() + to, '\0');
+        }
+        EXPECT_TRUE(SameBytes(onDisk, expected));
+        return gaps;
+    }
+};
+
+TEST_F(EngineSegmentTest, SplitFileEndsIdenticalAndCountedOnce) {
+    AddLargeSource(16 * 1024 * 1024);
+    AddSource("small.txt", Pattern(1000, 91));
+    PublishManifest();
+    GiveAppAWindow();
+    cMgrDownloader* manager = RunToEnd();
+
+    ExpectEveryFileDownloaded();
+    EXPECT_EQ(manager->finished, 1);
+    EXPECT_EQ(manager->received, TotalSourceBytes());
+    EXPECT_EQ(manager->sessionReceived, TotalSourceBytes());
+    // The first transfer's start and the three halves split off for the free connections.
+    EXPECT_EQ(RangeStarts().size(), 4u);
+    EXPECT_TRUE(BoxTexts().empty());
+    EXPECT_TRUE(Records().empty());
+}
+
+TEST_F(EngineSegmentTest, PauseMidSegmentsRecordsOnlyBytesOnDiskAndStartFetchesTheGaps) {
+    AddLargeSource(4 * 1024 * 1024);
+    PublishManifest();
+    GiveAppAWindow();
+    cMgrDownloader* running = StartManager();
+    ASSERT_TRUE(WaitFor([&] {
+        return RangeStarts().size() == 4 && running->received >= 2 * SegmentPlan::kMinSegment;
+    }));
+    app->StopDownload();
+    const std::vector<std::pair<int64_t, int64_t>> gaps = ExpectRecordHoldsOnlyBytesOnDisk();
+    int64_t missing = 0;
+    for (const auto& [from, to] : gaps) {
+        missing += to - from;
+    }
+    EXPECT_GE(gaps.size(), 4u);
+    EXPECT_LT(missing, kLarge);
+
+    server->SetBehaviour("/big.bin", Behaviour{});
+    cMgrDownloader* manager = RunToEnd();
+    ExpectEveryFileDownloaded();
+    EXPECT_EQ(manager->finished, 1);
+    EXPECT_EQ(manager->received, kLarge);
+    EXPECT_EQ(manager->sessionReceived, missing);
+    EXPECT_TRUE(Records().empty());
+}
+
+TEST_F(EngineSegmentTest, ServerIgnoringRangesKeepsOneConnection) {
+    AddLargeSource(32 * 1024 * 1024, true);
+    PublishManifest();
+    cMgrDownloader* manager = RunToEnd();
+
+    ExpectEveryFileDownloaded();
+    EXPECT_EQ(RangesAsked("/big.bin"), (std::multiset<std::string>{"bytes=0-"}));
+    EXPECT_EQ(manager->received, kLarge);
+}
+
+TEST_F(EngineSegmentTest, SplitCopyThatDoesNotMatchIsFetchedTwiceThenRefused) {
+    AddLargeSource(32 * 1024 * 1024);
+    PublishManifest();
+    std::string changed = sources["big.bin"];
+    changed[kLarge - 10] = static_cast<char>(~changed[kLarge - 10]);
+    WriteFile(source + "big.bin", changed);
+    cMgrDownloader* manager = RunToEnd();
+
+    // Both copies were split; the bytes of every transfer are taken back, none counted twice.
+    EXPECT_EQ(BoxTexts(),
+              (std::vector<std::string>{"cHttp::OnExecute :: content hash error (-38) big.bin",
+                                        IncompleteWarning(1, 1, {"big.bin"})}));
+    EXPECT_GT(RangesAsked("/big.bin").size(), 2u * 4);
+    EXPECT_EQ(manager->received, 0);
+    EXPECT_FALSE(std::filesystem::exists(download + "big.bin"));
+    EXPECT_TRUE(Records().empty());
+}
+
+// A record is trusted only when it fits the file: else the file starts over.
+TEST_F(EngineSegmentTest, RecordOfAnEarlierStartIsResumedOnlyWhenItFits) {
+    constexpr int64_t kFrom = 3 * SegmentPlan::kMinSegment;
+    constexpr int64_t kTo = kFrom + 4 * 1024 * 1024;
+    const struct {
+        const char* name;
+        int64_t listedLength;
+        int64_t sizeOnDisk;
+        int64_t gapFrom;  // the record's one gap
+        int64_t gapTo;
+        bool resumed;
+    } cases[] = {
+        {"fits", kLarge, kLarge, kFrom, kTo, true},
+        {"another length", kLarge + 1, kLarge, kFrom, kTo, false},
+        {"claims bytes past the file's end", kLarge, kFrom + 1, kFrom, kTo, false},
+        {"claims no byte", kLarge, kLarge, 0, kLarge, false},
+    };
+    // Unhashed, so that the record's name needs no hash: a build without a key takes that.
+    UseManifestKey({});
+    AddLargeSource(0);
+    PublishManifest(false);
+    char name[48];
+    std::snprintf(name, sizeof name, "segments-%016" PRIx64 ".txt",
+                  VerifiedRecord::HashOf(download + "big.bin", ""));
+    for (const auto& row : cases) {
+        SCOPED_TRACE(row.name);
+        std::string holed = sources["big.bin"];
+        std::fill(holed.begin() + kFrom, holed.begin() + kTo, '\0');
+        holed.resize(static_cast<size_t>(row.sizeOnDisk));
+        WriteFile(download + "big.bin", holed);
+        WriteFile(work + name, "segments " + std::to_string(row.listedLength) + "\n" +
+                                   std::to_string(row.gapFrom) + " " + std::to_string(row.gapTo) +
+                                   "\n");
+        const size_t asked = server->Requests().size();
+        cMgrDownloader* manager = RunToEnd();
+
+        ExpectEveryFileDownloaded();
+        EXPECT_EQ(manager->sessionReceived, row.resumed ? kTo - kFrom : kLarge);
+        if (row.resumed) {
+            // The gap alone, after the request that checks the file.
+            const std::vector<test_support::ReceivedRequest> requests = server->Requests();
+            ASSERT_EQ(requests.size() - asked, 2u);
+            EXPECT_EQ(requests.back().range, "bytes=" + std::to_string(kFrom) + "-");
+        }
+        EXPECT_TRUE(Records().empty());
+    }
 }
 
 }  // namespace
