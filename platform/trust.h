@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace platform {
@@ -37,7 +38,12 @@ public:
     explicit Held(intptr_t handle) : native(handle) {}
     ~Held();
     Held(Held&& other) noexcept : native(other.native) { other.native = kClosed; }
-    Held& operator=(Held&& other) noexcept;
+    // What this held before is let go (by `gone`), whichever backend's handle it is.
+    Held& operator=(Held&& other) noexcept {
+        Held gone(std::move(other));
+        std::swap(native, gone.native);
+        return *this;
+    }
     Held(const Held&) = delete;
     Held& operator=(const Held&) = delete;
 

@@ -71,15 +71,6 @@ Held::~Held() {
     }
 }
 
-Held& Held::operator=(Held&& other) noexcept {
-    if (this != &other) {
-        Held gone(native);
-        native = other.native;
-        other.native = kClosed;
-    }
-    return *this;
-}
-
 TrustFacts posix::FactsOf(int fd) {
     TrustFacts facts;
     struct stat info {};

@@ -133,15 +133,6 @@ Held::~Held() {
     }
 }
 
-Held& Held::operator=(Held&& other) noexcept {
-    if (this != &other) {
-        Held gone(native);
-        native = other.native;
-        other.native = kClosed;
-    }
-    return *this;
-}
-
 OpenedPath OpenFolderFromRoot(const char* path) {
     OpenedPath opened;
     // Where the system finds the folder, links resolved once; then walked again from the root.
