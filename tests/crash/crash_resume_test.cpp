@@ -20,6 +20,7 @@
 #include <thread>
 #include <vector>
 
+#include "download/segmentPlan.h"
 #include "tests/download/engine_fixture.h"
 #include "tests/support/http_test_server.h"
 
@@ -37,7 +38,8 @@ using test_support::HttpTestServer;
 
 constexpr int kKills = 20;
 // Each answer's pace while the kills land: four connections carry about 1 MiB/s, so the 20
-// runs (at most 0.8 s each) cannot finish the package and every kill finds files half there.
+// runs (at most 0.8 s each) cannot finish the package and every kill finds files half there,
+// the later ones large files in segments.
 constexpr int64_t kThrottle = 256 * 1024;
 
 class Driver {
@@ -109,9 +111,10 @@ protected:
     // free connection may take part of a large file (the later kills land in its segments).
     void MakePackage() {
         std::mt19937_64 sizes(seed);
-        for (int i = 0; i < 3; ++i) {
+        // Large enough to be shared between connections.
+        for (int i = 0; i < 2; ++i) {
             AddSource("large" + std::to_string(i) + ".bin",
-                      6 * 1024 * 1024 + sizes() % (2 * 1024 * 1024));
+                      2 * SegmentPlan::kMinSegment + sizes() % (2 * 1024 * 1024));
         }
         for (int i = 0; i < 8; ++i) {
             AddSource("small" + std::to_string(i) + ".bin", 1 + sizes() % (96 * 1024));
@@ -144,6 +147,16 @@ protected:
                       (root / "tmp").string());
     }
 
+    // Whether a file is shared between connections: its record of segments is in the work folder.
+    bool InSegments() {
+        for (const fs::directory_entry& entry : fs::directory_iterator(root / "work")) {
+            if (entry.path().filename().string().rfind("segments-", 0) == 0) {
+                return true;
+            }
+        }
+        return false;
+    }
+
     // Files of the package present in the download folder but not yet whole.
     int FilesBegun() {
         int begun = 0;
@@ -167,6 +180,7 @@ TEST_F(CrashResumeTest, KilledAtRandomMomentsResumesToIdenticalFiles) {
     std::mt19937_64 moments(seed);
     std::uniform_int_distribution<int> afterMs(100, 800);
     int midFile = 0;
+    int inSegments = 0;
     for (int kill = 0; kill < kKills; ++kill) {
         Driver driver = Start();
         ASSERT_TRUE(driver.Started()) << BENCH_DRIVER;
@@ -177,9 +191,12 @@ TEST_F(CrashResumeTest, KilledAtRandomMomentsResumesToIdenticalFiles) {
         status = driver.Kill();
         ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "run " << kill;
         midFile += FilesBegun() > 0 ? 1 : 0;
+        inSegments += InSegments() ? 1 : 0;
     }
-    // Most kills must have cut a file short, or the test proves nothing about resuming.
+    // Most kills must have cut a file short, and many a file in segments, or the test proves
+    // nothing about resuming them.
     EXPECT_GE(midFile, kKills / 2);
+    EXPECT_GE(inSegments, kKills / 4);
 
     Throttle(0);
     Driver last = Start();
@@ -204,6 +221,7 @@ TEST_F(CrashResumeTest, KilledAtRandomMomentsResumesToIdenticalFiles) {
         left.erase(name);
     }
     EXPECT_TRUE(left.empty()) << "left in the download folder: " << *left.begin();
+    EXPECT_FALSE(InSegments());
 }
 
 }  // namespace
