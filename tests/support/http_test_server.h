@@ -1,26 +1,20 @@
 // In-process HTTP/1.1 file server on 127.0.0.1 for tests of the real client: byte ranges as
 // nginx answers them, plus per-path misbehaviour (cut connections, ignored or capped ranges,
-// error pages, stalls, no length, redirects) and a log of what it received.
+// error pages, stalls, no length, redirects) and a log of what it received. What it answers is
+// decided in answer_planner.h, the same on every system.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
-#include <map>
 #include <memory>
-#include <mutex>
 #include <optional>
-#include <set>
 #include <string>
 #include <thread>
 #include <vector>
 
-namespace httplib {
-class Server;
-struct Request;
-struct Response;
-}  // namespace httplib
-
 namespace test_support {
+
+class ServedFiles;
 
 // How the server answers one path. The default serves the file correctly.
 struct Behaviour {
@@ -99,29 +93,12 @@ public:
     void Stop();
 
 private:
-#ifdef _WIN32
-    // The Windows build has no cpp-httplib: a small server of its own on Winsock.
-    struct Sockets;
-    std::unique_ptr<Sockets> sockets_;
-    int port_ = 0;
-#else
-    struct Path;
-    // Under lock_.
-    std::shared_ptr<Path> Find(const std::string& path);
-    void Handle(httplib::Request& request, httplib::Response& response);
+    // What the system's own server keeps: cpp-httplib on Linux, Winsock threads on Windows.
+    struct Listener;
 
-    std::unique_ptr<httplib::Server> server_;
-    std::thread listener_;
+    std::unique_ptr<ServedFiles> files_;
+    std::unique_ptr<Listener> listener_;
     int port_ = 0;
-    std::atomic<bool> stopping_{false};
-    mutable std::mutex lock_;
-    std::map<std::string, std::shared_ptr<Path> > paths_;
-    std::map<std::string, Behaviour> behaviours_;
-    std::map<std::string, int> cutsDone_;
-    std::string folder_;
-    std::vector<ReceivedRequest> requests_;
-    std::set<int> ports_;
-#endif
 };
 
 // A server on a free port of 127.0.0.1 that answers every request with the same bytes, as
