@@ -38,20 +38,20 @@ struct Behaviour {
     // Sends the whole file chunked, without a Content-Length (ranges are not honoured).
     bool chunked = false;
     // Answers 302 with this Location (a path of this server or an absolute URL).
-    std::string redirectTo;
+    std::string redirectTo{};
     // Sends the file under this Content-Encoding ("gzip", ...): a stand-in for its encoded
     // form, as many bytes, none of them the file's own at their offset. With
     // `encodeOnlyWhenAccepted`, only to a client whose Accept-Encoding admits it ("*" or the
     // name itself), as a server that honours the header does.
-    std::string contentEncoding;
+    std::string contentEncoding{};
     bool encodeOnlyWhenAccepted = false;
     // Answers 200 with this body instead of the file, whatever was asked (an error page sent
     // as a success, or an empty answer of a faulty proxy).
-    std::optional<std::string> replaceBody;
+    std::optional<std::string> replaceBody{};
     // A 206's Content-Range states "*" instead of the whole size.
     bool hideTotal = false;
     // Answers 206 with this Content-Range, verbatim, and the whole file as the body.
-    std::string contentRange;
+    std::string contentRange{};
     // Sends the body of each answer at about this many bytes per second; 0: as fast as it can.
     int64_t bytesPerSecond = 0;
 };
