@@ -169,19 +169,87 @@ TEST_F(EngineHttpTest, JapaneseFolderAndNamesLandUnchanged) {
               (std::set<std::string>{"データ", "データ/残り.bin", "ソフト", "ソフト/表.txt"}));
 }
 
-TEST_F(EngineHttpTest, PartialFileIsResumedFromItsSizeOnDisk) {
-    AddSource("a.bin", Pattern(2000000, 5));
+// One file against one way of serving it, from what is on disk before: it ends identical to the
+// source, counted once, without a warning; the ranges asked (in any order) and the transfer
+// log's lines show how it got there.
+enum class OnDisk { kNothing, kItsStart, kOtherBytes };
+
+struct OneFileCase {
+    const char* name;
+    int64_t size;
+    OnDisk onDisk;
+    int64_t onDiskSize;
+    Behaviour behaviour;
+    int64_t sessionReceived;          // -1: not checked
+    std::vector<std::string> ranges;  // empty: not checked
+    size_t logLines;                  // 0: not checked
+    std::vector<std::string> log;     // the first lines' texts
+};
+
+void PrintTo(const OneFileCase& row, std::ostream* out) {
+    *out << row.name;
+}
+
+constexpr int64_t kMiB = 1024 * 1024;
+
+// clang-format off
+const OneFileCase kOneFile[] = {
+    {"PartialFileIsResumedFromItsSize", 2000000, OnDisk::kItsStart, 1000, {}, 1999000,
+     {"bytes=0-", "bytes=1000-"},
+     1, {"cMgrDownloader::OnStart 1000"}},
+    {"CutMidBodyReconnectsOnce", 3000000, OnDisk::kNothing, 0, {.cutAfter = 1234567, .cutTimes = 1}, -1,
+     {"bytes=0-", "bytes=0-", "bytes=1234567-"},
+     1, {"cHttp::OnExecute :: network error (-92)"}},
+    {"CappingServerDeliversPartByPart", 5000000, OnDisk::kNothing, 0, {.rangeCap = kMiB}, 5000000,
+     {"bytes=0-", "bytes=0-", "bytes=0-", "bytes=0-", "bytes=0-",
+      "bytes=1048576-", "bytes=2097152-", "bytes=3145728-", "bytes=4194304-"},
+     4, {}},
+    {"PartialFileAgainstACappingServer", 3000000, OnDisk::kItsStart, 1500000, {.rangeCap = kMiB}, 1500000,
+     {"bytes=0-", "bytes=0-", "bytes=1500000-", "bytes=2548576-"},
+     2, {"cMgrDownloader::OnStart 1500000", "cHttp::OnExecute :: network error (-92)"}},
+    {"IgnoredRangeRewritesFromTheStart", 1500000, OnDisk::kOtherBytes, 70000, {.ignoreRange = true}, -1,
+     {}, 0, {}},
+    {"LongerLocalFileIsStartedOver", 300000, OnDisk::kOtherBytes, 900000, {}, -1,
+     {}, 0, {}},
+};
+// clang-format on
+
+class EngineOneFile : public EngineHttpTest, public ::testing::WithParamInterface<OneFileCase> {};
+
+TEST_P(EngineOneFile, EndsIdenticalCountedOnce) {
+    const OneFileCase& row = GetParam();
+    AddSource("a.bin", Pattern(static_cast<size_t>(row.size), 60));
     PublishManifest();
-    WriteFile(download + "a.bin", sources["a.bin"].substr(0, 1000));
+    if (row.onDisk == OnDisk::kItsStart) {
+        WriteFile(download + "a.bin", sources["a.bin"].substr(0, row.onDiskSize));
+    } else if (row.onDisk == OnDisk::kOtherBytes) {
+        WriteFile(download + "a.bin", Pattern(static_cast<size_t>(row.onDiskSize), 61));
+    }
+    server->SetBehaviour("/a.bin", row.behaviour);
     cMgrDownloader* manager = RunToEnd();
 
     ExpectEveryFileDownloaded();
-    EXPECT_EQ(RangesAsked("/a.bin"), (std::multiset<std::string>{"bytes=0-", "bytes=1000-"}));
-    EXPECT_EQ(manager->received, 2000000);
-    EXPECT_EQ(manager->sessionReceived, 2000000 - 1000);
-    ASSERT_EQ(LogLines().size(), 1u);
-    EXPECT_TRUE(IsLogLine(LogLines()[0], "cMgrDownloader::OnStart 1000"));
+    EXPECT_EQ(manager->received, row.size);
+    EXPECT_EQ(manager->finished, 1);
+    if (row.sessionReceived >= 0) {
+        EXPECT_EQ(manager->sessionReceived, row.sessionReceived);
+    }
+    EXPECT_TRUE(BoxTexts().empty());
+    if (!row.ranges.empty()) {
+        EXPECT_EQ(RangesAsked("/a.bin"),
+                  std::multiset<std::string>(row.ranges.begin(), row.ranges.end()));
+    }
+    if (row.logLines > 0) {
+        const std::vector<std::string> lines = LogLines();
+        ASSERT_EQ(lines.size(), row.logLines);
+        for (size_t i = 0; i < row.log.size(); ++i) {
+            EXPECT_TRUE(IsLogLine(lines[i], row.log[i])) << lines[i];
+        }
+    }
 }
+
+INSTANTIATE_TEST_SUITE_P(Rows, EngineOneFile, ::testing::ValuesIn(kOneFile),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(EngineHttpTest, CompleteFilesAreConfirmedWithOneRequestEach) {
     for (int i = 0; i < 5; ++i) {
@@ -198,72 +266,6 @@ TEST_F(EngineHttpTest, CompleteFilesAreConfirmedWithOneRequestEach) {
     EXPECT_EQ(manager->sessionReceived, 0);
     EXPECT_EQ(LogLines().size(), 5u);
     ExpectEveryFileDownloaded();
-}
-
-TEST_F(EngineHttpTest, ConnectionCutMidBodyReconnectsOnceAndEndsIdentical) {
-    AddSource("a.bin", Pattern(3000000, 6));
-    PublishManifest();
-    Behaviour cut;
-    cut.cutAfter = 1234567;
-    cut.cutTimes = 1;
-    server->SetBehaviour("/a.bin", cut);
-    cMgrDownloader* manager = RunToEnd();
-
-    ExpectEveryFileDownloaded();
-    ASSERT_EQ(LogLines().size(), 1u);
-    EXPECT_TRUE(IsLogLine(LogLines()[0], "cHttp::OnExecute :: network error (-92)"));
-    EXPECT_EQ(RangesAsked("/a.bin"),
-              (std::multiset<std::string>{"bytes=0-", "bytes=0-", "bytes=1234567-"}));
-    EXPECT_EQ(manager->received, 3000000);
-    EXPECT_TRUE(BoxTexts().empty());
-}
-
-// A server that caps every range at 1 MiB: each part is continued from the bytes on disk.
-TEST_F(EngineHttpTest, CappingServerDeliversTheWholeFilePartByPart) {
-    constexpr int64_t kMiB = 1024 * 1024;
-    AddSource("a.bin", Pattern(5000000, 60));
-    PublishManifest();
-    Behaviour capped;
-    capped.rangeCap = kMiB;
-    server->SetBehaviour("/a.bin", capped);
-    cMgrDownloader* manager = RunToEnd();
-
-    ExpectEveryFileDownloaded();
-    EXPECT_EQ(manager->finished, 1);
-    EXPECT_EQ(manager->received, 5000000);
-    EXPECT_EQ(manager->sessionReceived, 5000000);
-    EXPECT_TRUE(BoxTexts().empty());
-    std::multiset<std::string> expected;
-    for (int64_t part = 0; part < 5; ++part) {
-        expected.insert("bytes=0-");
-        if (part > 0) {
-            expected.insert("bytes=" + std::to_string(part * kMiB) + "-");
-        }
-    }
-    EXPECT_EQ(RangesAsked("/a.bin"), expected);
-    EXPECT_EQ(LogLines().size(), 4u);
-}
-
-TEST_F(EngineHttpTest, PartialFileIsResumedAgainstACappingServer) {
-    constexpr int64_t kMiB = 1024 * 1024;
-    AddSource("a.bin", Pattern(3000000, 61));
-    PublishManifest();
-    WriteFile(download + "a.bin", sources["a.bin"].substr(0, 1500000));
-    Behaviour capped;
-    capped.rangeCap = kMiB;
-    server->SetBehaviour("/a.bin", capped);
-    cMgrDownloader* manager = RunToEnd();
-
-    ExpectEveryFileDownloaded();
-    EXPECT_EQ(manager->received, 3000000);
-    EXPECT_EQ(manager->sessionReceived, 1500000);
-    EXPECT_TRUE(BoxTexts().empty());
-    EXPECT_EQ(RangesAsked("/a.bin"),
-              (std::multiset<std::string>{"bytes=0-", "bytes=0-", "bytes=1500000-",
-                                          "bytes=" + std::to_string(1500000 + kMiB) + "-"}));
-    ASSERT_EQ(LogLines().size(), 2u);
-    EXPECT_TRUE(IsLogLine(LogLines()[0], "cMgrDownloader::OnStart 1500000"));
-    EXPECT_TRUE(IsLogLine(LogLines()[1], "cHttp::OnExecute :: network error (-92)"));
 }
 
 // Short limits: a file must get 16 KiB further within 1.5 s; attempts that get nowhere are
@@ -429,29 +431,6 @@ TEST_F(EngineHttpTest, ErrorPagesAreNeverStoredAndTheRestStillDownloads) {
                                      "cHttp::OnExecute :: http status error 500 (-6)",
                                      IncompleteWarning(2, 3, {"broken.bin", "missing.bin"})}));
     EXPECT_EQ(manager->finished, 0);
-}
-
-TEST_F(EngineHttpTest, IgnoredRangeRewritesFromTheStart) {
-    AddSource("a.bin", Pattern(1500000, 43));
-    PublishManifest();
-    WriteFile(download + "a.bin", std::string(70000, 'x'));
-    Behaviour whole;
-    whole.ignoreRange = true;
-    server->SetBehaviour("/a.bin", whole);
-    cMgrDownloader* manager = RunToEnd();
-
-    ExpectEveryFileDownloaded();
-    EXPECT_EQ(manager->received, 1500000);
-}
-
-TEST_F(EngineHttpTest, LongerLocalFileIsStartedOver) {
-    AddSource("a.bin", Pattern(300000, 44));
-    PublishManifest();
-    WriteFile(download + "a.bin", Pattern(900000, 45));
-    cMgrDownloader* manager = RunToEnd();
-
-    ExpectEveryFileDownloaded();
-    EXPECT_EQ(manager->received, 300000);
 }
 
 // Whether the server answers the range of an empty file with an empty 200 or with 416.

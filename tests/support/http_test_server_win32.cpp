@@ -139,6 +139,8 @@ bool ReadRequest(SOCKET socket, const std::atomic<bool>& stopping, std::string& 
 }  // namespace
 
 struct HttpTestServer::Listener {
+    explicit Listener(ServedFiles& served) : files(served) {}
+
     ServedFiles& files;
     SOCKET listener = INVALID_SOCKET;
     std::thread acceptor;
@@ -223,7 +225,7 @@ struct HttpTestServer::Listener {
 };
 
 HttpTestServer::HttpTestServer(int port)
-    : files_(std::make_unique<ServedFiles>()), listener_(new Listener{*files_}) {
+    : files_(std::make_unique<ServedFiles>()), listener_(std::make_unique<Listener>(*files_)) {
     WSADATA data;
     WSAStartup(MAKEWORD(2, 2), &data);
     Listener& s = *listener_;
