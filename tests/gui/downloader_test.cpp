@@ -1,8 +1,13 @@
 // The real program in a real window under a private Xvfb, against the test server at its
 // built-in address: driven with real input, judged from screenshots and the files on disk.
 #include <gtest/gtest.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/statvfs.h>
 
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -268,4 +273,49 @@ TEST_F(DownloaderWindow, CancelAnswersWhileTheManifestTrickles) {
     Click("cancel");
     ASSERT_EQ(session.WaitForWindow(kBoxCaption, 10).size(), 1u) << session.Report();
     EXPECT_EQ(session.AnswerBox(program, kBoxCaption, 20), 1) << session.Report();
+}
+
+// The download folder on a small file system of the test's own (the test runs in a user
+// namespace of its own, so it may mount one): Start refuses what does not fit, a disk that fills
+// during the run is told once, and Start after space was freed completes the same files.
+TEST_F(DownloaderWindow, RoomIsCheckedAtStartAndAFullDiskIsToldOnce) {
+    MakePackage();
+    package->Serve(100000);
+    std::filesystem::create_directories(downloadFolder);
+    ASSERT_EQ(unshare(CLONE_NEWNS), 0) << std::strerror(errno);
+    ASSERT_EQ(mount("room", downloadFolder.c_str(), "tmpfs", 0, "size=1m,mode=700"), 0)
+        << std::strerror(errno);
+    StartProgram();
+    Click("start");
+    std::vector<std::string> box = session.WaitForWindow(kBoxCaption, 20);
+    ASSERT_EQ(box.size(), 1u) << session.Report();
+    SaveScreen("room-refused-at-start");
+    for (const auto& request : package->server->Requests()) {
+        EXPECT_EQ(request.path.rfind("/file.json", 0), 0u) << request.path;
+    }
+    session.PressKey(box[0], "Return");
+    ASSERT_TRUE(Poll([&] { return session.FindWindows(kBoxCaption).empty(); }, 10));
+
+    ASSERT_EQ(mount(nullptr, downloadFolder.c_str(), nullptr, MS_REMOUNT, "size=8m,mode=700"), 0);
+    Click("start");
+    ASSERT_TRUE(Poll([&] { return BarFilled(); }, 20)) << session.Report();
+    // Fills the disk but for a little: the transfers write into what is left.
+    struct statvfs room {};
+    ASSERT_EQ(statvfs(downloadFolder.c_str(), &room), 0);
+    const std::string filler = downloadFolder + "filler";
+    std::ofstream(filler, std::ios::binary)
+        << std::string(room.f_bavail * room.f_frsize - 64 * 1024, 'x');
+    box = session.WaitForWindow(kBoxCaption, 30);
+    ASSERT_EQ(box.size(), 1u) << session.Report();
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    EXPECT_EQ(session.FindWindows(kBoxCaption).size(), 1u);
+    SaveScreen("disk-full-during-the-run");
+    session.PressKey(box[0], "Return");
+    ASSERT_TRUE(Poll([&] { return session.FindWindows(kBoxCaption).empty(); }, 10));
+
+    std::filesystem::remove(filler);
+    Click("start");
+    ASSERT_TRUE(Poll([&] { return AllDownloaded(); }, 60)) << session.Report();
+    ExpectPackageOnDisk();
+    EXPECT_TRUE(session.FindWindows(kBoxCaption).empty());
 }
