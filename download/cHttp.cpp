@@ -545,8 +545,7 @@ cHttp::Outcome cHttp::Copy(Exchange& exchange, FileHandle& file, char* buffer) {
         }
         if (segment >= 0) {
             if (!Record(file, position - recorded >= kDurableStep && plan->Recorded())) {
-                WriteFailed(file);
-                return Outcome::kDone;
+                return WriteFailed(file);
             }
             if (position >= end && running) {
                 return Outcome::kNext;  // the segment is complete
