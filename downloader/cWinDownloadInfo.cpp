@@ -78,15 +78,10 @@ void Time(char16_t (&field)[cWinDownloadInfo::kTextSize], uint32_t seconds) {
     ui_text::CopyAscii(field, text);
 }
 
-void Checking(char16_t (&field)[cWinDownloadInfo::kTextSize], int32_t begun, int32_t files) {
+void Checking(char16_t (&field)[cWinDownloadInfo::kTextSize], int32_t begun) {
     char text[64];
-    std::snprintf(text, sizeof text, "%s %d/%d", downloader::texts::kChecking, begun, files);
-    std::u16string wide = platform::CodePageToUtf16(text, std::strlen(text));
-    if (wide.size() >= cWinDownloadInfo::kTextSize) {
-        // A count of many files fits without its total.
-        std::snprintf(text, sizeof text, "%s %d", downloader::texts::kChecking, begun);
-        wide = platform::CodePageToUtf16(text, std::strlen(text));
-    }
+    std::snprintf(text, sizeof text, "%s %d", downloader::texts::kChecking, begun);
+    const std::u16string wide = platform::CodePageToUtf16(text, std::strlen(text));
     const size_t units = std::min(wide.size(), cWinDownloadInfo::kTextSize - 1);
     std::copy_n(wide.begin(), units, field);
     field[units] = u'\0';
@@ -340,7 +335,7 @@ void cWinDownloadInfo::LoadDownloadInfo() {
     }
     panel_format::Time(valueTexts[kRemaining], seconds);
     if (manager->checking > 0) {
-        panel_format::Checking(valueTexts[kRemaining], manager->checksBegun, manager->fileCount);
+        panel_format::Checking(valueTexts[kRemaining], manager->checksBegun);
     } else if (manager->waitingForServer > 0) {
         ui_text::CopyAscii(valueTexts[kRemaining], downloader::texts::kWaitingForServer);
     }

@@ -5,6 +5,7 @@
 #include <sys/mount.h>
 #include <sys/statvfs.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -12,6 +13,7 @@
 #include <fstream>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -318,4 +320,53 @@ TEST_F(DownloaderWindow, RoomIsCheckedAtStartAndAFullDiskIsToldOnce) {
     ASSERT_TRUE(Poll([&] { return AllDownloaded(); }, 60)) << session.Report();
     ExpectPackageOnDisk();
     EXPECT_TRUE(session.FindWindows(kBoxCaption).empty());
+}
+
+// A package found whole in the download folder is read back at Start: while it is checked the
+// bar fills and the remaining time's place shows the checking text with its count.
+TEST_F(DownloaderWindow, FilesFoundWholeAreCheckedWithTheBarAndTheStatusMoving) {
+    // Zeros that take a few seconds to check but no time to write (sparse files).
+    const std::string big = "big.bin";
+    const auto makeBig = [&](const std::string& folder) {
+        std::filesystem::create_directories(folder);
+        std::ofstream(folder + big, std::ios::binary).flush();
+        std::filesystem::resize_file(folder + big, uintmax_t{2} << 30);
+    };
+    makeBig(session.Folder() + "/package/");
+    MakePackage();
+    package->Serve();
+    makeBig(downloadFolder);
+    for (const std::string& name : package->Files()) {
+        std::filesystem::create_directories(
+            std::filesystem::path(downloadFolder + name).parent_path());
+        std::filesystem::copy_file(package->Path(name), downloadFolder + name);
+    }
+    StartProgram();
+    const int statusX = kPanelX + 57;
+    const Image status = Shot(statusX, kPanelY, 103, 20);
+    const guitest::BarLayout& bar = layout.bar;
+    const auto fill = [&] {
+        const Image row = Shot(bar.x, bar.y + bar.height - 2, bar.width, 1);
+        return std::count(row.pixels.begin(), row.pixels.end(), bar.foreground);
+    };
+    Click("start");
+    std::set<long> fills;
+    bool statusShown = false;
+    ASSERT_TRUE(Poll(
+        [&] {
+            const long filled = fill();
+            if (filled > 0 && filled < bar.width - 8) {
+                fills.insert(filled);
+                if (!statusShown && (statusShown = Shot(statusX, kPanelY, 103, 20) != status)) {
+                    SaveScreen("checking-files-found-whole");
+                }
+            }
+            return session.FindWindows(kBoxCaption).empty() && filled >= bar.width - 8;
+        },
+        120))
+        << session.Report();
+    EXPECT_GE(fills.size(), 3u);
+    EXPECT_TRUE(statusShown);
+    ExpectPicture(layout.Button("launch"), layout.Button("launch").firstPicture);
+    ExpectPackageOnDisk();
 }
