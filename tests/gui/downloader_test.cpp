@@ -14,6 +14,7 @@
 #include <map>
 #include <memory>
 #include <set>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -322,6 +323,20 @@ TEST_F(DownloaderWindow, RoomIsCheckedAtStartAndAFullDiskIsToldOnce) {
     EXPECT_TRUE(session.FindWindows(kBoxCaption).empty());
 }
 
+// Clock ticks the process `pid` has run for.
+long CpuTicks(pid_t pid) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+    std::istringstream fields(text.substr(text.rfind(')') + 2));
+    std::string field;
+    long user = 0, system = 0;
+    for (int i = 3; i <= 15 && fields >> field; ++i) {
+        user = i == 14 ? std::stol(field) : user;
+        system = i == 15 ? std::stol(field) : system;
+    }
+    return user + system;
+}
+
 // A package found whole in the download folder is read back at Start: while it is checked the
 // bar fills and the remaining time's place shows the checking text with its count.
 TEST_F(DownloaderWindow, FilesFoundWholeAreCheckedWithTheBarAndTheStatusMoving) {
@@ -352,19 +367,38 @@ TEST_F(DownloaderWindow, FilesFoundWholeAreCheckedWithTheBarAndTheStatusMoving) 
     Click("start");
     std::set<long> fills;
     bool statusShown = false;
-    ASSERT_TRUE(Poll(
-        [&] {
-            const long filled = fill();
-            if (filled > 0 && filled < bar.width - 8) {
-                fills.insert(filled);
-                if (!statusShown && (statusShown = Shot(statusX, kPanelY, 103, 20) != status)) {
-                    SaveScreen("checking-files-found-whole");
+    const auto watch = [&](bool toTheEnd) {
+        return Poll(
+            [&] {
+                const long filled = fill();
+                if (filled > 0 && filled < bar.width - 8) {
+                    fills.insert(filled);
+                    if (!statusShown && (statusShown = Shot(statusX, kPanelY, 103, 20) != status)) {
+                        SaveScreen("checking-files-found-whole");
+                    }
                 }
-            }
-            return session.FindWindows(kBoxCaption).empty() && filled >= bar.width - 8;
-        },
-        120))
-        << session.Report();
+                if (!toTheEnd) {
+                    return fills.size() >= 2 && statusShown;
+                }
+                return session.FindWindows(kBoxCaption).empty() && filled >= bar.width - 8;
+            },
+            120);
+    };
+    ASSERT_TRUE(watch(false)) << session.Report();
+    // A Pause ends the check at once: the busy program goes idle, and Start is back.
+    const auto ticksInASecond = [&] {
+        const long before = CpuTicks(program);
+        std::this_thread::sleep_for(std::chrono::seconds(1));
+        return CpuTicks(program) - before;
+    };
+    const long checking = ticksInASecond();
+    Click("pause");
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const long paused = ticksInASecond();
+    EXPECT_LT(paused * 4, checking) << paused << " ticks paused, " << checking << " checking";
+    ExpectPicture(layout.Button("start"), layout.Button("start").firstPicture);
+    Click("start");
+    ASSERT_TRUE(watch(true)) << session.Report();
     EXPECT_GE(fills.size(), 3u);
     EXPECT_TRUE(statusShown);
     ExpectPicture(layout.Button("launch"), layout.Button("launch").firstPicture);
