@@ -174,7 +174,7 @@ TEST_F(RoomTest, AFullDiskStopsEveryTransferWithOneBoxAndAStartResumesToTheSameB
     ASSERT_EQ(waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFEXITED(status));
     if (WEXITSTATUS(status) == 77) {
-        GTEST_SKIP() << "no user and mount namespaces here";
+        GTEST_SKIP() << "no user and mount namespace could be entered here";
     }
     EXPECT_EQ(WEXITSTATUS(status), 0);
 }
