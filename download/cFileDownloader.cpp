@@ -99,3 +99,32 @@ void cFileDownloader::OnSplittable() {
         manager->WakeUp();
     }
 }
+
+void cFileDownloader::OnDiskFull() {
+    if (manager == nullptr) {
+        cHttp::OnDiskFull();
+        return;
+    }
+    manager->OnDiskFull(recordPath);
+}
+
+void cFileDownloader::OnCheckBegin(int64_t waiting) {
+    if (manager != nullptr) {
+        manager->uncheckedBytes += waiting;
+        ++manager->checksBegun;
+        ++manager->checking;
+    }
+}
+
+void cFileDownloader::OnCheckRead(int64_t bytes) {
+    if (manager != nullptr) {
+        manager->uncheckedBytes -= bytes;
+    }
+}
+
+void cFileDownloader::OnCheckEnd(int64_t unread) {
+    if (manager != nullptr) {
+        manager->uncheckedBytes -= unread;
+        --manager->checking;
+    }
+}

@@ -44,6 +44,10 @@ protected:
     void OnVerified() override;
     void OnServerWait(bool waiting) override;
     void OnSplittable() override;
+    void OnDiskFull() override;
+    void OnCheckBegin(int64_t waiting) override;
+    void OnCheckRead(int64_t bytes) override;
+    void OnCheckEnd(int64_t unread) override;
 
 private:
     // Bytes of this file added to the manager's `received`, so a rewind can take them back:

@@ -173,6 +173,18 @@ bool cHttp::IsKnownVerified() {
 void cHttp::OnVerified() {}
 void cHttp::OnServerWait(bool) {}
 void cHttp::OnSplittable() {}
+void cHttp::OnCheckBegin(int64_t) {}
+void cHttp::OnCheckRead(int64_t) {}
+void cHttp::OnCheckEnd(int64_t) {}
+
+void cHttp::OnDiskFull() {
+    ShowFileWarning(kDiskFullError, localPath, "no room is left on the disk for it");
+}
+
+std::function<void()>& cHttp::CheckReadHook() {
+    static std::function<void()> hook;
+    return hook;
+}
 
 void cHttp::OnExecute() {
     std::unique_ptr<char[]> buffer(new char[kBufferSize]);
@@ -255,8 +267,8 @@ cHttp::Outcome cHttp::Connect(char* buffer) {
         exchange.request.reset();
         return FinishSegment(file, exchange.length, buffer);
     }
-    if (segment >= 0) {
-        Record(file, plan->Recorded());
+    if (segment >= 0 && !Record(file, plan->Recorded())) {
+        return WriteFailed(file);
     }
     // Complete, or stopped between reads. A complete file with a hash is finished only once it
     // has matched.
@@ -268,7 +280,7 @@ cHttp::Outcome cHttp::Connect(char* buffer) {
         return Outcome::kDone;
     }
     if (check) {
-        return CheckContent(buffer);
+        return CheckContent(buffer, false);
     }
     // Only once every byte is in the file: the hook may take the file as written.
     OnFinish(startOffset, position);
@@ -365,21 +377,22 @@ int64_t cHttp::EndOfWrites(const Exchange& exchange) {
     return segment >= 0 ? std::min(exchange.end, plan->End(segment)) : exchange.end;
 }
 
-void cHttp::Record(FileHandle& file, bool durable) {
-    durable = durable && platform::FlushToDisk(file.get());
+bool cHttp::Record(FileHandle& file, bool durable) {
+    // Bytes that did not reach the disk are never counted, not even for this run's splits.
+    if (durable && !platform::FlushToDisk(file.get())) {
+        return false;
+    }
     if (durable) {
         recorded = position;
     }
     plan->Wrote(segment, position, durable);
+    return true;
 }
 
 cHttp::Outcome cHttp::FinishSegment(FileHandle& file, int64_t length, char* buffer) {
     // On the disk before the record may count it (a file never split has no record).
     if (plan->Recorded() && !platform::FlushToDisk(file.get())) {
-        file.reset();
-        CloseSession();
-        ShowEngineWarning("cHttp::OnExecute :: file write error (-33)");
-        return Outcome::kDone;
+        return WriteFailed(file);
     }
     if (!CloseWritten(file)) {
         return Outcome::kDone;
@@ -402,7 +415,7 @@ cHttp::Outcome cHttp::FinishSegment(FileHandle& file, int64_t length, char* buff
     }
     position = length;
     if (!sha256.empty()) {
-        return CheckContent(buffer);
+        return CheckContent(buffer, false);
     }
     ClosePlan();
     OnFinish(startOffset, position);
@@ -448,7 +461,7 @@ cHttp::Outcome cHttp::Complete(char* buffer) {
         }
     }
     if (!sha256.empty() && running && !IsKnownVerified()) {
-        return CheckContent(buffer);
+        return CheckContent(buffer, true);
     }
     ClosePlan();
     OnFinish(startOffset, position);
@@ -459,7 +472,7 @@ cHttp::Outcome cHttp::OpenTarget(char* buffer, FileHandle& file) {
     // The digest follows the bytes as they are written; what is on disk already goes first,
     // unless holes of a recorded plan may lie before it: the complete file is read back then.
     const bool holesBefore = segment >= 0 && plan->Recorded();
-    if (!sha256.empty() && !holesBefore && !CatchUpDigest(buffer, startOffset)) {
+    if (!sha256.empty() && !holesBefore && !CatchUpDigest(buffer, startOffset, true)) {
         CloseSession();
         return Outcome::kDone;
     }
@@ -531,7 +544,9 @@ cHttp::Outcome cHttp::Copy(Exchange& exchange, FileHandle& file, char* buffer) {
             return Outcome::kDone;
         }
         if (segment >= 0) {
-            Record(file, position - recorded >= kDurableStep && plan->Recorded());
+            if (!Record(file, position - recorded >= kDurableStep && plan->Recorded())) {
+                return WriteFailed(file);
+            }
             if (position >= end && running) {
                 return Outcome::kNext;  // the segment is complete
             }
@@ -561,9 +576,9 @@ cHttp::Outcome cHttp::Copy(Exchange& exchange, FileHandle& file, char* buffer) {
 bool cHttp::Store(FileHandle& file, const char* bytes, int64_t count) {
     if (count > 0 && std::fwrite(bytes, 1, static_cast<size_t>(count), file.get()) !=
                          static_cast<size_t>(count)) {
-        file.reset();
-        CloseSession();
-        ShowEngineWarning("cHttp::OnExecute :: file write error (-33)");
+        // A segment's record keeps what was last written out: nothing after it is known to
+        // have reached the disk.
+        WriteFailed(file);
         return false;
     }
     // Only where it follows on from the bytes already digested.
@@ -692,7 +707,7 @@ void cHttp::GiveUp() {
     ShowFileWarning(kNetworkError, localPath, detail);
 }
 
-bool cHttp::CatchUpDigest(char* buffer, int64_t offset) {
+bool cHttp::CatchUpDigest(char* buffer, int64_t offset, bool counted) {
     if (digested > offset || digestBroken) {
         digest->FinishHex();  // what it holds is not this file's beginning any more
         digested = 0;
@@ -702,20 +717,39 @@ bool cHttp::CatchUpDigest(char* buffer, int64_t offset) {
         return true;
     }
     FileHandle file = OpenFileForReadingAt(localPath, digested);
+    if (!ReadBack(file, buffer, offset, counted)) {
+        return false;
+    }
+    digestBroken = digested != offset;
+    return true;
+}
+
+bool cHttp::ReadBack(FileHandle& file, char* buffer, int64_t offset, bool counted) {
+    const int64_t from = digested;
+    const int64_t waiting = counted ? offset - from : 0;
+    OnCheckBegin(waiting);
+    bool stopped = false;
     while (file && digested < offset) {
         if (!running) {
-            return false;
+            stopped = true;
+            break;
         }
         const size_t want = static_cast<size_t>(std::min<int64_t>(kBufferSize, offset - digested));
         const size_t got = std::fread(buffer, 1, want, file.get());
         digest->Update(buffer, got);
         digested += static_cast<int64_t>(got);
+        if (counted) {
+            OnCheckRead(static_cast<int64_t>(got));
+        }
+        if (CheckReadHook()) {
+            CheckReadHook()();
+        }
         if (got != want) {
             break;
         }
     }
-    digestBroken = digested != offset;
-    return true;
+    OnCheckEnd(counted ? waiting - (digested - from) : 0);
+    return !stopped;
 }
 
 void cHttp::Settle(int64_t offset) {
@@ -738,9 +772,27 @@ bool cHttp::CloseWritten(FileHandle& file) {
     }
     // The bytes handed to the file did not all reach it: measuring it again would resume from
     // a size that may not be what was written.
+    const platform::WriteFailure failure = platform::LastWriteFailure();
     CloseSession();
-    ShowEngineWarning("cHttp::OnExecute :: file write error (-33)");
+    TellWriteFailure(failure);
     return false;
+}
+
+cHttp::Outcome cHttp::WriteFailed(FileHandle& file) {
+    // Asked first: closing the file and the session may change what the system says.
+    const platform::WriteFailure failure = platform::LastWriteFailure();
+    file.reset();
+    CloseSession();
+    TellWriteFailure(failure);
+    return Outcome::kDone;
+}
+
+void cHttp::TellWriteFailure(platform::WriteFailure failure) {
+    if (failure == platform::WriteFailure::kDiskFull) {
+        OnDiskFull();
+    } else {
+        ShowEngineWarning("cHttp::OnExecute :: file write error (-33)");
+    }
 }
 
 bool cHttp::Refuse(const char* error, const std::string& detail) {
@@ -863,8 +915,8 @@ bool cHttp::CheckResumedAnswer(const platform::net::Request& request, int64_t le
     return true;
 }
 
-cHttp::Outcome cHttp::CheckContent(char* buffer) {
-    if (!CatchUpDigest(buffer, position)) {
+cHttp::Outcome cHttp::CheckContent(char* buffer, bool counted) {
+    if (!CatchUpDigest(buffer, position, counted)) {
         return Outcome::kDone;
     }
     const bool matches = !digestBroken && digest->FinishHex() == sha256;

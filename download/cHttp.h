@@ -5,6 +5,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -12,6 +13,7 @@
 #include "download/cThread.h"
 #include "download/localFile.h"
 #include "download/segmentPlan.h"
+#include "platform/files.h"
 #include "platform/net.h"
 #include "platform/sha256.h"
 
@@ -26,6 +28,7 @@ public:
     static constexpr const char* kSizeError = "size error (-14)";
     static constexpr const char* kEncodingError = "content encoding error (-15)";
     static constexpr const char* kNetworkError = "network error (-5)";
+    static constexpr const char* kDiskFullError = "disk full (-44)";
 
     // How long a transfer waits, and for what. Tests pass short ones.
     struct Limits {
@@ -53,6 +56,8 @@ public:
     // Forgets the limit, so that the next GetMaxConnections sets it again, as in a new process
     // (where each test begins).
     static void ForgetMaxConnections();
+    // Called after each piece a check reads back; tests slow the check down with it.
+    static std::function<void()>& CheckReadHook();
 
     // Asks the transfer to stop and closes its session from the calling thread, so that a
     // read blocked on the network fails at once, and a wait for the server ends; then waits
@@ -106,6 +111,16 @@ protected:
     virtual void OnServerWait(bool waiting);
     // The file now has a segment that other transfers could share.
     virtual void OnSplittable();
+    // The disk had no room for the file's bytes; the transfer ends, keeping what it wrote.
+    // Tells the user, naming the file.
+    virtual void OnDiskFull();
+    // Reading the file back to check it begins: `waiting` of its bytes were counted as
+    // received before they were checked (those on disk at the start).
+    virtual void OnCheckBegin(int64_t waiting);
+    // `bytes` of the waiting ones were read back.
+    virtual void OnCheckRead(int64_t bytes);
+    // The read-back ended (done, stopped or broken) with `unread` waiting ones left unread.
+    virtual void OnCheckEnd(int64_t unread);
 
 private:
     using Clock = std::chrono::steady_clock;
@@ -157,7 +172,8 @@ private:
     // Where this attempt's bytes must end: the answer's end, or the segment's, nearer.
     int64_t EndOfWrites(const Exchange& exchange);
     // Tells the plan what was written; `durable`: after writing it out to the disk first.
-    void Record(FileHandle& file, bool durable);
+    // False when that failed: then the plan is told nothing.
+    bool Record(FileHandle& file, bool durable);
     // The segment is complete: the next one, or the whole file's end.
     Outcome FinishSegment(FileHandle& file, int64_t length, char* buffer);
     // The file is whole: the plan's record goes.
@@ -167,6 +183,10 @@ private:
     // Closes a file written to; false, with the write warning shown, when not every byte
     // reached it.
     bool CloseWritten(FileHandle& file);
+    // Tells why a write, flush or close just failed: a full disk, or any other fault.
+    void TellWriteFailure(platform::WriteFailure failure);
+    // A write or flush to `file` just failed: closes it and the session, and tells why.
+    Outcome WriteFailed(FileHandle& file);
     // The checks of an answer before anything is written. Each answers false, after telling
     // the user (unless stopping) and closing the session, when the answer is not the file.
     // Status, encoding and a readable length, for every answer:
@@ -187,11 +207,14 @@ private:
     // An answer without a length brought more than the listed size.
     Outcome RefuseOverlong(FileHandle& file);
     // Feeds the digest the file's bytes from what it has seen up to `offset`, reading them
-    // back from disk (a resumed file, a file found complete). False when a stop interrupted.
-    bool CatchUpDigest(char* buffer, int64_t offset);
+    // back from disk (a resumed file, a file found complete). `counted`: those bytes were
+    // counted as received at the start. False when a stop interrupted.
+    bool CatchUpDigest(char* buffer, int64_t offset, bool counted);
+    // The read-back of CatchUpDigest: false when a stop interrupted it.
+    bool ReadBack(FileHandle& file, char* buffer, int64_t offset, bool counted);
     // The complete file against `sha256`: finished when it matches, else started over once
-    // and then refused.
-    Outcome CheckContent(char* buffer);
+    // and then refused. `counted`: as for CatchUpDigest.
+    Outcome CheckContent(char* buffer, bool counted);
     // Null when no session could be opened or a stop was asked for.
     std::shared_ptr<platform::net::Session> OpenSession();
     void CloseSession();

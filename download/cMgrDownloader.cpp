@@ -15,6 +15,7 @@
 #include "download/localFile.h"
 #include "download/manifest.h"
 #include "download/manifestCheck.h"
+#include "download/roomCheck.h"
 #include "platform/files.h"
 #include "platform/system.h"
 #include "platform/ui.h"
@@ -68,6 +69,17 @@ void cMgrDownloader::WakeUp() {
     wake.notify_one();
 }
 
+void cMgrDownloader::OnDiskFull(const std::string& path) {
+    {
+        std::lock_guard<std::mutex> lock(wakeGuard);
+        if (!diskFullPath.empty()) {
+            return;
+        }
+        diskFullPath = path;
+    }
+    wake.notify_one();
+}
+
 void cMgrDownloader::OnStopRequested() {
     // Under the lock: the run checks `running` under it before it sleeps.
     std::lock_guard<std::mutex> lock(wakeGuard);
@@ -79,7 +91,18 @@ void cMgrDownloader::OnExecute() {
     if (!DoDownloadFile() || !running) {
         return;
     }
-    if (failedFiles == 0) {
+    std::string fullPath;
+    {
+        std::lock_guard<std::mutex> lock(wakeGuard);
+        fullPath = diskFullPath;
+    }
+    if (!fullPath.empty()) {
+        NotifyEnded(std::string("cMgrDownloader::OnExecute :: ") + cHttp::kDiskFullError + "\n\"" +
+                        fullPath +
+                        "\": the disk is full. What arrived is kept: free some space, then press "
+                        "Start to go on.",
+                    true);
+    } else if (failedFiles == 0) {
         NotifyCompletion();
     } else {
         NotifyIncomplete();
@@ -107,7 +130,6 @@ bool cMgrDownloader::DoDownloadFile() {
         return false;
     }
     fileCount = manifest.totalCount;
-    totalSize = manifest.totalSize;
     std::string folder = theApp->downloadDirectory;
     if (!folder.empty() &&
         !app::EndsInSeparator(folder, platform::kPathSeparator, app::kPathCodePage)) {
@@ -127,6 +149,16 @@ bool cMgrDownloader::DoDownloadFile() {
             ("cMgrDownloader::DoDownloadFile :: download folder error (-36) " + refusal).c_str());
         return false;
     }
+    // Nothing starts what cannot fit; the panel keeps its figures (it waits for a size).
+    if (const std::string shortage =
+            RoomShortage(BytesStillNeeded(manifest, folder, verified),
+                         platform::FreeDiskSpace(theApp->downloadDirectory));
+        !shortage.empty()) {
+        verified.Save();
+        NotifyEnded(shortage, false);
+        return false;
+    }
+    totalSize = manifest.totalSize;
     Walk(manifest, folder);
     verified.Save();
     return true;
@@ -158,7 +190,7 @@ void cMgrDownloader::Walk(const Manifest& manifest, const std::string& folder) {
         }
         std::unique_lock<std::mutex> lock(wakeGuard);
         wake.wait(lock, [this] {
-            if (!running || wakeRequested) {
+            if (!running || wakeRequested || !diskFullPath.empty()) {
                 return true;
             }
             for (const Slot& slot : slots) {
@@ -169,6 +201,9 @@ void cMgrDownloader::Walk(const Manifest& manifest, const std::string& folder) {
             return false;
         });
         wakeRequested = false;
+        if (!diskFullPath.empty()) {
+            break;
+        }
     }
     // After a stop: the stop is waited for on the UI thread, which serves what the transfers
     // ask of it meanwhile, so they end here and not in the destructor, where a wait cannot.
@@ -321,15 +356,21 @@ void cMgrDownloader::NotifyIncomplete() {
     if (static_cast<size_t>(failedFiles) > failedNames.size()) {
         text += ", ...";
     }
+    NotifyEnded(text, true);
+}
+
+void cMgrDownloader::NotifyEnded(const std::string& text, bool figures) {
     // On the UI thread for the same reasons as the completion step.
-    platform::InvokeOnUiThread([this, &text] {
+    platform::InvokeOnUiThread([this, &text, figures] {
         if (!running) {
             return;
         }
         if (theApp->mainWindow != nullptr) {
             // The figures of what did arrive; the window keeps them.
-            platform::SendWindowMessage(theApp->MainWindowHandle(), platform::kWmTimer,
-                                        kCompletionTimerId, 0);
+            if (figures) {
+                platform::SendWindowMessage(theApp->MainWindowHandle(), platform::kWmTimer,
+                                            kCompletionTimerId, 0);
+            }
             if (IncompleteHook()) {
                 IncompleteHook()();
             }

@@ -48,25 +48,35 @@ public:
     void OnTransferEnded(cFileDownloader& transfer);
     // From a transfer's own thread: its file can now be shared by free connections.
     void WakeUp();
+    // From a transfer's own thread: the disk had no room for the file at `path`. The first
+    // report stops the run, every transfer as a Pause would, and is told once when they have
+    // stopped; the others add nothing.
+    void OnDiskFull(const std::string& path);
 
     std::atomic<int64_t> totalSize{0};
     std::atomic<int64_t> received{0};
     std::atomic<int64_t> sessionReceived{0};
-    int32_t fileCount = 0;
+    std::atomic<int32_t> fileCount{0};
     std::atomic<uint32_t> startTick{0};
     std::atomic<int32_t> finished{0};
     // The limits every transfer of this run keeps to.
     cHttp::Limits transferLimits;
     // Transfers now waiting for a server they cannot reach.
     std::atomic<int32_t> waitingForServer{0};
+    // Transfers now reading their files back to check them, and the files whose check began in
+    // this run.
+    std::atomic<int32_t> checking{0};
+    std::atomic<int32_t> checksBegun{0};
+    // Bytes counted in `received` (found on disk at the start) that wait for their check.
+    std::atomic<int64_t> uncheckedBytes{0};
     // The files of this run known to match their hash, shared by the downloaders.
     VerifiedRecord verified;
 
 protected:
     void OnExecute() override;
     void OnStopRequested() override;
-    // The run proper. False when it could not begin (manifest or download folder unusable);
-    // the reason has been shown.
+    // The run proper. False when it could not begin (manifest or download folder unusable,
+    // too little room); the reason has been shown.
     bool DoDownloadFile();
 
 private:
@@ -92,12 +102,16 @@ private:
     void NoteFailure(int32_t index, const std::string& name);
     void NotifyCompletion();
     void NotifyIncomplete();
+    // The run ended with files missing, told by `text`: the window takes its last figures
+    // (`figures`) and lets the user start again.
+    void NotifyEnded(const std::string& text, bool figures);
 
     std::vector<Slot> slots;
     // Guards the transfers' `ended` flags for the wait on `wake`.
     std::mutex wakeGuard;
     std::condition_variable wake;
     bool wakeRequested = false;  // under `wakeGuard`
+    std::string diskFullPath;    // under `wakeGuard`; the first file the disk had no room for
 
     // How the files ended; the manager's thread alone writes them.
     int32_t failedFiles = 0;

@@ -1,7 +1,9 @@
 #include "downloader/cWinDownloadInfo.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <limits>
 #include <string>
 
@@ -74,6 +76,15 @@ void Time(char16_t (&field)[cWinDownloadInfo::kTextSize], uint32_t seconds) {
     std::snprintf(text, sizeof text, "%02u:%02u:%02u", seconds / 3600, seconds / 60 % 60,
                   seconds % 60);
     ui_text::CopyAscii(field, text);
+}
+
+void Checking(char16_t (&field)[cWinDownloadInfo::kTextSize], int32_t begun) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%s %d", downloader::texts::kChecking, begun);
+    const std::u16string wide = platform::CodePageToUtf16(text, std::strlen(text));
+    const size_t units = std::min(wide.size(), cWinDownloadInfo::kTextSize - 1);
+    std::copy_n(wide.begin(), units, field);
+    field[units] = u'\0';
 }
 
 void Label(char16_t (&field)[cWinDownloadInfo::kTextSize], const char16_t* label) {
@@ -302,7 +313,8 @@ void cWinDownloadInfo::LoadDownloadInfo() {
         return;
     }
     int64_t totalSize = manager->totalSize;
-    int64_t received = manager->received;
+    // Bytes found on disk count once they are checked: the figures move while files are read.
+    const int64_t received = std::max<int64_t>(manager->received - manager->uncheckedBytes, 0);
     int64_t sessionReceived = manager->sessionReceived;
     uint32_t startTick = manager->startTick;
     if (totalSize == 0) {
@@ -322,7 +334,9 @@ void cWinDownloadInfo::LoadDownloadInfo() {
                                              : static_cast<uint32_t>(remaining);
     }
     panel_format::Time(valueTexts[kRemaining], seconds);
-    if (manager->waitingForServer > 0) {
+    if (manager->checking > 0) {
+        panel_format::Checking(valueTexts[kRemaining], manager->checksBegun);
+    } else if (manager->waitingForServer > 0) {
         ui_text::CopyAscii(valueTexts[kRemaining], downloader::texts::kWaitingForServer);
     }
     if (progressBar != nullptr) {

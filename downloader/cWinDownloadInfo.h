@@ -86,6 +86,9 @@ namespace panel_format {
 void Size(char16_t (&field)[cWinDownloadInfo::kTextSize], int64_t bytes);
 // "%02d:%02d:%02d" of hours, minutes and seconds.
 void Time(char16_t (&field)[cWinDownloadInfo::kTextSize], uint32_t seconds);
+// The checking text and the count of files whose check began: no wider than a time, which
+// the field is made for.
+void Checking(char16_t (&field)[cWinDownloadInfo::kTextSize], int32_t begun);
 // The label followed by " :", cut after 13 units (never inside a surrogate pair).
 void Label(char16_t (&field)[cWinDownloadInfo::kTextSize], const char16_t* label);
 }  // namespace panel_format

@@ -11,6 +11,10 @@ inline constexpr const char* kManifestAddressError =
     "cWinMain::LoadDownloadInfo :: server-url is too long";
 // In place of the remaining time while a transfer waits for a server it cannot reach.
 inline constexpr const char* kWaitingForServer = "wait for server";
+// In place of the remaining time while files are read back to check them, followed by a
+// count: "確認中" in code page 932, "확인 중" in code page 949.
+inline constexpr const char* kChecking =
+    DOWNLOADER_CODE_PAGE == 949 ? "\xc8\xae\xc0\xce \xc1\xdf" : "\x8a\x6d\x94\x46\x92\x86";
 // The manifest did not arrive within the panel's time limit.
 inline constexpr const char* kManifestTimeout =
     "cWinMain::LoadDownloadInfo :: network error, try again...\nfile.json did not arrive in time";

@@ -25,6 +25,10 @@ enum class OpenFailure { kNone, kLink, kOther };
 // Why the calling thread's last OpenFile failed: kLink when a link stood where a folder or the
 // file of the path belongs.
 OpenFailure LastOpenFailure();
+enum class WriteFailure { kOther, kDiskFull };
+// Why the calling thread's last write, flush or close of a file failed, asked right after it
+// failed: kDiskFull when the volume (or the user's share of it) had no room left.
+WriteFailure LastWriteFailure();
 // Creates the missing folders of the relative path `folder` below the current folder, never
 // through a link; false when a link or something other than a folder stands on the way.
 bool CreateFoldersBelow(const char* folder);

@@ -160,6 +160,10 @@ OpenFailure LastOpenFailure() {
     return lastFailure;
 }
 
+WriteFailure LastWriteFailure() {
+    return errno == ENOSPC || errno == EDQUOT ? WriteFailure::kDiskFull : WriteFailure::kOther;
+}
+
 bool CreateFoldersBelow(const char* folder) {
     const int fd = posix::OpenFolderBelow(AT_FDCWD, folder, true);
     return fd >= 0 && close(fd) == 0;

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -202,6 +203,14 @@ bool RemoveFile(const char* path) {
         return false;
     }
     return DeleteFileW(wide.c_str()) != FALSE;
+}
+
+WriteFailure LastWriteFailure() {
+    // The C runtime tells a full disk as ENOSPC, or leaves the system's own code behind.
+    const DWORD code = GetLastError();
+    return errno == ENOSPC || code == ERROR_DISK_FULL || code == ERROR_HANDLE_DISK_FULL
+               ? WriteFailure::kDiskFull
+               : WriteFailure::kOther;
 }
 
 bool FlushToDisk(std::FILE* file) {

@@ -69,6 +69,20 @@ TEST(PanelFormat, ValuesFitTheirFields) {
     }
 }
 
+TEST(PanelFormat, CheckingTextInTheDocumentsLanguageWithItsCount) {
+    const std::u16string word =
+        DOWNLOADER_CODE_PAGE == 949 ? u"\uD655\uC778 \uC911" : u"\u78BA\u8A8D\u4E2D";
+    struct Case {
+        int32_t count;
+        std::u16string text;
+    };
+    for (const Case& c : {Case{3, u" 3"}, Case{1000000, u" 1000000"}}) {
+        char16_t field[cWinDownloadInfo::kTextSize];
+        panel_format::Checking(field, c.count);
+        EXPECT_EQ(std::u16string(field), word + c.text);
+    }
+}
+
 TEST(PanelFormat, ProgressAndSpeedOfARun) {
     EXPECT_EQ(download_figures::Progress(int64_t{1} << 30, int64_t{1} << 32), 2500);
     EXPECT_EQ(download_figures::Progress(4567, 10000), 4567);

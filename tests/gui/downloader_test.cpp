@@ -1,12 +1,20 @@
 // The real program in a real window under a private Xvfb, against the test server at its
 // built-in address: driven with real input, judged from screenshots and the files on disk.
 #include <gtest/gtest.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/statvfs.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <memory>
+#include <set>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -268,4 +276,131 @@ TEST_F(DownloaderWindow, CancelAnswersWhileTheManifestTrickles) {
     Click("cancel");
     ASSERT_EQ(session.WaitForWindow(kBoxCaption, 10).size(), 1u) << session.Report();
     EXPECT_EQ(session.AnswerBox(program, kBoxCaption, 20), 1) << session.Report();
+}
+
+// The download folder on a small file system of the test's own (the test runs in a user
+// namespace of its own, so it may mount one): Start refuses what does not fit, a disk that fills
+// during the run is told once, and Start after space was freed completes the same files.
+TEST_F(DownloaderWindow, RoomIsCheckedAtStartAndAFullDiskIsToldOnce) {
+    MakePackage();
+    package->Serve(100000);
+    std::filesystem::create_directories(downloadFolder);
+    ASSERT_EQ(unshare(CLONE_NEWNS), 0) << std::strerror(errno);
+    ASSERT_EQ(mount("room", downloadFolder.c_str(), "tmpfs", 0, "size=1m,mode=700"), 0)
+        << std::strerror(errno);
+    StartProgram();
+    Click("start");
+    std::vector<std::string> box = session.WaitForWindow(kBoxCaption, 20);
+    ASSERT_EQ(box.size(), 1u) << session.Report();
+    SaveScreen("room-refused-at-start");
+    for (const auto& request : package->server->Requests()) {
+        EXPECT_EQ(request.path.rfind("/file.json", 0), 0u) << request.path;
+    }
+    session.PressKey(box[0], "Return");
+    ASSERT_TRUE(Poll([&] { return session.FindWindows(kBoxCaption).empty(); }, 10));
+
+    ASSERT_EQ(mount(nullptr, downloadFolder.c_str(), nullptr, MS_REMOUNT, "size=8m,mode=700"), 0);
+    Click("start");
+    ASSERT_TRUE(Poll([&] { return BarFilled(); }, 20)) << session.Report();
+    // Fills the disk but for a little: the transfers write into what is left.
+    struct statvfs room {};
+    ASSERT_EQ(statvfs(downloadFolder.c_str(), &room), 0);
+    const std::string filler = downloadFolder + "filler";
+    std::ofstream(filler, std::ios::binary)
+        << std::string(room.f_bavail * room.f_frsize - 64 * 1024, 'x');
+    box = session.WaitForWindow(kBoxCaption, 30);
+    ASSERT_EQ(box.size(), 1u) << session.Report();
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    EXPECT_EQ(session.FindWindows(kBoxCaption).size(), 1u);
+    SaveScreen("disk-full-during-the-run");
+    session.PressKey(box[0], "Return");
+    ASSERT_TRUE(Poll([&] { return session.FindWindows(kBoxCaption).empty(); }, 10));
+
+    std::filesystem::remove(filler);
+    Click("start");
+    ASSERT_TRUE(Poll([&] { return AllDownloaded(); }, 60)) << session.Report();
+    ExpectPackageOnDisk();
+    EXPECT_TRUE(session.FindWindows(kBoxCaption).empty());
+}
+
+// Clock ticks the process `pid` has run for.
+long CpuTicks(pid_t pid) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+    std::istringstream fields(text.substr(text.rfind(')') + 2));
+    std::string field;
+    long user = 0, system = 0;
+    for (int i = 3; i <= 15 && fields >> field; ++i) {
+        user = i == 14 ? std::stol(field) : user;
+        system = i == 15 ? std::stol(field) : system;
+    }
+    return user + system;
+}
+
+// A package found whole in the download folder is read back at Start: while it is checked the
+// bar fills and the remaining time's place shows the checking text with its count.
+TEST_F(DownloaderWindow, FilesFoundWholeAreCheckedWithTheBarAndTheStatusMoving) {
+    // Zeros that take a few seconds to check but no time to write (sparse files).
+    const std::string big = "big.bin";
+    const auto makeBig = [&](const std::string& folder) {
+        std::filesystem::create_directories(folder);
+        std::ofstream(folder + big, std::ios::binary).flush();
+        std::filesystem::resize_file(folder + big, uintmax_t{2} << 30);
+    };
+    makeBig(session.Folder() + "/package/");
+    MakePackage();
+    package->Serve();
+    makeBig(downloadFolder);
+    for (const std::string& name : package->Files()) {
+        std::filesystem::create_directories(
+            std::filesystem::path(downloadFolder + name).parent_path());
+        std::filesystem::copy_file(package->Path(name), downloadFolder + name);
+    }
+    StartProgram();
+    const int statusX = kPanelX + 57;
+    const Image status = Shot(statusX, kPanelY, 103, 20);
+    const guitest::BarLayout& bar = layout.bar;
+    const auto fill = [&] {
+        const Image row = Shot(bar.x, bar.y + bar.height - 2, bar.width, 1);
+        return std::count(row.pixels.begin(), row.pixels.end(), bar.foreground);
+    };
+    Click("start");
+    std::set<long> fills;
+    bool statusShown = false;
+    const auto watch = [&](bool toTheEnd) {
+        return Poll(
+            [&] {
+                const long filled = fill();
+                if (filled > 0 && filled < bar.width - 8) {
+                    fills.insert(filled);
+                    if (!statusShown && (statusShown = Shot(statusX, kPanelY, 103, 20) != status)) {
+                        SaveScreen("checking-files-found-whole");
+                    }
+                }
+                if (!toTheEnd) {
+                    return fills.size() >= 2 && statusShown;
+                }
+                return session.FindWindows(kBoxCaption).empty() && filled >= bar.width - 8;
+            },
+            120);
+    };
+    ASSERT_TRUE(watch(false)) << session.Report();
+    // A Pause ends the check at once: the busy program goes idle, and Start is back.
+    const auto ticksInASecond = [&] {
+        const long before = CpuTicks(program);
+        std::this_thread::sleep_for(std::chrono::seconds(1));
+        return CpuTicks(program) - before;
+    };
+    const long checking = ticksInASecond();
+    Click("pause");
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const long paused = ticksInASecond();
+    EXPECT_LT(paused * 4, checking) << paused << " ticks paused, " << checking << " checking";
+    ExpectPicture(layout.Button("start"), layout.Button("start").firstPicture);
+    Click("start");
+    ASSERT_TRUE(watch(true)) << session.Report();
+    EXPECT_GE(fills.size(), 3u);
+    EXPECT_TRUE(statusShown);
+    ExpectPicture(layout.Button("launch"), layout.Button("launch").firstPicture);
+    ExpectPackageOnDisk();
 }

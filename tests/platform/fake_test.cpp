@@ -255,6 +255,28 @@ TEST_F(FakeBackend, FilesAreOpenedMovedMeasuredAndRemovedByTheCoresPaths) {
     EXPECT_EQ(platform::OpenFile(nullptr, "rb"), nullptr);
 }
 
+TEST_F(FakeBackend, AFullDiskIsToldApartFromOtherWriteFailures) {
+    struct Case {
+        const char* path;
+        const char* mode;
+        platform::WriteFailure failure;
+    };
+    const std::string readOnly = fake::Root() + "read-only.bin";
+    std::ofstream(readOnly) << "x";
+    std::vector<Case> cases = {{readOnly.c_str(), "rb", platform::WriteFailure::kOther}};
+#ifndef _WIN32
+    cases.push_back({"/dev/full", "wb", platform::WriteFailure::kDiskFull});
+#endif
+    for (const Case& c : cases) {
+        std::FILE* file = std::fopen(c.path, c.mode);
+        ASSERT_NE(file, nullptr) << c.path;
+        std::setvbuf(file, nullptr, _IONBF, 0);
+        EXPECT_NE(std::fwrite("12345", 1, 5, file), 5u) << c.path;
+        EXPECT_EQ(platform::LastWriteFailure(), c.failure) << c.path;
+        std::fclose(file);
+    }
+}
+
 TEST_F(FakeBackend, ResourcesComeFromMemory) {
     EXPECT_FALSE(platform::LoadBuiltInResource(105).has_value());
     fake::SetResource(105, std::string("{\0}", 3));
