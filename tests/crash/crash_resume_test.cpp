@@ -148,9 +148,13 @@ protected:
     }
 
     // Whether a file is shared between connections: its record of segments is in the work folder.
+    // A kill while a record is rewritten may leave its temporary copy ("...txt.XXXXXX"): not a
+    // record.
     bool InSegments() {
         for (const fs::directory_entry& entry : fs::directory_iterator(root / "work")) {
-            if (entry.path().filename().string().rfind("segments-", 0) == 0) {
+            const std::string name = entry.path().filename().string();
+            if (name.rfind("segments-", 0) == 0 && name.size() > 4 &&
+                name.compare(name.size() - 4, 4, ".txt") == 0) {
                 return true;
             }
         }
