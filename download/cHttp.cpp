@@ -648,9 +648,11 @@ bool cHttp::AfterUnreachable() {
         return false;
     }
     // Each round begins with the first server that has not failed the file.
-    for (size_t i = 0; i < servers.size() && servers.size() > 1; ++i) {
+    for (size_t i = 0; i < servers.size(); ++i) {
         if ((failedServers >> i & 1) == 0) {
-            UseServer(i, "cannot be reached, nor can any other; after a wait");
+            if (i != server) {
+                UseServer(i, "cannot be reached, nor can any other; after a wait");
+            }
             break;
         }
     }
