@@ -198,6 +198,7 @@ void cHttp::OnExecute() {
     failedServers = 0;
     unreachableInRow = 0;
     pendingServer = loggedServer = -1;
+    keepWhole = false;
     for (bool goOn = true; goOn;) {
         switch (Connect(buffer.get())) {
             case Outcome::kReconnect:
@@ -247,7 +248,7 @@ cHttp::Outcome cHttp::Connect(char* buffer) {
         return outcome;
     }
     // Only once the file exists (created whole from 0 maybe) may others write into it.
-    if (plan && segment < 0 && exchange.ranged && !exchange.unstated) {
+    if (plan && segment < 0 && exchange.ranged && !exchange.unstated && !keepWhole) {
         segment = plan->Open(startOffset);
         if (segment >= 0) {
             OnSplittable();
@@ -685,8 +686,10 @@ bool cHttp::SwitchServer() {
         return false;
     }
     if (pendingSuspect) {
-        // What a refused server sent is no base for the next one: the file starts over.
+        // What a refused server sent is no base for the next one: the file starts over, whole
+        // from that one server, so that a mismatch is that server's own.
         ClosePlan();
+        keepWhole = true;
         if (!CreateFileEmpty(localPath)) {
             ShowEngineWarning(FileOpenWarning(localPath).c_str());
             failed = true;

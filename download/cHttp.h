@@ -262,7 +262,8 @@ private:
     int pendingServer = -1;       // the switch FailOver noted
     std::string pendingReason;
     bool pendingSuspect = false;
-    int loggedServer = -1;  // the server last logged as sending the file
+    int loggedServer = -1;   // the server last logged as sending the file
+    bool keepWhole = false;  // after a refused copy: no longer shared with other transfers
 
     std::unique_ptr<platform::Sha256> digest;  // of the file's bytes [0, digested)
     int64_t digested = 0;

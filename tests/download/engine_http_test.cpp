@@ -1136,6 +1136,25 @@ TEST_F(EngineSegmentTest, SplitCopyThatDoesNotMatchIsFetchedTwiceThenRefused) {
     EXPECT_TRUE(Records().empty());
 }
 
+// A split copy that does not match, from a server with a wrong one: the mirror's comes whole,
+// from one transfer, so that no part of it comes from the first server again.
+TEST_F(EngineSegmentTest, SplitWrongCopyComesWholeFromTheMirror) {
+    AddLargeSource(32 * 1024 * 1024);
+    HttpTestServer mirror;
+    PublishManifest(true, mirror.Url("/"));
+    mirror.AddFile("/big.bin", sources["big.bin"]);
+    std::string changed = sources["big.bin"];
+    changed[kLarge - 10] = static_cast<char>(~changed[kLarge - 10]);
+    WriteFile(source + "big.bin", changed);
+    cMgrDownloader* manager = RunToEnd();
+
+    ExpectEveryFileDownloaded();
+    EXPECT_TRUE(BoxTexts().empty());
+    EXPECT_EQ(manager->received, kLarge);
+    EXPECT_EQ(mirror.Requests().size(), 1u);
+    EXPECT_TRUE(Records().empty());
+}
+
 // A record is trusted only when it fits the file: else the file starts over.
 TEST_F(EngineSegmentTest, RecordOfAnEarlierStartIsResumedOnlyWhenItFits) {
     constexpr int64_t kFrom = 3 * SegmentPlan::kMinSegment;
