@@ -204,6 +204,13 @@ void cHttp::OnExecute() {
     if (!sha256.empty() && !digest) {
         digest = std::make_unique<platform::Sha256>();
     }
+    servers.assign(1, url);
+    servers.insert(servers.end(), mirrors.begin(), mirrors.end());
+    server = 0;
+    failedServers = 0;
+    unreachableInRow = 0;
+    pendingServer = loggedServer = -1;
+    keepWhole = false;
     for (bool goOn = true; goOn;) {
         switch (Connect(buffer.get())) {
             case Outcome::kReconnect:
@@ -211,12 +218,15 @@ void cHttp::OnExecute() {
                 goOn = AfterEarlyEnd();
                 break;
             case Outcome::kUnreachable:
-                goOn = WaitForServer();
+                goOn = AfterUnreachable();
                 break;
             case Outcome::kStartOver:
                 break;
             default:
                 goOn = false;
+        }
+        if (pendingServer >= 0) {
+            goOn = SwitchServer();
         }
     }
     if (unreachable) {
@@ -238,6 +248,7 @@ cHttp::Outcome cHttp::Connect(char* buffer) {
         return outcome;
     }
     Settle(exchange.offset);
+    LogServer();
     if (exchange.length == startOffset) {
         exchange.request.reset();
         CloseSession();
@@ -249,7 +260,7 @@ cHttp::Outcome cHttp::Connect(char* buffer) {
         return outcome;
     }
     // Only once the file exists (created whole from 0 maybe) may others write into it.
-    if (plan && segment < 0 && exchange.ranged && !exchange.unstated) {
+    if (plan && segment < 0 && exchange.ranged && !exchange.unstated && !keepWhole) {
         segment = plan->Open(startOffset);
         if (segment >= 0) {
             OnSplittable();
@@ -524,7 +535,9 @@ cHttp::Outcome cHttp::Copy(Exchange& exchange, FileHandle& file, char* buffer) {
                 failed = true;
                 file.reset();
                 CloseSession();
-                ShowEngineWarning("cHttp::OnExecute :: network error (-5)");
+                if (!FailOver("its reads keep failing", false)) {
+                    ShowEngineWarning("cHttp::OnExecute :: network error (-5)");
+                }
                 return Outcome::kDone;
             }
             count = 0;  // connected again, as after an early end
@@ -600,7 +613,9 @@ cHttp::Outcome cHttp::RefuseOverlong(FileHandle& file) {
     char detail[160];
     std::snprintf(detail, sizeof detail,
                   "the file list gives %" PRId64 " bytes, the server sent more", expectedSize);
-    ShowFileWarning(kSizeError, localPath, detail);
+    if (!FailOver(detail, true)) {
+        ShowFileWarning(kSizeError, localPath, detail);
+    }
     return Outcome::kDone;
 }
 
@@ -634,6 +649,100 @@ bool cHttp::AfterEarlyEnd() {
     return Pause(NextWait());
 }
 
+bool cHttp::AfterUnreachable() {
+    const int next = NextServer();
+    size_t usable = 0;
+    for (size_t i = 0; i < servers.size(); ++i) {
+        usable += (failedServers >> i & 1) == 0;
+    }
+    if (next >= 0 && ++unreachableInRow < usable) {
+        UseServer(static_cast<size_t>(next), "cannot be reached");
+        return true;
+    }
+    unreachableInRow = 0;
+    if (!WaitForServer()) {
+        return false;
+    }
+    // Each round begins with the first server that has not failed the file.
+    for (size_t i = 0; i < servers.size(); ++i) {
+        if ((failedServers >> i & 1) == 0) {
+            if (i != server) {
+                UseServer(i, "cannot be reached, nor can any other; after a wait");
+            }
+            break;
+        }
+    }
+    return true;
+}
+
+int cHttp::NextServer() const {
+    for (size_t step = 1; step < servers.size(); ++step) {
+        const size_t at = (server + step) % servers.size();
+        if ((failedServers >> at & 1) == 0) {
+            return static_cast<int>(at);
+        }
+    }
+    return -1;
+}
+
+bool cHttp::FailOver(const std::string& reason, bool suspect) {
+    failedServers |= uint32_t{1} << server;
+    pendingServer = running ? NextServer() : -1;
+    pendingReason = "failed (" + reason + ")";
+    // A segment's file holds other transfers' bytes too: only the hash decides on it.
+    pendingSuspect = suspect && segment < 0;
+    return pendingServer >= 0;
+}
+
+bool cHttp::SwitchServer() {
+    const size_t next = static_cast<size_t>(pendingServer);
+    pendingServer = -1;
+    if (!running) {
+        return false;
+    }
+    if (pendingSuspect) {
+        // What a refused server sent is no base for the next one: the file starts over, whole
+        // from that one server, so that a mismatch is that server's own.
+        ClosePlan();
+        keepWhole = true;
+        if (!CreateFileEmpty(localPath)) {
+            ShowEngineWarning(FileOpenWarning(localPath).c_str());
+            failed = true;
+            return false;
+        }
+        furthest = 0;
+    }
+    UseServer(next, pendingReason);
+    failed = false;
+    capped = false;
+    // The new server's progress counts from here.
+    windowFrom = furthest;
+    windowStart = Clock::now();
+    waitMs = 0;
+    return true;
+}
+
+void cHttp::UseServer(size_t index, const std::string& reason) {
+    const std::string line = std::string(TRANSFER_LOG_STAMP " cHttp::OnExecute :: \"") + localPath +
+                             "\": " + servers[server] + " " + reason + ", going on at " +
+                             servers[index];
+    AppendTransferLog(line.c_str());
+    server = index;
+    std::snprintf(url, sizeof url, "%s", servers[index].c_str());
+}
+
+void cHttp::LogServer() {
+    if (servers.size() < 2 || loggedServer == static_cast<int>(server)) {
+        return;
+    }
+    loggedServer = static_cast<int>(server);
+    const std::string part = segment >= 0 ? " segment " + std::to_string(segment) : "";
+    const std::string line = std::string(TRANSFER_LOG_STAMP " cHttp::OnExecute :: \"") + localPath +
+                             "\"" + part + " from " + url + " at byte " +
+                             std::to_string(startOffset);
+    AppendTransferLog(line.c_str());
+}
+
 bool cHttp::WaitForServer() {
     const Clock::time_point now = Clock::now();
     if (!unreachable) {
@@ -656,6 +765,7 @@ void cHttp::ServerAnswered() {
         return;
     }
     unreachable = false;
+    unreachableInRow = 0;
     // Time the server could not be reached does not count against its progress.
     windowStart += Clock::now() - unreachableSince;
     waitMs = 0;
@@ -691,7 +801,7 @@ bool cHttp::OutOfProgress() const {
 
 void cHttp::GiveUp() {
     failed = true;
-    if (!running) {
+    if (!running || FailOver("got nowhere", false)) {
         return;
     }
     char detail[160];
@@ -795,8 +905,8 @@ void cHttp::TellWriteFailure(platform::WriteFailure failure) {
     }
 }
 
-bool cHttp::Refuse(const char* error, const std::string& detail) {
-    if (running) {
+bool cHttp::Refuse(const char* error, const std::string& detail, bool suspect) {
+    if (running && !FailOver(detail, suspect)) {
         ShowFileWarning(error, localPath, detail);
     }
     CloseSession();
@@ -808,12 +918,12 @@ bool cHttp::RefuseSize(int64_t stated) {
     std::snprintf(detail, sizeof detail,
                   "the file list gives %" PRId64 " bytes, the server's answer %" PRId64 " bytes",
                   expectedSize, stated);
-    return Refuse(kSizeError, detail);
+    return Refuse(kSizeError, detail, true);
 }
 
 bool cHttp::CheckCommon(const platform::net::Request& request, int64_t stated) {
     if (!IsSuccess(request.Status())) {
-        if (running) {
+        if (running && !FailOver("answered " + std::to_string(request.Status()), false)) {
             ShowStatusWarning(request.Status());
         }
         CloseSession();
@@ -843,7 +953,7 @@ bool cHttp::CheckFirstAnswer(const platform::net::Request& request, int64_t& len
     // A partial answer must start where asked and carry the span it states.
     if (partial &&
         (request.RangeStart() != 0 || (length >= 0 && CoveredBytes(request, length) != length))) {
-        if (running) {
+        if (running && !FailOver("answered a range wrongly", false)) {
             ShowEngineWarning("cHttp::OnExecute :: range error (-7)");
         }
         CloseSession();
@@ -906,7 +1016,7 @@ bool cHttp::CheckResumedAnswer(const platform::net::Request& request, int64_t le
         consistent = false;
     }
     if (!consistent) {
-        if (running) {
+        if (running && !FailOver("answered a range wrongly", false)) {
             ShowEngineWarning("cHttp::OnExecute :: range error (-7)");
         }
         CloseSession();
@@ -928,7 +1038,7 @@ cHttp::Outcome cHttp::CheckContent(char* buffer, bool counted) {
         OnFinish(startOffset, position);
         return Outcome::kDone;
     }
-    if (!running) {
+    if (!running || FailOver("sent bytes that do not match the file's hash", true)) {
         return Outcome::kDone;
     }
     // Damaged on disk, or cut or mixed up on the way: fetched once more from the start.

@@ -9,6 +9,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "download/cThread.h"
 #include "download/localFile.h"
@@ -65,6 +66,12 @@ public:
     void StopTransfer();
 
     char url[kUrlSize] = {};
+    // The file's URL at further servers with the same files. A server that fails the file
+    // (cannot be reached, answers with an error, gets nowhere, sends what is not the file)
+    // hands it to the next one that has not failed it, which goes on from the bytes on disk,
+    // or from the start when the failing server's bytes are suspect. The user is told only when
+    // every server failed; the outage wait begins once every server cannot be reached.
+    std::vector<std::string> mirrors;
     char localPath[kLocalPathSize] = {};
     int32_t resume = 0;
     int64_t startOffset = 0;
@@ -199,7 +206,8 @@ private:
     bool CheckResumedAnswer(const platform::net::Request& request, int64_t length, int64_t& offset,
                             int64_t& answerEnd);
     // Refuses the file with a warning that names it.
-    bool Refuse(const char* error, const std::string& detail);
+    // `suspect`: see FailOver.
+    bool Refuse(const char* error, const std::string& detail, bool suspect = false);
     // The server's size `stated` is not the listed one.
     bool RefuseSize(int64_t stated);
     // Removes a file that turned out not to be the listed one; the transfer has failed.
@@ -237,6 +245,22 @@ private:
     // Ends the file with the warning that names it.
     void GiveUp();
 
+    // Mirrors. The server after the one in use that has not failed this file; -1 when none.
+    int NextServer() const;
+    // The server in use failed the file for `reason`: true when another takes it over (the
+    // switch is made after the attempt), false when the caller is to tell the user as before.
+    // `suspect`: what that server sent is not kept.
+    bool FailOver(const std::string& reason, bool suspect);
+    // Makes the switch FailOver noted; false when the transfer is over.
+    bool SwitchServer();
+    // Puts server `index` in use and logs why.
+    void UseServer(size_t index, const std::string& reason);
+    // After no answer: the next server at once; once every one could not be reached, the
+    // outage wait, then the first again.
+    bool AfterUnreachable();
+    // Logs which server sends the bytes from `startOffset` on, when there is a choice.
+    void LogServer();
+
     bool started = false;  // OnStart has been called
     int64_t furthest = 0;  // the furthest offset any attempt has written up to
     bool capped = false;   // the last answer ended where the server capped its range
@@ -252,6 +276,17 @@ private:
     // Why the last request could not be opened.
     platform::net::OpenFailure openFailure = platform::net::OpenFailure::kUnreachable;
     Clock::time_point unreachableSince;
+
+    // `url` as given, then `mirrors`; the one in use; those that failed the file, a bit each.
+    std::vector<std::string> servers;
+    size_t server = 0;
+    uint32_t failedServers = 0;
+    size_t unreachableInRow = 0;  // servers that could not be reached since one answered
+    int pendingServer = -1;       // the switch FailOver noted
+    std::string pendingReason;
+    bool pendingSuspect = false;
+    int loggedServer = -1;   // the server last logged as sending the file
+    bool keepWhole = false;  // after a refused copy: no longer shared with other transfers
 
     std::unique_ptr<platform::Sha256> digest;  // of the file's bytes [0, digested)
     int64_t digested = 0;

@@ -20,6 +20,19 @@
 #include "platform/system.h"
 #include "platform/ui.h"
 
+namespace {
+
+// The file's URL at every mirror of the manifest, in its order.
+std::vector<std::string> MirrorUrlsOf(const Manifest& manifest, const std::string& name) {
+    std::vector<std::string> urls;
+    for (const std::string& mirror : manifest.mirrors) {
+        urls.push_back(FileUrlOf(mirror, name));
+    }
+    return urls;
+}
+
+}  // namespace
+
 cMgrDownloader::cMgrDownloader() : cThread("cMgrDownloader") {}
 
 cMgrDownloader::~cMgrDownloader() {
@@ -222,6 +235,7 @@ bool cMgrDownloader::StartEntry(const Manifest& manifest, int32_t index, const s
     transfer->manager = this;
     transfer->sha256 = entry.sha256;
     transfer->recordPath = folder + entry.localPath;
+    transfer->mirrors = MirrorUrlsOf(manifest, entry.name);
     transfer->plan = PlanFor(entry, transfer->recordPath);
     if (transfer->plan && transfer->plan->HeldAtLoad() >= 0) {
         // Taken here, before a part could take every gap of the record.
@@ -275,6 +289,7 @@ void cMgrDownloader::StartPart(const Manifest& manifest, const std::string& fold
     transfer->manager = this;
     transfer->sha256 = entry.sha256;
     transfer->recordPath = folder + entry.localPath;
+    transfer->mirrors = MirrorUrlsOf(manifest, entry.name);
     transfer->plan = widest->plan;
     transfer->segment = segment;
     transfer->part = true;

@@ -273,18 +273,70 @@ const char* DeviceNameReason(const std::string& name) {
     return nullptr;
 }
 
-bool ReadManifest(cJson& document, Manifest& manifest, std::string& problem, bool windowsNames) {
-    cJson::Node* root = document.root;
-    if (root == nullptr) {
-        problem = "not a JSON object";
+namespace {
+
+// Null when `url` may serve as a further base address, else why not: an http or https address
+// with a host, ending in "/", without bytes the reader would not keep as they stand.
+const char* MirrorProblem(const std::string& url) {
+    if (!IsHttpUrl(url)) {
+        return "is not an http or https address";
+    }
+    const size_t host = url.find("://") + 3;
+    if (host >= url.size() || url[host] == '/') {
+        return "names no host";
+    }
+    if (url.back() != '/') {
+        return "does not end in \"/\"";
+    }
+    if (url.size() >= kFileUrlSize) {
+        return "is too long";
+    }
+    for (unsigned char c : url) {
+        if (c <= 0x20 || c == 0x7f || std::strchr("\"\\,{}[]", c) != nullptr) {
+            return "holds a blank, a control character or one of \" \\ , { } [ ]";
+        }
+    }
+    return nullptr;
+}
+
+// The optional "Mirrors": a short list of objects, each with its base address under "URL".
+bool ReadMirrors(cJson::Node* root, Manifest& manifest, std::string& problem) {
+    cJson::Node* list = root->Find("Mirrors");
+    if (list == nullptr) {
+        return true;
+    }
+    if (list->kind != cJson::Node::eJsonNodes) {
+        problem = "\"Mirrors\" is not a list of objects with a \"URL\"";
         return false;
     }
+    const int32_t count = static_cast<cJson::JsonNodes*>(list)->Count();
+    if (count > static_cast<int32_t>(kMostMirrors)) {
+        problem = "\"Mirrors\" names more than " + std::to_string(kMostMirrors) + " servers";
+        return false;
+    }
+    for (int32_t i = 0; i < count; ++i) {
+        cJson::Node* url = list->GetNode(i) != nullptr ? list->GetNode(i)->GetNode("URL") : nullptr;
+        const char* reason = url == nullptr || url->GetString() == nullptr
+                                 ? "has no \"URL\""
+                                 : MirrorProblem(url->GetString());
+        if (reason != nullptr) {
+            problem = "mirror " + std::to_string(i) + " " + reason;
+            return false;
+        }
+        manifest.mirrors.emplace_back(url->GetString());
+    }
+    return true;
+}
+
+// "TotalCount", "TotalSize", "URL" and "Mirrors".
+bool ReadTopLevel(cJson::Node* root, Manifest& manifest, std::string& problem) {
     int64_t totalCount = 0;
     if (!ReadNumber(root->Find("TotalCount"), totalCount) || totalCount < 0 ||
         totalCount > INT32_MAX) {
         problem = "\"TotalCount\" missing or not a count";
         return false;
     }
+    manifest.totalCount = static_cast<int32_t>(totalCount);
     if (!ReadNumber(root->Find("TotalSize"), manifest.totalSize)) {
         problem = "\"TotalSize\" missing or not a number";
         return false;
@@ -299,70 +351,94 @@ bool ReadManifest(cJson& document, Manifest& manifest, std::string& problem, boo
         problem = "\"URL\" is not an http or https address";
         return false;
     }
-    manifest.totalCount = static_cast<int32_t>(totalCount);
+    return ReadMirrors(root, manifest, problem);
+}
+
+// One "FileList" entry, checked; `longestBase` is the longest base address its URL may have.
+bool ReadEntry(cJson::Node* entry, const std::string& longestBase, bool windowsNames,
+               ManifestEntry& file, std::string& problem) {
+    cJson::Node* name = entry->GetNode("Name");
+    if (name == nullptr || name->GetString() == nullptr) {
+        problem = "\"Name\" missing";
+        return false;
+    }
+    file.name = name->GetString();
+    if (!ReadNumber(entry->GetNode("Size"), file.size)) {
+        problem = "\"Size\" missing or not a number";
+        return false;
+    }
+    if (file.size < 0) {
+        problem = "\"Size\" " + std::to_string(file.size) + " is below 0";
+        return false;
+    }
+    // Looked up only when present: a lookup of a missing key adds it to the entry's table,
+    // which for a million entries without hashes is a hundred MiB.
+    cJson::Node* sha256 = entry->kind != cJson::Node::eJsonNode ||
+                                  static_cast<cJson::JsonNode*>(entry)->Members().HasEntry("SHA256")
+                              ? entry->GetNode("SHA256")
+                              : nullptr;
+    if (sha256 != nullptr &&
+        (sha256->GetString() == nullptr || !ReadSha256(sha256->GetString(), file.sha256))) {
+        problem = "\"SHA256\" is not 64 hexadecimal digits";
+        return false;
+    }
+    const char* reason = UnsafeNameReason(file.name);
+    if (reason == nullptr && windowsNames) {
+        reason = DeviceNameReason(file.name);
+    }
+    if (reason != nullptr) {
+        problem = "refused name \"" + file.name + "\" (" + reason + ")";
+        return false;
+    }
+    // Separators are found in the UTF-8 name, where no byte of another character is one.
+    const std::optional<std::string> localPath = platform::PathFromUtf8(LocalPathOf(file.name));
+    if (!localPath) {
+        problem = "refused name \"" + file.name +
+                  "\" (not UTF-8, or a character this system's file names cannot hold)";
+        return false;
+    }
+    file.localPath = *localPath;
+    if (FileUrlOf(longestBase, file.name).size() >= kFileUrlSize) {
+        problem = "URL too long";
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool ReadManifest(cJson& document, Manifest& manifest, std::string& problem, bool windowsNames) {
+    cJson::Node* root = document.root;
+    if (root == nullptr) {
+        problem = "not a JSON object";
+        return false;
+    }
+    if (!ReadTopLevel(root, manifest, problem)) {
+        return false;
+    }
     cJson::Node* list = root->Find("FileList");
-    if (list == nullptr && totalCount > 0) {
+    if (list == nullptr && manifest.totalCount > 0) {
         problem = "\"FileList\" missing";
         return false;
     }
     if (list != nullptr && list->kind == cJson::Node::eJsonNodes) {
         manifest.files.reserve(static_cast<size_t>(
-            std::min<int64_t>(totalCount, static_cast<cJson::JsonNodes*>(list)->Count())));
+            std::min<int64_t>(manifest.totalCount, static_cast<cJson::JsonNodes*>(list)->Count())));
+    }
+    std::string longestBase = manifest.url;
+    for (const std::string& mirror : manifest.mirrors) {
+        longestBase = mirror.size() > longestBase.size() ? mirror : longestBase;
     }
     for (int32_t i = 0; i < manifest.totalCount; ++i) {
         cJson::Node* entry = list->GetNode(i);
-        const std::string where = "entry " + std::to_string(i) + ": ";
         if (entry == nullptr) {
-            problem = "\"TotalCount\" " + std::to_string(totalCount) + " exceeds the " +
+            problem = "\"TotalCount\" " + std::to_string(manifest.totalCount) + " exceeds the " +
                       std::to_string(i) + " entries of \"FileList\"";
             return false;
         }
-        cJson::Node* name = entry->GetNode("Name");
         ManifestEntry file;
-        if (name == nullptr || name->GetString() == nullptr) {
-            problem = where + "\"Name\" missing";
-            return false;
-        }
-        file.name = name->GetString();
-        if (!ReadNumber(entry->GetNode("Size"), file.size)) {
-            problem = where + "\"Size\" missing or not a number";
-            return false;
-        }
-        if (file.size < 0) {
-            problem = where + "\"Size\" " + std::to_string(file.size) + " is below 0";
-            return false;
-        }
-        // Looked up only when present: a lookup of a missing key adds it to the entry's table,
-        // which for a million entries without hashes is a hundred MiB.
-        cJson::Node* sha256 =
-            entry->kind != cJson::Node::eJsonNode ||
-                    static_cast<cJson::JsonNode*>(entry)->Members().HasEntry("SHA256")
-                ? entry->GetNode("SHA256")
-                : nullptr;
-        if (sha256 != nullptr) {
-            if (sha256->GetString() == nullptr || !ReadSha256(sha256->GetString(), file.sha256)) {
-                problem = where + "\"SHA256\" is not 64 hexadecimal digits";
-                return false;
-            }
-        }
-        const char* reason = UnsafeNameReason(file.name);
-        if (reason == nullptr && windowsNames) {
-            reason = DeviceNameReason(file.name);
-        }
-        if (reason != nullptr) {
-            problem = where + "refused name \"" + file.name + "\" (" + reason + ")";
-            return false;
-        }
-        // Separators are found in the UTF-8 name, where no byte of another character is one.
-        const std::optional<std::string> localPath = platform::PathFromUtf8(LocalPathOf(file.name));
-        if (!localPath) {
-            problem = where + "refused name \"" + file.name +
-                      "\" (not UTF-8, or a character this system's file names cannot hold)";
-            return false;
-        }
-        file.localPath = *localPath;
-        if (FileUrlOf(manifest.url, file.name).size() >= kFileUrlSize) {
-            problem = where + "URL too long";
+        if (!ReadEntry(entry, longestBase, windowsNames, file, problem)) {
+            problem = "entry " + std::to_string(i) + ": " + problem;
             return false;
         }
         manifest.files.push_back(file);

@@ -70,12 +70,17 @@ struct Manifest {
     int32_t totalCount = 0;
     int64_t totalSize = 0;
     std::string url;
+    // Further base addresses serving the same files, tried in order when a server fails
+    // ("Mirrors": [{"URL": ...}, ...], optional).
+    std::vector<std::string> mirrors;
     ManifestFiles files;  // the first "TotalCount" entries of "FileList"
 };
 
 // Longest name and URL a transfer holds (with the terminating zero).
 inline constexpr size_t kManifestNameSize = 256;
 inline constexpr size_t kFileUrlSize = 1024;
+// Most mirrors a manifest may name beside "URL".
+inline constexpr size_t kMostMirrors = 8;
 
 // Whether file names follow Windows' rules: names that differ only in case are one file, and
 // device names ("CON", "NUL", "COM1", "aux.txt", ...) are no files at all.
@@ -84,7 +89,8 @@ inline constexpr bool kWindowsFileNames = platform::kPathSeparator == '\\';
 // Reads the loaded document, emptying each "FileList" entry it has read. False with `problem` set
 // when a key is missing or not what it must be, "TotalCount" exceeds the list, or a name is unsafe
 // or listed twice (with `windowsNames`: also in another case, or a device name). An entry's
-// "SHA256" is optional; when present it must be 64 hexadecimal digits.
+// "SHA256" is optional; when present it must be 64 hexadecimal digits. "Mirrors" is optional: at
+// most kMostMirrors objects whose "URL" is an http or https address ending in "/".
 bool ReadManifest(cJson& document, Manifest& manifest, std::string& problem,
                   bool windowsNames = kWindowsFileNames);
 

@@ -38,8 +38,8 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr const char* kUsage =
-    "Usage: make-manifest --url BASE_URL [--output FILE] [--version LABEL] [--no-hashes]\n"
-    "                     [--sign KEYFILE] FOLDER\n"
+    "Usage: make-manifest --url BASE_URL [--mirror BASE_URL]... [--output FILE]\n"
+    "                     [--version LABEL] [--no-hashes] [--sign KEYFILE] FOLDER\n"
     "       make-manifest --generate-key KEYFILE\n"
     "\n"
     "Writes the download manifest for every file under FOLDER (recursively): \"TotalCount\",\n"
@@ -50,6 +50,11 @@ constexpr const char* kUsage =
     "\n"
     "  --url BASE_URL   the address the files are served under; a final \"/\" is added when\n"
     "                   missing (the downloader appends each name to it)\n"
+    "  --mirror BASE_URL\n"
+    "                   a further address serving the same files (repeatable, at most 8),\n"
+    "                   written in order under \"Mirrors\" as {\"URL\": BASE_URL}; the\n"
+    "                   downloader goes on at the next one when a server fails a file; a\n"
+    "                   final \"/\" is added when missing\n"
     "  --output FILE    where to write the manifest (default: standard output); a FILE inside\n"
     "                   FOLDER is not listed\n"
     "  --version LABEL  an optional \"Version\" label of the file set\n"
@@ -252,21 +257,28 @@ int WriteSignature(const std::string&, const std::string&, const std::string&) {
 }
 #endif
 
-}  // namespace
-
-int main(int argc, char** argv) {
-#ifdef _WIN32
-    // LF line ends, as on every system: the same folder gives the same bytes.
-    _setmode(_fileno(stdout), _O_BINARY);
-#endif
-    const std::vector<std::string> args = Arguments(argc, argv);
+struct Options {
     std::string url;
+    std::vector<std::string> mirrors;
     std::string output;
     std::string version;
     std::string folder;
     std::string signingKey;
     std::string newKey;
     bool hashes = true;
+    bool help = false;
+};
+
+// A base address ends in "/", the downloader appends each name to it.
+std::string BaseOf(std::string url) {
+    if (!url.empty() && url.back() != '/') {
+        url += '/';
+    }
+    return url;
+}
+
+// The arguments; false when they are not a valid use of the tool.
+bool ReadOptions(const std::vector<std::string>& args, Options& options) {
     for (size_t i = 1; i < args.size(); ++i) {
         const std::string& arg = args[i];
         auto value = [&](std::string& into) {
@@ -276,46 +288,57 @@ int main(int argc, char** argv) {
             into = args[++i];
             return true;
         };
+        std::string mirror;
         if (arg == "--help" || arg == "-h") {
-            std::cout << kUsage;
-            return 0;
+            options.help = true;
+            return true;
         }
         if (arg == "--no-hashes") {
-            hashes = false;
-            continue;
+            options.hashes = false;
+        } else if (arg == "--mirror" && value(mirror)) {
+            options.mirrors.push_back(BaseOf(mirror));
+        } else if (!(arg == "--url" && value(options.url)) &&
+                   !(arg == "--output" && value(options.output)) &&
+                   !(arg == "--version" && value(options.version)) &&
+                   !(arg == "--sign" && value(options.signingKey)) &&
+                   !(arg == "--generate-key" && value(options.newKey))) {
+            if (arg.rfind("--", 0) == 0 || !options.folder.empty()) {
+                return false;
+            }
+            options.folder = arg;
         }
-        if ((arg == "--url" && value(url)) || (arg == "--output" && value(output)) ||
-            (arg == "--version" && value(version)) || (arg == "--sign" && value(signingKey)) ||
-            (arg == "--generate-key" && value(newKey))) {
-            continue;
-        }
-        if (arg.rfind("--", 0) == 0 || !folder.empty()) {
-            std::cerr << kUsage;
-            return 1;
-        }
-        folder = arg;
     }
-    if (!newKey.empty()) {
-        return GenerateKey(newKey);
-    }
-    if (url.empty() || folder.empty() || (!signingKey.empty() && (output.empty() || !hashes))) {
-        std::cerr << kUsage;
-        return 1;
-    }
-    if (url.back() != '/') {
-        url += '/';
-    }
-    std::error_code error;
-    const fs::path root = fs::canonical(PathOf(folder), error);
-    if (error || !fs::is_directory(root)) {
-        return Fail("not a folder: " + folder, 2);
-    }
-    fs::path outputPath;
-    if (!output.empty()) {
-        outputPath = fs::weakly_canonical(PathOf(output), error);
-    }
+    options.url = BaseOf(options.url);
+    return !options.newKey.empty() ||
+           (!options.url.empty() && !options.folder.empty() &&
+            (options.signingKey.empty() || (!options.output.empty() && options.hashes)));
+}
 
-    std::vector<Entry> entries;
+// Null when the downloader takes `url` as a mirror, else why it would not: an http or https
+// address with a host, without bytes its reader does not keep as they stand.
+const char* MirrorProblem(const std::string& url) {
+    const size_t host = url.rfind("http://", 0) == 0 ? 7 : url.rfind("https://", 0) == 0 ? 8 : 0;
+    if (host == 0 || host >= url.size() || url[host] == '/') {
+        return "is not an http:// or https:// address with a host";
+    }
+    if (url.size() >= 1024) {
+        return "is too long";
+    }
+    for (unsigned char c : url) {
+        if (c <= 0x20 || c == 0x7f || std::strchr("\"\\,{}[]", c) != nullptr) {
+            return "holds a blank, a control character or one of \" \\ , { } [ ]";
+        }
+    }
+    return nullptr;
+}
+
+// Every file under `root` but the manifest itself, sorted by name; 0 or the exit code.
+int ListFiles(const fs::path& root, const Options& options, std::vector<Entry>& entries) {
+    std::error_code error;
+    fs::path outputPath;
+    if (!options.output.empty()) {
+        outputPath = fs::weakly_canonical(PathOf(options.output), error);
+    }
     for (auto it = fs::recursive_directory_iterator(root, error);
          !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
         if (!it->is_regular_file() || it->path() == outputPath) {
@@ -323,7 +346,7 @@ int main(int argc, char** argv) {
         }
         const std::optional<std::string> name = NameOf(it->path().lexically_relative(root));
         if (!name) {
-            return Fail("cannot list a name that is no valid UTF-16 under " + folder, 2);
+            return Fail("cannot list a name that is no valid UTF-16 under " + options.folder, 2);
         }
         if (const char* reason = Unrepresentable(*name)) {
             return Fail("cannot list \"" + *name + "\": " + reason, 2);
@@ -331,17 +354,16 @@ int main(int argc, char** argv) {
         entries.push_back({*name, it->file_size(), ""});
     }
     if (error) {
-        return Fail("cannot read " + folder + ": " + error.message(), 2);
+        return Fail("cannot read " + options.folder + ": " + error.message(), 2);
     }
     std::sort(entries.begin(), entries.end(),
               [](const Entry& a, const Entry& b) { return a.name < b.name; });
+    return 0;
+}
 
-    uintmax_t totalSize = 0;
+// Every entry's SHA-256; 0 or the exit code.
+int HashFiles(const fs::path& root, std::vector<Entry>& entries) {
     for (Entry& entry : entries) {
-        totalSize += entry.size;
-        if (!hashes) {
-            continue;
-        }
         if (entry.size >= kAnnouncedSize) {
             std::cerr << "make-manifest: hashing " << entry.name << " (" << (entry.size >> 20)
                       << " MiB)\n";
@@ -350,13 +372,22 @@ int main(int argc, char** argv) {
             return Fail("cannot read " + entry.name + " whole, or it changed while being read", 2);
         }
     }
+    return 0;
+}
+
+// The manifest's text. "Mirrors" comes last: a reader that cannot take it has read the rest.
+std::string ManifestText(const Options& options, const std::vector<Entry>& entries) {
+    uintmax_t totalSize = 0;
+    for (const Entry& entry : entries) {
+        totalSize += entry.size;
+    }
     std::string text = "{\n";
-    if (!version.empty()) {
-        text += "\"Version\": \"" + version + "\",\n";
+    if (!options.version.empty()) {
+        text += "\"Version\": \"" + options.version + "\",\n";
     }
     text += "\"TotalCount\": " + std::to_string(entries.size()) + ",\n";
     text += "\"TotalSize\": " + std::to_string(totalSize) + ",\n";
-    text += "\"URL\": \"" + url + "\",\n";
+    text += "\"URL\": \"" + options.url + "\",\n";
     text += "\"FileList\": [\n";
     for (size_t i = 0; i < entries.size(); ++i) {
         text +=
@@ -366,17 +397,71 @@ int main(int argc, char** argv) {
         }
         text += std::string("}") + (i + 1 < entries.size() ? ",\n" : "\n");
     }
-    text += "]\n}\n";
+    text += "]";
+    for (size_t i = 0; i < options.mirrors.size(); ++i) {
+        text += (i == 0 ? ",\n\"Mirrors\": [\n" : ",\n") + std::string("{\"URL\": \"") +
+                options.mirrors[i] + "\"}";
+    }
+    text += options.mirrors.empty() ? "\n}\n" : "\n]\n}\n";
+    return text;
+}
 
-    if (output.empty()) {
+// To standard output, or to the file and its signature; the exit code.
+int WriteManifest(const Options& options, const std::string& text) {
+    if (options.output.empty()) {
         std::cout << text;
         return std::cout ? 0 : 2;
     }
-    std::ofstream file(PathOf(output), std::ios::binary | std::ios::trunc);
+    std::ofstream file(PathOf(options.output), std::ios::binary | std::ios::trunc);
     file << text;
     file.close();
     if (!file) {
-        return Fail("cannot write " + output, 2);
+        return Fail("cannot write " + options.output, 2);
     }
-    return signingKey.empty() ? 0 : WriteSignature(signingKey, text, output);
+    return options.signingKey.empty() ? 0
+                                      : WriteSignature(options.signingKey, text, options.output);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+#ifdef _WIN32
+    // LF line ends, as on every system: the same folder gives the same bytes.
+    _setmode(_fileno(stdout), _O_BINARY);
+#endif
+    Options options;
+    if (!ReadOptions(Arguments(argc, argv), options)) {
+        std::cerr << kUsage;
+        return 1;
+    }
+    if (options.help) {
+        std::cout << kUsage;
+        return 0;
+    }
+    if (!options.newKey.empty()) {
+        return GenerateKey(options.newKey);
+    }
+    if (options.mirrors.size() > 8) {
+        return Fail("at most 8 mirrors", 2);
+    }
+    for (const std::string& mirror : options.mirrors) {
+        if (const char* reason = MirrorProblem(mirror)) {
+            return Fail("mirror " + mirror + " " + reason, 2);
+        }
+    }
+    std::error_code error;
+    const fs::path root = fs::canonical(PathOf(options.folder), error);
+    if (error || !fs::is_directory(root)) {
+        return Fail("not a folder: " + options.folder, 2);
+    }
+    std::vector<Entry> entries;
+    if (const int code = ListFiles(root, options, entries)) {
+        return code;
+    }
+    if (options.hashes) {
+        if (const int code = HashFiles(root, entries)) {
+            return code;
+        }
+    }
+    return WriteManifest(options, ManifestText(options, entries));
 }

@@ -60,10 +60,11 @@ protected:
     }
 
     // The publisher tool's manifest of the served folder, saved where the manager reads it.
-    void PublishManifest(bool hashes = true) {
+    void PublishManifest(bool hashes = true, const std::string& mirror = "") {
         const std::string command = std::string(MAKE_MANIFEST) + " --url " + server->Url("/") +
-                                    (hashes ? "" : " --no-hashes") + " --output " + work +
-                                    "file.json " + source;
+                                    (hashes ? "" : " --no-hashes") +
+                                    (mirror.empty() ? "" : " --mirror " + mirror) + " --output " +
+                                    work + "file.json " + source;
         ASSERT_EQ(std::system(command.c_str()), 0) << command;
         test_signing::SignFile(work + "file.json");
     }
@@ -764,6 +765,72 @@ TEST_F(EngineHttpTest, SignedManifestFetchOverHttp) {
     EXPECT_FALSE(std::filesystem::exists(download + "b.bin"));
 }
 
+// A second server with the same files: when the first stops in the middle of the run (while a
+// large file is fetched in segments), every transfer goes on at the mirror from its bytes on disk.
+TEST_F(EngineHttpTest, MirrorTakesOverFromAServerStoppedMidRun) {
+    AddSource("big.bin", Pattern(2 * SegmentPlan::kMinSegment, 41));
+    for (int i = 0; i < 6; ++i) {
+        AddSource("small" + std::to_string(i) + ".bin", Pattern(200000, 42 + i));
+    }
+    HttpTestServer mirror;
+    mirror.ServeFolder(source);
+    PublishManifest(true, mirror.Url("/"));
+    Behaviour slow;
+    slow.bytesPerSecond = 2000000;
+    server->SetBehaviour("/big.bin", slow);
+    cHttp::Limits limits;
+    limits.network.stallMs = 3000;  // a stopped server's connection may stay silent
+    cMgrDownloader* manager = StartManager(limits);
+    ASSERT_TRUE(WaitFor([&] { return manager->received > 4000000; }));
+    server->Stop();
+    ASSERT_TRUE(WaitForRunEnd(manager));
+
+    ExpectEveryFileDownloaded();
+    EXPECT_EQ(manager->finished, 1);
+    EXPECT_EQ(manager->received, TotalSourceBytes());
+    EXPECT_TRUE(BoxTexts().empty());
+    const std::string log = ReadFile(work + kTransferLogName);
+    EXPECT_NE(log.find("big.bin cannot be reached, going on at " + mirror.Url("/big.bin")),
+              std::string::npos);
+    bool resumed = false;
+    for (const auto& request : mirror.Requests()) {
+        resumed |= request.path == "/big.bin" && request.range != "bytes=0-";
+    }
+    EXPECT_TRUE(resumed);
+}
+
+// The first server's copies are wrong (other bytes of the listed size, another size): each is
+// refused and fetched whole from the mirror, without a warning.
+TEST_F(EngineHttpTest, MirrorServesWhatTheFirstServerHasWrong) {
+    AddSource("good.bin", Pattern(100000, 53));
+    AddSource("other-size.bin", Pattern(300000, 52));
+    AddSource("same-size.bin", Pattern(700000, 51));
+    HttpTestServer mirror;
+    mirror.ServeFolder(source);
+    PublishManifest(true, mirror.Url("/"));
+    std::string changed = sources["same-size.bin"];
+    changed[400000] = static_cast<char>(~changed[400000]);
+    WriteFile(source + "same-size.bin", changed);
+    WriteFile(source + "other-size.bin", sources["other-size.bin"] + "tail");
+    mirror.AddFile("/same-size.bin", sources["same-size.bin"]);
+    mirror.AddFile("/other-size.bin", sources["other-size.bin"]);
+    cMgrDownloader* manager = RunToEnd();
+
+    ExpectEveryFileDownloaded();
+    EXPECT_EQ(manager->finished, 1);
+    EXPECT_TRUE(BoxTexts().empty());
+    const std::string log = ReadFile(work + kTransferLogName);
+    EXPECT_NE(log.find("failed (sent bytes that do not match the file's hash)"), std::string::npos);
+    EXPECT_NE(log.find("failed (the file list gives 300000 bytes, the server's answer 300004"),
+              std::string::npos);
+    std::multiset<std::string> asked;
+    for (const auto& request : mirror.Requests()) {
+        asked.insert(request.path + " " + request.range);
+    }
+    EXPECT_EQ(asked,
+              (std::multiset<std::string>{"/other-size.bin bytes=0-", "/same-size.bin bytes=0-"}));
+}
+
 // Content hashes: the publisher's SHA-256 of every file, checked by the engine.
 class EngineHashTest : public EngineHttpTest {
 protected:
@@ -1045,6 +1112,25 @@ TEST_F(EngineSegmentTest, SplitCopyThatDoesNotMatchIsFetchedTwiceThenRefused) {
     EXPECT_GT(RangesAsked("/big.bin").size(), 2u * 4);
     EXPECT_EQ(manager->received, 0);
     EXPECT_FALSE(std::filesystem::exists(download + "big.bin"));
+    EXPECT_TRUE(Records().empty());
+}
+
+// A split copy that does not match, from a server with a wrong one: the mirror's comes whole,
+// from one transfer, so that no part of it comes from the first server again.
+TEST_F(EngineSegmentTest, SplitWrongCopyComesWholeFromTheMirror) {
+    AddLargeSource(32 * 1024 * 1024);
+    HttpTestServer mirror;
+    PublishManifest(true, mirror.Url("/"));
+    mirror.AddFile("/big.bin", sources["big.bin"]);
+    std::string changed = sources["big.bin"];
+    changed[kLarge - 10] = static_cast<char>(~changed[kLarge - 10]);
+    WriteFile(source + "big.bin", changed);
+    cMgrDownloader* manager = RunToEnd();
+
+    ExpectEveryFileDownloaded();
+    EXPECT_TRUE(BoxTexts().empty());
+    EXPECT_EQ(manager->received, kLarge);
+    EXPECT_EQ(mirror.Requests().size(), 1u);
     EXPECT_TRUE(Records().empty());
 }
 

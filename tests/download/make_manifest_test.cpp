@@ -117,6 +117,37 @@ TEST_F(MakeManifestTest, EveryEntryCarriesTheSha256OfItsBytesUnlessLeftOut) {
     }
 }
 
+// Mirrors follow the list, so that a reader without them has read everything else first.
+TEST_F(MakeManifestTest, MirrorsAreWrittenInOrderAfterTheListAndCheckedFirst) {
+    const std::string folder = platform::fake::Root() + "set/";
+    WriteFile(folder + "a.bin", "a");
+    ASSERT_EQ(Run("--url http://h/ --mirror http://m1/x --mirror https://m2/ --output " + work +
+                  "file.json " + folder),
+              0)
+        << output;
+    const std::string text = ReadFile(work + "file.json");
+    EXPECT_GT(text.find("\"Mirrors\""), text.find("\"FileList\""));
+    std::filesystem::current_path(work);
+    cJson document;
+    ASSERT_TRUE(document.LoadFromFile());
+    Manifest manifest;
+    std::string problem;
+    ASSERT_TRUE(ReadManifest(document, manifest, problem)) << problem;
+    EXPECT_EQ(manifest.mirrors, (std::vector<std::string>{"http://m1/x/", "https://m2/"}));
+    EXPECT_EQ(manifest.files.size(), 1u);
+
+    std::string nine;
+    for (int i = 0; i < 9; ++i) {
+        nine += " --mirror http://m" + std::to_string(i) + "/";
+    }
+    for (const std::string& bad :
+         {std::string(" --mirror ftp://m/"), std::string(" --mirror http:///"),
+          std::string(" --mirror \"http://m/a,b/\""), nine}) {
+        EXPECT_EQ(Run("--url http://h/" + bad + " " + folder), 2) << bad;
+        EXPECT_NE(output.find("mirror"), std::string::npos) << output;
+    }
+}
+
 TEST_F(MakeManifestTest, OutputInsideTheFolderIsNotListed) {
     const std::string folder = platform::fake::Root() + "set/";
     WriteFile(folder + "a.bin", "a");

@@ -108,6 +108,44 @@ TEST_F(ManifestReading, ContentHashIsOptionalAndKeptInLowerCase) {
     }
 }
 
+// "Mirrors" after the list, as the publisher tool writes it (a reader without it has read the
+// rest by then), or anywhere else.
+TEST_F(ManifestReading, MirrorsAreReadInOrderAndEachIsCheckedLikeTheUrl) {
+    const auto withMirrors = [](const std::string& mirrors, bool first = false) {
+        const std::string key = "\"Mirrors\": [" + mirrors + "]";
+        return "{" + (first ? key + ", " : "") +
+               "\"TotalCount\": 1, \"TotalSize\": 1, \"URL\": \"http://h/\", \"FileList\": "
+               "[{\"Name\": \"a\", \"Size\": 1}]" +
+               (first ? "" : ", " + key) + "}";
+    };
+    const std::string two = "{\"URL\": \"http://m1/x/\"}, {\"URL\": \"HTTPS://m2:8080/\"}";
+    for (bool first : {false, true}) {
+        EXPECT_EQ(Problem(withMirrors(two, first)), "");
+        EXPECT_EQ(manifest.mirrors, (std::vector<std::string>{"http://m1/x/", "HTTPS://m2:8080/"}));
+        EXPECT_EQ(manifest.files.size(), 1u);
+    }
+    EXPECT_EQ(Problem(ManifestText("http://h/", {{"a", 1}})), "");
+    EXPECT_TRUE(manifest.mirrors.empty());
+    std::string nine;
+    for (int i = 0; i < 9; ++i) {
+        nine +=
+            std::string(i == 0 ? "" : ", ") + "{\"URL\": \"http://m" + std::to_string(i) + "/\"}";
+    }
+    const std::string longest = "http://h/" + std::string(kFileUrlSize - 10, 'x') + "/";
+    for (const std::string& bad : std::vector<std::string>{
+             "\"http://m/\"", "{\"Name\": \"http://m/\"}", "{\"URL\": \"ftp://m/\"}",
+             "{\"URL\": \"http:///\"}", "{\"URL\": \"http://m\"}", "{\"URL\": \"http://m/a b/\"}",
+             "{\"URL\": \"file:///etc/\"}", "{\"URL\": \"" + longest + "\"}", nine}) {
+        EXPECT_NE(Problem(withMirrors(bad)).find("irror"), std::string::npos) << bad;
+    }
+    // The entry's URL must fit at every server, not only at "URL".
+    const std::string longBase = "http://h/" + std::string(kFileUrlSize - 11, 'x') + "/";
+    EXPECT_EQ(
+        Problem(withMirrors("{\"URL\": \"" + longBase.substr(0, longBase.size() - 2) + "/\"}")),
+        "");
+    EXPECT_EQ(Problem(withMirrors("{\"URL\": \"" + longBase + "\"}")), "entry 0: URL too long");
+}
+
 TEST_F(ManifestReading, ReadsOnlyTheCountedEntries) {
     EXPECT_EQ(Problem("{\"TotalCount\": 1, \"TotalSize\": 5, \"URL\": \"http://h/\", \"FileList\": "
                       "[{\"Name\": \"a\", \"Size\": 5}, {\"Name\": \"../b\", \"Size\": 1}]}"),

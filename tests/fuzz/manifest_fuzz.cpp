@@ -1,6 +1,6 @@
 // libFuzzer target: the manifest rules on any document. Whatever ReadManifest accepts must be
 // safe to act on: a count that matches the entries, names that stay inside the download folder
-// and are listed once, and file URLs that fit the transfer.
+// and are listed once, a few web mirrors, and file URLs that fit the transfer at every server.
 #include <algorithm>
 #include <cctype>
 #include <cstddef>
@@ -57,6 +57,15 @@ void CheckFileUrl(const std::string& base, const std::string& url) {
     }
 }
 
+// An http or https address.
+bool IsWebAddress(const std::string& url) {
+    std::string scheme = url.substr(0, 8);
+    for (char& c : scheme) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    return scheme.compare(0, 7, "http://") == 0 || scheme == "https://";
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -77,11 +86,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Require(problem.empty());
     Require(manifest.totalCount >= 0 &&
             manifest.files.size() == static_cast<size_t>(manifest.totalCount));
-    std::string scheme = manifest.url.substr(0, 8);
-    for (char& c : scheme) {
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    Require(IsWebAddress(manifest.url));
+    Require(manifest.mirrors.size() <= kMostMirrors);
+    for (const std::string& mirror : manifest.mirrors) {
+        Require(IsWebAddress(mirror) && mirror.back() == '/');
     }
-    Require(scheme.compare(0, 7, "http://") == 0 || scheme == "https://");
     std::set<std::string> paths;
     for (const ManifestEntry& entry : manifest.files) {
         Require(UnsafeNameReason(entry.name) == nullptr);
@@ -89,6 +98,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         CheckLocalPath(entry.localPath);
         Require(paths.insert(entry.localPath).second);
         CheckFileUrl(manifest.url, FileUrlOf(manifest.url, entry.name));
+        for (const std::string& mirror : manifest.mirrors) {
+            CheckFileUrl(mirror, FileUrlOf(mirror, entry.name));
+        }
         IsLaunchName(entry.name);
     }
     return 0;

@@ -70,6 +70,10 @@ TEST_F(DownloaderWindow, OpensCentredWithTheFolderAndThenTheTotalSize) {
     SaveScreen("window-opened");
 }
 
+TEST_F(DownloaderWindow, MirrorTakesOverWhenTheServerStops) {
+    ExpectMirrorTakesOver(30);
+}
+
 // Start, Pause, Start again, completion, Launch: the whole job through the window.
 TEST_F(DownloaderWindow, DownloadsPausesResumesAndLaunchesTheInstaller) {
     MakePackage();

@@ -45,13 +45,14 @@ pid_t DownloaderWindowTest::LaunchProgram() {
     return session.StartProgram();
 }
 
-void DownloaderWindowTest::MakePackage() {
+void DownloaderWindowTest::MakePackage(bool mirrored) {
     package = std::make_unique<TestPackage>(
         session.Folder() + "/package",
         std::vector<std::pair<std::string, int64_t>>{{"data1.pak", 500000},
                                                      {"data2.pak", 400000},
                                                      {"movies/intro.bin", 450000},
-                                                     {"movies/outro.bin", 300000}});
+                                                     {"movies/outro.bin", 300000}},
+        mirrored);
 }
 
 void DownloaderWindowTest::StartProgram() {
@@ -155,6 +156,25 @@ void DownloaderWindowTest::ExpectChangedManifestRefused(double seconds) {
     for (const auto& [name, size] : SizesOnDisk()) {
         EXPECT_LE(size, 0) << name;
     }
+}
+
+void DownloaderWindowTest::ExpectMirrorTakesOver(double seconds) {
+    MakePackage(true);
+    package->Serve(100000);  // bytes per second and transfer
+    package->ServeMirror();
+    StartProgram();
+    Click("start");
+    ASSERT_TRUE(Poll([&] { return BarFilled(); }, seconds)) << session.Report();
+    ASSERT_FALSE(AllDownloaded()) << "the package was complete before the server stopped";
+    const size_t askedBefore = package->mirror->Requests().size();
+    package->server->Stop();
+
+    ASSERT_TRUE(Poll([&] { return AllDownloaded(); }, seconds)) << session.Report();
+    ExpectPackageOnDisk();
+    EXPECT_GT(package->mirror->Requests().size(), askedBefore);
+    ExpectPicture(layout.Button("launch"), layout.Button("launch").firstPicture);
+    EXPECT_TRUE(session.FindWindows(kBoxCaption).empty()) << session.Report();
+    SaveScreen(::testing::UnitTest::GetInstance()->current_test_info()->name());
 }
 
 }  // namespace guitest

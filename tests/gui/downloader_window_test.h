@@ -40,8 +40,9 @@ protected:
     // Starts the program; its process id.
     virtual pid_t LaunchProgram();
 
-    // A package of four files in two folders, about 1.6 MB.
-    void MakePackage();
+    // A package of four files in two folders, about 1.6 MB; `mirrored`: its manifest names
+    // TestPackage::kMirrorUrl as a mirror.
+    void MakePackage(bool mirrored = false);
     // Starts the program and waits for its window with its pictures drawn.
     void StartProgram();
     Image BackgroundAt(int x, int y, int width, int height);
@@ -56,6 +57,9 @@ protected:
     // Starts the program and the download, then Cancel: the question's Cancel keeps downloading,
     // its OK ends the program with 1 before the package is complete. `seconds` bounds each wait.
     void ExpectOnlyOkOfTheCancelQuestionEnds(double seconds);
+    // The first server stops in the middle of the download: the mirror completes it, without a
+    // warning, and Launch is enabled. `seconds` bounds each wait.
+    void ExpectMirrorTakesOver(double seconds);
     // Serves the package's manifest changed on its way (one name rewritten, its signature as it
     // was): the window shows the warning, the program ends with 0, and no file is asked for.
     void ExpectChangedManifestRefused(double seconds);

@@ -18,11 +18,12 @@ namespace {
 // The program's built-in server address.
 constexpr int kServerPort = 8080;
 const char* kServerUrl = "http://127.0.0.1:8080/";
+constexpr int kMirrorPort = 8081;
 
 }  // namespace
 
 TestPackage::TestPackage(const std::string& packageFolder,
-                         const std::vector<std::pair<std::string, int64_t>>& files)
+                         const std::vector<std::pair<std::string, int64_t>>& files, bool mirrored)
     : folder(packageFolder) {
     std::filesystem::create_directories(folder);
     names.push_back("setup.exe");
@@ -42,7 +43,8 @@ TestPackage::TestPackage(const std::string& packageFolder,
         names.push_back(name);
     }
     std::string command = std::string("'") + MAKE_MANIFEST + "' --url " + kServerUrl +
-                          " --output '" + Path("file.json") + "' '" + folder + "' >/dev/null";
+                          (mirrored ? std::string(" --mirror ") + kMirrorUrl : "") + " --output '" +
+                          Path("file.json") + "' '" + folder + "' >/dev/null";
     if (std::system(command.c_str()) != 0) {
         throw std::runtime_error("make-manifest failed: " + command);
     }
@@ -71,6 +73,11 @@ void TestPackage::Serve(int64_t bytesPerSecond) {
             server->SetBehaviour("/" + name, slow);
         }
     }
+}
+
+void TestPackage::ServeMirror() {
+    mirror = std::make_unique<test_support::HttpTestServer>(kMirrorPort);
+    mirror->ServeFolder(folder);
 }
 
 int64_t TestPackage::SizeOf(const std::string& name) const {

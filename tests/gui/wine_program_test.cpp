@@ -145,6 +145,10 @@ TEST_F(WindowsProgram, CancelAsksAndOnlyOkStopsTheDownloadAndEnds) {
 }  // namespace
 
 // A manifest changed on its way is refused in the real window before anything is fetched.
+TEST_F(WindowsProgram, MirrorTakesOverWhenTheServerStops) {
+    ExpectMirrorTakesOver(60);
+}
+
 TEST_F(WindowsProgram, ChangedManifestIsRefusedAndNothingIsDownloaded) {
     ExpectChangedManifestRefused(60);
 }
