@@ -24,7 +24,8 @@ struct EntryLayout {
     float valueLeft;
     float valueRight;
 };
-// By entry, in reading order: where its value sits after its label.
+// By entry, in reading order: where its value sits after its label, unless the document places
+// it itself ("value-x").
 constexpr EntryLayout kLayout[cWinDownloadInfo::kEntryCount] = {{"time-remaining", 57, 160},
                                                                 {"elapse-time", 57, 160},
                                                                 {"total-recv", 102, 200},
@@ -153,6 +154,12 @@ bool cWinDownloadInfo::Create(cJson& document, platform::WindowHandle owner, cPr
         labelRects[entry] = {at, 0, at + 100, kHeight};
         valueRects[entry] = {at + kLayout[entry].valueLeft, 0, at + kLayout[entry].valueRight,
                              kHeight};
+        if (cJson::Node* valueLeft = tag->GetNode("value-x")) {
+            // Placed to fit its label in its own language; its box ends at the strip's end so
+            // that no value is wrapped (a box does not clip).
+            valueRects[entry].left = static_cast<float>(valueLeft->GetInt());
+            valueRects[entry].right = kWidth;
+        }
     }
 
     cJson::Node* fonts = document.root->Find("font");

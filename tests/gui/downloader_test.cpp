@@ -23,11 +23,10 @@ using guitest::Image;
 using guitest::Ink;
 using guitest::kBoxCaption;
 using guitest::kMainTitle;
+using guitest::kPanelHeight;
 using guitest::kPanelRight;
 using guitest::kPanelX;
 using guitest::kPanelY;
-using guitest::kReceivedValueX;
-using guitest::kTotalSizeValueX;
 using guitest::Poll;
 using guitest::ReadFile;
 
@@ -49,15 +48,17 @@ TEST_F(DownloaderWindow, OpensCentredWithTheFolderAndThenTheTotalSize) {
     EXPECT_EQ(top, h + h / 10);
     EXPECT_TRUE(HasInk(layout.folderX, layout.folderY, 173, 19, 100));  // the folder's text
     // Before the manifest: the total size reads as nothing received does ("0.000 GBytes").
-    const int totalX = kPanelX + kTotalSizeValueX;
-    const int totalWidth = kPanelRight - kTotalSizeValueX;
+    const int totalValueX = layout.PanelEntry("total-size").valueX;
+    const int totalX = kPanelX + totalValueX;
+    const int totalWidth = kPanelRight - totalValueX;
+    const int receivedX = kPanelX + layout.PanelEntry("total-recv").valueX;
     Image before = Shot(totalX, kPanelY, totalWidth, 20);
-    Image received = Shot(kPanelX + kReceivedValueX, kPanelY, totalWidth, 20);
+    Image received = Shot(receivedX, kPanelY, totalWidth, 20);
     EXPECT_GT(Ink(before, BackgroundAt(totalX, kPanelY, totalWidth, 20)), 20);
     ASSERT_TRUE(Poll([&] { return Shot(totalX, kPanelY, totalWidth, 20) != before; }, 20))
         << session.Report();
     // "5.000 GBytes": one glyph differs from "0.000 GBytes", the received field stays.
-    EXPECT_EQ(Shot(kPanelX + kReceivedValueX, kPanelY, totalWidth, 20), received);
+    EXPECT_EQ(Shot(receivedX, kPanelY, totalWidth, 20), received);
     EXPECT_TRUE(session.FindWindows(kBoxCaption).empty());
     SaveScreen("window-opened");
 }
@@ -105,8 +106,11 @@ TEST_F(DownloaderWindow, DownloadsPausesResumesAndLaunchesTheInstaller) {
     }
     EXPECT_TRUE(resumed);
 
-    // Completion enables Launch; Launch starts the installer and the program ends with 1.
+    // Completion enables Launch and shows all of the package received; Launch starts the
+    // installer and the program ends with 1.
     ExpectPicture(layout.Button("launch"), layout.Button("launch").firstPicture);
+    EXPECT_TRUE(Poll([&] { return ReceivedReadsAsTotal(); }, 3));
+    ExpectPanelTextsApart("complete");
     Click("launch");
     EXPECT_EQ(session.WaitForExit(program, 20), 1) << session.Report();
     ASSERT_TRUE(Poll([&] { return std::filesystem::exists(downloadFolder + "installer-ran"); }))
@@ -120,6 +124,50 @@ TEST_F(DownloaderWindow, DownloadsPausesResumesAndLaunchesTheInstaller) {
               std::filesystem::path(downloadFolder).parent_path())
         << ran;
     EXPECT_EQ(ran.substr(ran.find(' ')), " \n") << ran;
+}
+
+// The strip's eight texts keep apart with the widest values: sizes of "999.999 GBytes" (a
+// manifest of that size) and a remaining time of "wait for server" (the server stopped during
+// the run). The times' digits are as wide as any other digits, so "00:00:01" stands for
+// "99:59:59"; the received value is as wide as the total's with as many digits.
+TEST_F(DownloaderWindow, PanelTextsStayApartWithTheWidestValues) {
+    MakePackage();
+    package->Serve();
+    package->ServeManifest(guitest::TestPackage::ManifestOfSize(1073740750635));
+    StartProgram();
+    const int totalX = kPanelX + layout.PanelEntry("total-size").valueX;
+    const int totalWidth = kPanelX + kPanelRight - totalX;
+    Image before = Shot(totalX, kPanelY, totalWidth, kPanelHeight);
+    ASSERT_TRUE(Poll([&] { return Shot(totalX, kPanelY, totalWidth, kPanelHeight) != before; }))
+        << session.Report();
+    std::vector<guitest::TextBox> widest = ExpectPanelTextsApart("widest-sizes");
+    ASSERT_EQ(widest.size(), 8u);
+    const int widestSize = widest[7].right - widest[7].left;
+    input->Key(xid, "Escape");
+    ASSERT_EQ(session.AnswerBox(program, kBoxCaption, 20), 1) << session.Report();
+
+    package->server.reset();
+    package->Serve(20000);
+    StartProgram();
+    Click("start");
+    ASSERT_TRUE(Poll([&] { return BarFilled(); }, 20)) << session.Report();
+    package->server.reset();
+    // Until "wait for server" shows, wider than the elapsed time beside it.
+    std::vector<guitest::TextBox> waiting;
+    ASSERT_TRUE(Poll(
+        [&] {
+            waiting = guitest::TextBoxes(Shot(kPanelX, kPanelY, kPanelRight, kPanelHeight),
+                                         BackgroundAt(kPanelX, kPanelY, kPanelRight, kPanelHeight),
+                                         2, kTextGap);
+            return waiting.size() == 8 &&
+                   waiting[1].right - waiting[1].left > waiting[3].right - waiting[3].left + 20;
+        },
+        30))
+        << session.Report();
+    waiting = ExpectPanelTextsApart("waiting-for-server");
+    ASSERT_EQ(waiting.size(), 8u);
+    EXPECT_LE(waiting[5].left + widestSize + kTextGap, waiting[6].left)
+        << "a received value of the widest size would touch the total size's label";
 }
 
 TEST_F(DownloaderWindow, CancelAsksAndOnlyOkStopsTheDownloadAndEnds) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <utility>
@@ -28,6 +29,35 @@ int Ink(const Image& shot, const Image& background) {
         count += shot.pixels[i] != background.pixels[i] ? 1 : 0;
     }
     return count;
+}
+
+bool ChannelsApart(uint32_t a, uint32_t b, int tolerance) {
+    for (int shift = 0; shift < 24; shift += 8) {
+        if (std::abs(static_cast<int>((a >> shift) & 0xFF) -
+                     static_cast<int>((b >> shift) & 0xFF)) > tolerance) {
+            return true;
+        }
+    }
+    return false;
+}
+
+std::vector<TextBox> TextBoxes(const Image& shot, const Image& background, int tolerance, int gap) {
+    std::vector<TextBox> boxes;
+    for (int column = 0; column < shot.width; ++column) {
+        bool ink = false;
+        for (int row = 0; row < shot.height && !ink; ++row) {
+            ink = ChannelsApart(shot.At(column, row), background.At(column, row), tolerance);
+        }
+        if (!ink) {
+            continue;
+        }
+        if (!boxes.empty() && column - boxes.back().right < gap) {
+            boxes.back().right = column + 1;
+        } else {
+            boxes.push_back({column, column + 1});
+        }
+    }
+    return boxes;
 }
 
 void DownloaderWindowTest::SetUp() {
@@ -88,6 +118,55 @@ void DownloaderWindowTest::Click(const std::string& name) {
 bool DownloaderWindowTest::BarFilled() {
     const BarLayout& bar = layout.bar;
     return Shot(bar.x + 3, bar.y + bar.height - 2, 1, 1).pixels[0] == bar.foreground;
+}
+
+std::vector<TextBox> DownloaderWindowTest::ExpectPanelTextsApart(const std::string& when) {
+    const Image strip = Shot(kPanelX, kPanelY, kPanelRight, kPanelHeight);
+    std::vector<TextBox> boxes =
+        TextBoxes(strip, BackgroundAt(kPanelX, kPanelY, kPanelRight, kPanelHeight),
+                  pictureTolerance + 2, kTextGap);
+    std::string seen;
+    for (const TextBox& box : boxes) {
+        seen += " [" + std::to_string(box.left) + ", " + std::to_string(box.right) + ")";
+    }
+    // Label and value of each entry, left to right.
+    std::vector<int> starts;
+    for (const PanelEntryLayout& entry : layout.panel) {
+        starts.push_back(entry.labelX);
+        starts.push_back(entry.valueX);
+    }
+    bool apart = boxes.size() == starts.size();
+    for (size_t i = 0; apart && i < boxes.size(); ++i) {
+        // A text's ink starts within a few columns of its box.
+        apart = boxes[i].left >= starts[i] && boxes[i].left <= starts[i] + 4;
+    }
+    EXPECT_TRUE(apart) << when << ": texts of the strip (columns) at" << seen;
+    SaveScreen("panel-" + when);
+    return boxes;
+}
+
+bool DownloaderWindowTest::ReceivedReadsAsTotal() {
+    // Glyph cores only: the two values lie over different parts of the background.
+    constexpr int kCore = 60;
+    auto mask = [&](const char* key, int right) {
+        const int x = kPanelX + layout.PanelEntry(key).valueX;
+        const int width = kPanelX + right - x;
+        Image shot = Shot(x, kPanelY, width, kPanelHeight);
+        Image bare = BackgroundAt(x, kPanelY, width, kPanelHeight);
+        std::vector<TextBox> boxes = TextBoxes(shot, bare, kCore, kTextGap);
+        std::vector<bool> ink;
+        if (boxes.empty()) {
+            return ink;
+        }
+        for (int column = boxes[0].left; column < boxes[0].right; ++column) {
+            for (int row = 0; row < kPanelHeight; ++row) {
+                ink.push_back(ChannelsApart(shot.At(column, row), bare.At(column, row), kCore));
+            }
+        }
+        return ink;
+    };
+    std::vector<bool> received = mask("total-recv", layout.PanelEntry("total-size").labelX);
+    return !received.empty() && received == mask("total-size", kPanelRight);
 }
 
 std::map<std::string, int64_t> DownloaderWindowTest::SizesOnDisk() {

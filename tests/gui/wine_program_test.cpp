@@ -23,8 +23,6 @@ using guitest::kBoxCaption;
 using guitest::kPanelRight;
 using guitest::kPanelX;
 using guitest::kPanelY;
-using guitest::kReceivedValueX;
-using guitest::kTotalSizeValueX;
 using guitest::Poll;
 using guitest::XSession;
 
@@ -91,17 +89,19 @@ protected:
 TEST_F(WindowsProgram, OpensCentredWithTheSkinTheFolderAndThenTheTotalSize) {
     MakePackage();
     package->Serve();
-    // A manifest of 5 GiB, served slowly: the window shows its first frame before the first
-    // tick has fetched it.
-    package->ServeManifest(guitest::TestPackage::ManifestOfSize(5368709120));
+    // A manifest of the widest size shown, "999.999 GBytes", served slowly: the window shows
+    // its first frame before the first tick has fetched it.
+    package->ServeManifest(guitest::TestPackage::ManifestOfSize(1073740750635));
     test_support::Behaviour slow;
     slow.bytesPerSecond = 10;
     package->server->SetBehaviour("/file.json", slow);
     StartProgram();
     // Before the manifest the total size reads "0.000 GBytes"; under Wine the strip may stay
     // unpainted until its first tick, which fetches the manifest, has returned.
-    const int totalX = kPanelX + kTotalSizeValueX;
-    const int totalWidth = kPanelRight - kTotalSizeValueX;
+    const int totalValueX = layout.PanelEntry("total-size").valueX;
+    const int totalX = kPanelX + totalValueX;
+    const int totalWidth = kPanelRight - totalValueX;
+    const int receivedX = kPanelX + layout.PanelEntry("total-recv").valueX;
     Image before = Shot(totalX, kPanelY, totalWidth, 20);
     int h = (kScreenHeight - background.height) / 2;
     EXPECT_EQ(left, (kScreenWidth - background.width) / 2);
@@ -115,13 +115,14 @@ TEST_F(WindowsProgram, OpensCentredWithTheSkinTheFolderAndThenTheTotalSize) {
     EXPECT_TRUE(HasInk(layout.folderX, layout.folderY, 173, 19, 100));  // the folder's text
     ASSERT_TRUE(Poll([&] { return Shot(totalX, kPanelY, totalWidth, 20) != before; }, 30))
         << session.Report();
-    // Then both fields are drawn ("5.000 GBytes", "0.000 GBytes").
+    // Then both fields are drawn ("999.999 GBytes", "0.000 GBytes").
     EXPECT_GT(guitest::Ink(Shot(totalX, kPanelY, totalWidth, 20),
                            BackgroundAt(totalX, kPanelY, totalWidth, 20)),
               20);
-    EXPECT_GT(guitest::Ink(Shot(kPanelX + kReceivedValueX, kPanelY, totalWidth, 20),
-                           BackgroundAt(kPanelX + kReceivedValueX, kPanelY, totalWidth, 20)),
+    EXPECT_GT(guitest::Ink(Shot(receivedX, kPanelY, totalWidth, 20),
+                           BackgroundAt(receivedX, kPanelY, totalWidth, 20)),
               20);
+    ExpectPanelTextsApart("wine-widest-sizes");
     SaveScreen("wine-window-opened");
 }
 
@@ -135,6 +136,8 @@ TEST_F(WindowsProgram, DownloadsThePackageAfterAClickOnStart) {
     // Completion fills the bar and enables Launch.
     ExpectPicture(layout.Button("launch"), layout.Button("launch").firstPicture);
     EXPECT_TRUE(BarFilled());
+    EXPECT_TRUE(Poll([&] { return ReceivedReadsAsTotal(); }, 3));
+    ExpectPanelTextsApart("wine-complete");
     SaveScreen("wine-window-complete");
 }
 
