@@ -126,48 +126,8 @@ TEST_F(DownloaderWindow, DownloadsPausesResumesAndLaunchesTheInstaller) {
     EXPECT_EQ(ran.substr(ran.find(' ')), " \n") << ran;
 }
 
-// The strip's eight texts keep apart with the widest values: sizes of "999.999 GBytes" (a
-// manifest of that size) and a remaining time of "wait for server" (the server stopped during
-// the run). The times' digits are as wide as any other digits, so "00:00:01" stands for
-// "99:59:59"; the received value is as wide as the total's with as many digits.
 TEST_F(DownloaderWindow, PanelTextsStayApartWithTheWidestValues) {
-    MakePackage();
-    package->Serve();
-    package->ServeManifest(guitest::TestPackage::ManifestOfSize(1073740750635));
-    StartProgram();
-    const int totalX = kPanelX + layout.PanelEntry("total-size").valueX;
-    const int totalWidth = kPanelX + kPanelRight - totalX;
-    Image before = Shot(totalX, kPanelY, totalWidth, kPanelHeight);
-    ASSERT_TRUE(Poll([&] { return Shot(totalX, kPanelY, totalWidth, kPanelHeight) != before; }))
-        << session.Report();
-    std::vector<guitest::TextBox> widest = ExpectPanelTextsApart("widest-sizes");
-    ASSERT_EQ(widest.size(), 8u);
-    const int widestSize = widest[7].right - widest[7].left;
-    input->Key(xid, "Escape");
-    ASSERT_EQ(session.AnswerBox(program, kBoxCaption, 20), 1) << session.Report();
-
-    package->server.reset();
-    package->Serve(20000);
-    StartProgram();
-    Click("start");
-    ASSERT_TRUE(Poll([&] { return BarFilled(); }, 20)) << session.Report();
-    package->server.reset();
-    // Until "wait for server" shows, wider than the elapsed time beside it.
-    std::vector<guitest::TextBox> waiting;
-    ASSERT_TRUE(Poll(
-        [&] {
-            waiting = guitest::TextBoxes(Shot(kPanelX, kPanelY, kPanelRight, kPanelHeight),
-                                         BackgroundAt(kPanelX, kPanelY, kPanelRight, kPanelHeight),
-                                         2, kTextGap);
-            return waiting.size() == 8 &&
-                   waiting[1].right - waiting[1].left > waiting[3].right - waiting[3].left + 20;
-        },
-        30))
-        << session.Report();
-    waiting = ExpectPanelTextsApart("waiting-for-server");
-    ASSERT_EQ(waiting.size(), 8u);
-    EXPECT_LE(waiting[5].left + widestSize + kTextGap, waiting[6].left)
-        << "a received value of the widest size would touch the total size's label";
+    ExpectPanelTextsApartWithTheWidestValues(20);
 }
 
 TEST_F(DownloaderWindow, CancelAsksAndOnlyOkStopsTheDownloadAndEnds) {

@@ -120,11 +120,27 @@ bool DownloaderWindowTest::BarFilled() {
     return Shot(bar.x + 3, bar.y + bar.height - 2, 1, 1).pixels[0] == bar.foreground;
 }
 
+std::vector<TextBox> DownloaderWindowTest::PanelTexts() {
+    return TextBoxes(Shot(kPanelX, kPanelY, kPanelRight, kPanelHeight),
+                     BackgroundAt(kPanelX, kPanelY, kPanelRight, kPanelHeight),
+                     pictureTolerance + 2, kTextGap);
+}
+
+bool DownloaderWindowTest::WaitForWiderValue(int wider, int than, double seconds) {
+    return Poll(
+        [&] {
+            std::vector<TextBox> boxes = PanelTexts();
+            auto width = [&](int entry) {
+                const TextBox& value = boxes[static_cast<size_t>(entry) * 2 + 1];
+                return value.right - value.left;
+            };
+            return boxes.size() == 8 && width(wider) > width(than) + 5;
+        },
+        seconds);
+}
+
 std::vector<TextBox> DownloaderWindowTest::ExpectPanelTextsApart(const std::string& when) {
-    const Image strip = Shot(kPanelX, kPanelY, kPanelRight, kPanelHeight);
-    std::vector<TextBox> boxes =
-        TextBoxes(strip, BackgroundAt(kPanelX, kPanelY, kPanelRight, kPanelHeight),
-                  pictureTolerance + 2, kTextGap);
+    std::vector<TextBox> boxes = PanelTexts();
     std::string seen;
     for (const TextBox& box : boxes) {
         seen += " [" + std::to_string(box.left) + ", " + std::to_string(box.right) + ")";
@@ -141,7 +157,8 @@ std::vector<TextBox> DownloaderWindowTest::ExpectPanelTextsApart(const std::stri
         apart = boxes[i].left >= starts[i] && boxes[i].left <= starts[i] + 4;
     }
     EXPECT_TRUE(apart) << when << ": texts of the strip (columns) at" << seen;
-    SaveScreen("panel-" + when);
+    SaveScreen(std::string(::testing::UnitTest::GetInstance()->current_test_suite()->name()) +
+               "-panel-" + when);
     return boxes;
 }
 
@@ -217,6 +234,32 @@ void DownloaderWindowTest::ExpectOnlyOkOfTheCancelQuestionEnds(double seconds) {
 }  // namespace guitest
 
 namespace guitest {
+
+void DownloaderWindowTest::ExpectPanelTextsApartWithTheWidestValues(double seconds) {
+    MakePackage();
+    package->Serve();
+    package->ServeManifest(TestPackage::ManifestOfSize(1073740750635));
+    StartProgram();
+    ASSERT_TRUE(WaitForWiderValue(3, 2, seconds)) << session.Report();
+    std::vector<TextBox> widest = ExpectPanelTextsApart("widest-sizes");
+    ASSERT_EQ(widest.size(), 8u);
+    Click("cancel");
+    ASSERT_EQ(session.AnswerBox(program, kBoxCaption, seconds), 1) << session.Report();
+
+    package->server.reset();
+    package->Serve(20000);
+    StartProgram();
+    Click("start");
+    ASSERT_TRUE(Poll([&] { return BarFilled(); }, seconds)) << session.Report();
+    package->server.reset();
+    ASSERT_TRUE(WaitForWiderValue(0, 1, seconds)) << session.Report();
+    std::vector<TextBox> waiting = ExpectPanelTextsApart("waiting-for-server");
+    ASSERT_EQ(waiting.size(), 8u);
+    // The times' digits are as wide as any other digits, so "00:00:01" stands for "99:59:59";
+    // the received value takes as many columns as the total did with as many digits.
+    EXPECT_LE(waiting[5].left + (widest[7].right - widest[7].left) + kTextGap, waiting[6].left)
+        << "a received value of the widest size would touch the total size's label";
+}
 
 void DownloaderWindowTest::ExpectChangedManifestRefused(double seconds) {
     MakePackage();

@@ -61,6 +61,11 @@ protected:
     void Click(const std::string& name);
     // The bar's fill has reached past its first columns.
     bool BarFilled();
+    // The information strip's texts as TextBoxes finds them.
+    std::vector<TextBox> PanelTexts();
+    // Waits until the strip shows its eight texts with the value of entry `wider` (0 to 3)
+    // wider than that of `than`, as a value of more glyphs is.
+    bool WaitForWiderValue(int wider, int than, double seconds);
     // The information strip's texts: exactly its eight (four labels, four values), each where
     // the layout starts it and at least kTextGap columns of bare background from the next.
     // `when` names the moment for the failure message and the screenshot.
@@ -75,6 +80,10 @@ protected:
     // Starts the program and the download, then Cancel: the question's Cancel keeps downloading,
     // its OK ends the program with 1 before the package is complete. `seconds` bounds each wait.
     void ExpectOnlyOkOfTheCancelQuestionEnds(double seconds);
+    // The strip's eight texts keep apart with the widest values: sizes of "999.999 GBytes" (a
+    // manifest of that size) and a remaining time of "wait for server" (the server stopped
+    // during a run). `seconds` bounds each wait.
+    void ExpectPanelTextsApartWithTheWidestValues(double seconds);
     // Serves the package's manifest changed on its way (one name rewritten, its signature as it
     // was): the window shows the warning, the program ends with 0, and no file is asked for.
     void ExpectChangedManifestRefused(double seconds);
