@@ -17,9 +17,11 @@ cJson::Node* Member(cJson& document, const char* section, const char* key) {
 }  // namespace
 
 cWinMain::cWinMain(cJson& document) : document(&document) {
-    // The window's share of a completed download: Pause goes off, Launch comes on.
+    // The window's share of a completed download: the panel shows the final figures at once
+    // (not at its next tick), Pause goes off, Launch comes on.
     cMgrDownloader::CompletionHook() = [] {
         if (cWinMain* window = theApp->mainWindow) {
+            window->infoPanel.LoadDownloadInfo();
             window->pauseButton.SetState(cButton::eDisable);
             window->launchButton.SetState(cButton::eNormal);
         }

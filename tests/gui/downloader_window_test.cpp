@@ -255,6 +255,7 @@ void DownloaderWindowTest::ExpectPanelTextsApartWithTheWidestValues(double secon
     ASSERT_TRUE(WaitForWiderValue(0, 1, seconds)) << session.Report();
     std::vector<TextBox> waiting = ExpectPanelTextsApart("waiting-for-server");
     ASSERT_EQ(waiting.size(), 8u);
+    EXPECT_FALSE(ReceivedReadsAsTotal()) << "part of the package came before the stop";
     // The times' digits are as wide as any other digits, so "00:00:01" stands for "99:59:59";
     // the received value takes as many columns as the total did with as many digits.
     EXPECT_LE(waiting[5].left + (widest[7].right - widest[7].left) + kTextGap, waiting[6].left)
