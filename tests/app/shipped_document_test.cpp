@@ -101,8 +101,8 @@ TEST_F(ShippedDocument, PanelLabels) {
         int label;
         int value;
     };
-    for (const Place& p : {Place{"time-remaining", 0, 52}, Place{"elapse-time", 136, 188},
-                           Place{"total-recv", 240, 331}, Place{"total-size", 420, 500}}) {
+    for (const Place& p : {Place{"time-remaining", 0, 54}, Place{"elapse-time", 136, 190},
+                           Place{"total-recv", 240, 333}, Place{"total-size", 420, 502}}) {
         EXPECT_EQ(Int({"text", "tag", p.key, "x"}), p.label) << p.key;
         EXPECT_EQ(Int({"text", "tag", p.key, "value-x"}), p.value) << p.key;
     }
@@ -166,7 +166,7 @@ TEST_F(ShippedDocument, KoreanVariantsAreCarriedInCodePage949) {
         std::string text = platform::iconv_codepage::ToUtf8("CP949", bytes.data(), bytes.size());
 #endif
         EXPECT_NE(text.find("\"남은 시간\""), std::string::npos) << id;
-        EXPECT_NE(text.find("\"x\" : 442"), std::string::npos) << id;
+        EXPECT_NE(text.find("\"x\" : 429"), std::string::npos) << id;
         cJson variant;
         ASSERT_TRUE(variant.Parse(bytes.c_str()));
         EXPECT_EQ(variant.root->Find("text")
@@ -174,7 +174,7 @@ TEST_F(ShippedDocument, KoreanVariantsAreCarriedInCodePage949) {
                       ->GetNode("total-recv")
                       ->GetNode("x")
                       ->GetInt(),
-                  274);
+                  269);
     }
     cJson korea;
     ASSERT_TRUE(korea.Parse(Variant(104).c_str()));

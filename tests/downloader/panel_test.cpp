@@ -82,7 +82,7 @@ TEST_F(Panel, GeometryFromTheShippedDocument) {
     Open();
     const cWinDownloadInfo& panel = window->infoPanel;
     const float labels[] = {0, 136, 240, 420};
-    const float values[] = {52, 188, 331, 500};
+    const float values[] = {54, 190, 333, 502};
     const std::u16string texts[] = {u"残り時間 :", u"経過時間 :", u"ダウンロード済み :",
                                     u"ファイルサイズ :"};
     for (int entry = 0; entry < cWinDownloadInfo::kEntryCount; ++entry) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -157,6 +158,7 @@ std::vector<TextBox> DownloaderWindowTest::ExpectPanelTextsApart(const std::stri
         apart = boxes[i].left >= starts[i] && boxes[i].left <= starts[i] + 4;
     }
     EXPECT_TRUE(apart) << when << ": texts of the strip (columns) at" << seen;
+    std::printf("panel %s: texts at%s\n", when.c_str(), seen.c_str());
     SaveScreen(std::string(::testing::UnitTest::GetInstance()->current_test_suite()->name()) +
                "-panel-" + when);
     return boxes;

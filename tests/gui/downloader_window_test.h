@@ -70,7 +70,7 @@ protected:
     // the layout starts it and at least kTextGap columns of bare background from the next.
     // `when` names the moment for the failure message and the screenshot.
     std::vector<TextBox> ExpectPanelTextsApart(const std::string& when);
-    static constexpr int kTextGap = 5;
+    static constexpr int kTextGap = 7;
     // The received value reads as the total size: the two values' pixels, each seen from its
     // first column, match.
     bool ReceivedReadsAsTotal();
