@@ -105,35 +105,20 @@ cWinDownloadInfo::~cWinDownloadInfo() {
     background.reset();
 }
 
-intptr_t cWinDownloadInfo::HandleMessage(platform::WindowHandle, unsigned message, uintptr_t,
-                                         intptr_t lParam) {
-    switch (message) {
-        case platform::kWmCreate:
-            if (platform::RenderTarget* target = GetRenderTarget()) {
-                labelBrush = target->CreateSolidBrush(ToColorF(labelColor, labelAlpha));
-                valueBrush = target->CreateSolidBrush(ToColorF(valueColor, valueAlpha));
-            }
-            background = LoadBitmapFromResource(cWinMain::kBackgroundResource);
-            return 0;
-        case platform::kWmDestroy:
-            platform::StopTimer(hwnd, kTimerId);
-            return 0;
-        case platform::kWmPaint:
-            platform::BeginWindowPaint(hwnd);
-            OnPaint();
-            platform::EndWindowPaint(hwnd);
-            return 0;
-        case platform::kWmNcHitTest:
-            // Dragging the strip drags the main window, as its own surface does.
-            platform::SendWindowMessage(parent, platform::kWmNcLButtonDown,
-                                        static_cast<uintptr_t>(platform::kHtCaption), lParam);
-            return platform::kHtClient;
-        case platform::kWmTimer:
-            LoadDownloadInfo();
-            return 0;
-        default:
-            return 0;
+void cWinDownloadInfo::OnCreate() {
+    if (platform::RenderTarget* target = GetRenderTarget()) {
+        labelBrush = target->CreateSolidBrush(ToColorF(labelColor, labelAlpha));
+        valueBrush = target->CreateSolidBrush(ToColorF(valueColor, valueAlpha));
     }
+    background = LoadBitmapFromResource(cWinMain::kBackgroundResource);
+}
+
+void cWinDownloadInfo::OnDestroy() {
+    platform::StopTimer(hwnd, kTimerId);
+}
+
+void cWinDownloadInfo::OnTimer() {
+    LoadDownloadInfo();
 }
 
 bool cWinDownloadInfo::Create(cJson& document, platform::WindowHandle owner, cProgressBar& bar) {

@@ -22,29 +22,12 @@ cProgressBar::~cProgressBar() {
     textFormat.reset();
 }
 
-intptr_t cProgressBar::HandleMessage(platform::WindowHandle, unsigned message, uintptr_t,
-                                     intptr_t lParam) {
-    switch (message) {
-        case platform::kWmCreate:
-            if (platform::RenderTarget* target = GetRenderTarget()) {
-                foregroundBrush = target->CreateSolidBrush(ToColorF(foregroundColor, 1.0f));
-                textBrush = target->CreateSolidBrush(ToColorF(textColor, textAlpha));
-            }
-            platform::PlaceWindow(hwnd, x, y, barWidth, barHeight);
-            return 0;
-        case platform::kWmPaint:
-            platform::BeginWindowPaint(hwnd);
-            OnPaint();
-            platform::EndWindowPaint(hwnd);
-            return 0;
-        case platform::kWmNcHitTest:
-            // Dragging the bar drags the main window, as its own surface does.
-            platform::SendWindowMessage(parent, platform::kWmNcLButtonDown,
-                                        static_cast<uintptr_t>(platform::kHtCaption), lParam);
-            return platform::kHtClient;
-        default:
-            return 0;
+void cProgressBar::OnCreate() {
+    if (platform::RenderTarget* target = GetRenderTarget()) {
+        foregroundBrush = target->CreateSolidBrush(ToColorF(foregroundColor, 1.0f));
+        textBrush = target->CreateSolidBrush(ToColorF(textColor, textAlpha));
     }
+    platform::PlaceWindow(hwnd, x, y, barWidth, barHeight);
 }
 
 bool cProgressBar::LoadConfig(cJson& root) {
