@@ -12,6 +12,7 @@
 #include "downloader/texts.h"
 #include "platform/system.h"
 #include "ui/cProgressBar.h"
+#include "ui/fontEntry.h"
 #include "ui/utf16Text.h"
 
 namespace {
@@ -147,32 +148,28 @@ bool cWinDownloadInfo::Create(cJson& document, platform::WindowHandle owner, cPr
         }
     }
 
-    cJson::Node* fonts = document.root->Find("font");
-    cJson::Node* font = fonts != nullptr ? fonts->GetNode("tag") : nullptr;
-    cJson::Node* family = font != nullptr ? font->GetNode("name") : nullptr;
-    cJson::Node* size = family != nullptr ? font->GetNode("size") : nullptr;
-    if (size == nullptr) {
+    const FontEntry label = ReadFontEntry(document, "tag");
+    if (!label.family || !label.size) {
         return false;
     }
-    textFormat = MakeTextFormat(family->GetWString(), size->GetInt());
-    cJson::Node* node = font->GetNode("color");
-    if (node == nullptr) {
+    textFormat = MakeTextFormat(*label.family, *label.size);
+    if (!label.color) {
         return false;
     }
-    labelColor = static_cast<uint32_t>(node->GetHex());
-    if ((node = font->GetNode("alpha")) == nullptr) {
+    labelColor = *label.color;
+    if (!label.alpha) {
         return false;
     }
-    labelAlpha = static_cast<float>(node->GetInt() / 100.0);
-    font = fonts->GetNode("value");
-    if (font == nullptr || (node = font->GetNode("color")) == nullptr) {
+    labelAlpha = *label.alpha;
+    const FontEntry value = ReadFontEntry(document, "value");
+    if (!value.color) {
         return false;
     }
-    valueColor = static_cast<uint32_t>(node->GetHex());
-    if ((node = font->GetNode("alpha")) == nullptr) {
+    valueColor = *value.color;
+    if (!value.alpha) {
         return false;
     }
-    valueAlpha = static_cast<float>(node->GetInt() / 100.0);
+    valueAlpha = *value.alpha;
 
     parent = owner;
     x = kX;

@@ -4,6 +4,7 @@
 #include "download/cMgrDownloader.h"
 #include "downloader/texts.h"
 #include "platform/system.h"
+#include "ui/fontEntry.h"
 #include "ui/utf16Text.h"
 
 namespace {
@@ -124,17 +125,11 @@ bool cWinMain::LoadLayout() {
         }
     }
 
-    cJson::Node* font = Member(*document, "font", "value");
-    cJson::Node* family = font != nullptr ? font->GetNode("name") : nullptr;
-    cJson::Node* size = family != nullptr ? font->GetNode("size") : nullptr;
-    cJson::Node* alpha = size != nullptr ? font->GetNode("alpha") : nullptr;
-    cJson::Node* color = alpha != nullptr ? font->GetNode("color") : nullptr;
-    if (color != nullptr) {
-        folderTextFormat = MakeTextFormat(family->GetWString(), size->GetInt());
+    const FontEntry font = ReadFontEntry(*document, "value");
+    if (font.family && font.size && font.alpha && font.color) {
+        folderTextFormat = MakeTextFormat(*font.family, *font.size);
         if (platform::RenderTarget* target = GetRenderTarget()) {
-            folderTextBrush =
-                target->CreateSolidBrush(ToColorF(static_cast<uint32_t>(color->GetHex()),
-                                                  static_cast<float>(alpha->GetInt() / 100.0)));
+            folderTextBrush = target->CreateSolidBrush(ToColorF(*font.color, *font.alpha));
         }
     }
 

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "ui/fontEntry.h"
 #include "ui/utf16Text.h"
 
 namespace {
@@ -61,28 +62,19 @@ bool cProgressBar::LoadConfig(cJson& root) {
     const char* flag = node->GetString();
     drawRateText = flag != nullptr && std::strcmp(flag, "true") == 0;
 
-    cJson::Node* fonts = root.root->Find("font");
-    cJson::Node* font = fonts != nullptr ? fonts->GetNode("progressbar") : nullptr;
-    if (font == nullptr) {
+    const FontEntry font = ReadFontEntry(root, "progressbar");
+    if (!font.family || !font.size) {
         return false;
     }
-    cJson::Node* family = font->GetNode("name");
-    if (family == nullptr) {
+    textFormat = MakeTextFormat(*font.family, *font.size);
+    if (!font.alpha) {
         return false;
     }
-    cJson::Node* size = font->GetNode("size");
-    if (size == nullptr) {
+    textAlpha = *font.alpha;
+    if (!font.color) {
         return false;
     }
-    textFormat = MakeTextFormat(family->GetWString(), size->GetInt());
-    if ((node = font->GetNode("alpha")) == nullptr) {
-        return false;
-    }
-    textAlpha = static_cast<float>(node->GetInt() / 100.0);
-    if ((node = font->GetNode("color")) == nullptr) {
-        return false;
-    }
-    textColor = static_cast<uint32_t>(node->GetHex());
+    textColor = *font.color;
 
     float middle = static_cast<float>(barWidth) * 0.5f;
     rateRect = {middle - 30, 1, middle - 30 + 60, 11};
