@@ -79,7 +79,9 @@ bool cProgressBar::LoadConfig(cJson& root) {
     float middle = static_cast<float>(barWidth) * 0.5f;
     rateRect = {middle - 30, 1, middle - 30 + 60, 11};
     float right = static_cast<float>(barWidth);
-    speedRect = {right - 100, 1, right - 100 + 95, 11};
+    // Right-aligned, and reaching leftwards to just past the percentage's box: a longer speed
+    // text grows towards the middle and is never wrapped.
+    speedRect = {middle + 40, 1, right - 5, 11};
     // The empty fill inside the one-pixel border, ready before the window exists.
     fillRect = {1, 1, static_cast<float>(filledWidth) + 1.0f, static_cast<float>(barHeight - 1)};
     return true;
