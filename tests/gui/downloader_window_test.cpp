@@ -121,6 +121,14 @@ bool DownloaderWindowTest::BarFilled() {
     return Shot(bar.x + 3, bar.y + bar.height - 2, 1, 1).pixels[0] == bar.foreground;
 }
 
+std::string Columns(const std::vector<TextBox>& boxes) {
+    std::string seen;
+    for (const TextBox& box : boxes) {
+        seen += " [" + std::to_string(box.left) + ", " + std::to_string(box.right) + ")";
+    }
+    return seen;
+}
+
 std::vector<TextBox> DownloaderWindowTest::PanelTexts() {
     return TextBoxes(Shot(kPanelX, kPanelY, kPanelRight, kPanelHeight),
                      BackgroundAt(kPanelX, kPanelY, kPanelRight, kPanelHeight),
@@ -142,10 +150,7 @@ bool DownloaderWindowTest::WaitForWiderValue(int wider, int than, double seconds
 
 std::vector<TextBox> DownloaderWindowTest::ExpectPanelTextsApart(const std::string& when) {
     std::vector<TextBox> boxes = PanelTexts();
-    std::string seen;
-    for (const TextBox& box : boxes) {
-        seen += " [" + std::to_string(box.left) + ", " + std::to_string(box.right) + ")";
-    }
+    const std::string seen = Columns(boxes);
     // Label and value of each entry, left to right.
     std::vector<int> starts;
     for (const PanelEntryLayout& entry : layout.panel) {
@@ -242,7 +247,8 @@ void DownloaderWindowTest::ExpectPanelTextsApartWithTheWidestValues(double secon
     package->Serve();
     package->ServeManifest(TestPackage::ManifestOfSize(1073740750635));
     StartProgram();
-    ASSERT_TRUE(WaitForWiderValue(3, 2, seconds)) << session.Report();
+    ASSERT_TRUE(WaitForWiderValue(3, 2, seconds))
+        << "texts of the strip at" << Columns(PanelTexts()) << session.Report();
     std::vector<TextBox> widest = ExpectPanelTextsApart("widest-sizes");
     ASSERT_EQ(widest.size(), 8u);
     Click("cancel");
@@ -254,7 +260,8 @@ void DownloaderWindowTest::ExpectPanelTextsApartWithTheWidestValues(double secon
     Click("start");
     ASSERT_TRUE(Poll([&] { return BarFilled(); }, seconds)) << session.Report();
     package->server.reset();
-    ASSERT_TRUE(WaitForWiderValue(0, 1, seconds)) << session.Report();
+    ASSERT_TRUE(WaitForWiderValue(0, 1, seconds))
+        << "texts of the strip at" << Columns(PanelTexts()) << session.Report();
     std::vector<TextBox> waiting = ExpectPanelTextsApart("waiting-for-server");
     ASSERT_EQ(waiting.size(), 8u);
     EXPECT_FALSE(ReceivedReadsAsTotal()) << "part of the package came before the stop";

@@ -41,6 +41,8 @@ struct TextBox {
 // The texts of a one-line strip: runs of columns with ink (a pixel with a colour channel more
 // than `tolerance` from the background's), runs less than `gap` columns apart taken as one text.
 std::vector<TextBox> TextBoxes(const Image& shot, const Image& background, int tolerance, int gap);
+// " [left, right)" of each box, for a failure's message.
+std::string Columns(const std::vector<TextBox>& boxes);
 
 class DownloaderWindowTest : public SkinnedWindowTest {
 protected:
