@@ -14,6 +14,7 @@
 #include "downloader/texts.h"
 #include "platform/system.h"
 #include "ui/cProgressBar.h"
+#include "ui/fontEntry.h"
 #include "ui/utf16Text.h"
 
 namespace {
@@ -26,7 +27,8 @@ struct EntryLayout {
     float valueLeft;
     float valueRight;
 };
-// By entry, in reading order: where its value sits after its label.
+// By entry, in reading order: where its value sits after its label, unless the document places
+// it itself ("value-x").
 constexpr EntryLayout kLayout[cWinDownloadInfo::kEntryCount] = {{"time-remaining", 57, 160},
                                                                 {"elapse-time", 57, 160},
                                                                 {"total-recv", 102, 200},
@@ -115,35 +117,20 @@ cWinDownloadInfo::~cWinDownloadInfo() {
     background.reset();
 }
 
-intptr_t cWinDownloadInfo::HandleMessage(platform::WindowHandle, unsigned message, uintptr_t,
-                                         intptr_t lParam) {
-    switch (message) {
-        case platform::kWmCreate:
-            if (platform::RenderTarget* target = GetRenderTarget()) {
-                labelBrush = target->CreateSolidBrush(ToColorF(labelColor, labelAlpha));
-                valueBrush = target->CreateSolidBrush(ToColorF(valueColor, valueAlpha));
-            }
-            background = LoadBitmapFromResource(cWinMain::kBackgroundResource);
-            return 0;
-        case platform::kWmDestroy:
-            platform::StopTimer(hwnd, kTimerId);
-            return 0;
-        case platform::kWmPaint:
-            platform::BeginWindowPaint(hwnd);
-            OnPaint();
-            platform::EndWindowPaint(hwnd);
-            return 0;
-        case platform::kWmNcHitTest:
-            // Dragging the strip drags the main window, as its own surface does.
-            platform::SendWindowMessage(parent, platform::kWmNcLButtonDown,
-                                        static_cast<uintptr_t>(platform::kHtCaption), lParam);
-            return platform::kHtClient;
-        case platform::kWmTimer:
-            LoadDownloadInfo();
-            return 0;
-        default:
-            return 0;
+void cWinDownloadInfo::OnCreate() {
+    if (platform::RenderTarget* target = GetRenderTarget()) {
+        labelBrush = target->CreateSolidBrush(ToColorF(labelColor, labelAlpha));
+        valueBrush = target->CreateSolidBrush(ToColorF(valueColor, valueAlpha));
     }
+    background = LoadBitmapFromResource(cWinMain::kBackgroundResource);
+}
+
+void cWinDownloadInfo::OnDestroy() {
+    platform::StopTimer(hwnd, kTimerId);
+}
+
+void cWinDownloadInfo::OnTimer() {
+    LoadDownloadInfo();
 }
 
 bool cWinDownloadInfo::Create(cJson& document, platform::WindowHandle owner, cProgressBar& bar) {
@@ -164,34 +151,36 @@ bool cWinDownloadInfo::Create(cJson& document, platform::WindowHandle owner, cPr
         labelRects[entry] = {at, 0, at + 100, kHeight};
         valueRects[entry] = {at + kLayout[entry].valueLeft, 0, at + kLayout[entry].valueRight,
                              kHeight};
+        if (cJson::Node* valueLeft = tag->GetNode("value-x")) {
+            // Placed to fit its label in its own language; its box ends at the strip's end so
+            // that no value is wrapped (a box does not clip).
+            valueRects[entry].left = static_cast<float>(valueLeft->GetInt());
+            valueRects[entry].right = kWidth;
+        }
     }
 
-    cJson::Node* fonts = document.root->Find("font");
-    cJson::Node* font = fonts != nullptr ? fonts->GetNode("tag") : nullptr;
-    cJson::Node* family = font != nullptr ? font->GetNode("name") : nullptr;
-    cJson::Node* size = family != nullptr ? font->GetNode("size") : nullptr;
-    if (size == nullptr) {
+    const FontEntry label = ReadFontEntry(document, "tag");
+    if (!label.family || !label.size) {
         return false;
     }
-    textFormat = MakeTextFormat(family->GetWString(), size->GetInt());
-    cJson::Node* node = font->GetNode("color");
-    if (node == nullptr) {
+    textFormat = MakeTextFormat(*label.family, *label.size);
+    if (!label.color) {
         return false;
     }
-    labelColor = static_cast<uint32_t>(node->GetHex());
-    if ((node = font->GetNode("alpha")) == nullptr) {
+    labelColor = *label.color;
+    if (!label.alpha) {
         return false;
     }
-    labelAlpha = static_cast<float>(node->GetInt() / 100.0);
-    font = fonts->GetNode("value");
-    if (font == nullptr || (node = font->GetNode("color")) == nullptr) {
+    labelAlpha = *label.alpha;
+    const FontEntry value = ReadFontEntry(document, "value");
+    if (!value.color) {
         return false;
     }
-    valueColor = static_cast<uint32_t>(node->GetHex());
-    if ((node = font->GetNode("alpha")) == nullptr) {
+    valueColor = *value.color;
+    if (!value.alpha) {
         return false;
     }
-    valueAlpha = static_cast<float>(node->GetInt() / 100.0);
+    valueAlpha = *value.alpha;
 
     parent = owner;
     x = kX;

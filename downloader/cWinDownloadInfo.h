@@ -27,9 +27,6 @@ public:
     cWinDownloadInfo();
     ~cWinDownloadInfo() override;
 
-    intptr_t HandleMessage(platform::WindowHandle window, unsigned message, uintptr_t wParam,
-                           intptr_t lParam) override;
-
     // Reads the labels and fonts, creates the window as a child of `owner` and starts the
     // timer. False at the first missing key: then there is no panel and no timer.
     bool Create(cJson& document, platform::WindowHandle owner, cProgressBar& bar);
@@ -39,7 +36,7 @@ public:
     // first tick, or earlier when Start comes first), which runs on a thread of its own while
     // the ticks watch it, and answers false; `startWhenReady` has Start run once it is in.
     bool ManifestReady();
-    void OnPaint();
+    void OnPaint() override;
 
     std::unique_ptr<platform::Brush> labelBrush;
     std::unique_ptr<platform::Brush> valueBrush;
@@ -60,6 +57,12 @@ public:
     cProgressBar* progressBar = nullptr;
     // The manifest that has not arrived by then is given up, as one that cannot be fetched.
     uint32_t manifestTimeLimitMs = 180000;
+
+protected:
+    // The brushes and the background.
+    void OnCreate() override;
+    void OnDestroy() override;
+    void OnTimer() override;
 
 private:
     // Follows the manifest's fetch: false while it runs.

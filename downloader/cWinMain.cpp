@@ -4,6 +4,7 @@
 #include "download/cMgrDownloader.h"
 #include "downloader/texts.h"
 #include "platform/system.h"
+#include "ui/fontEntry.h"
 #include "ui/utf16Text.h"
 
 namespace {
@@ -17,9 +18,11 @@ cJson::Node* Member(cJson& document, const char* section, const char* key) {
 }  // namespace
 
 cWinMain::cWinMain(cJson& document) : document(&document) {
-    // The window's share of a completed download: Pause goes off, Launch comes on.
+    // The window's share of a completed download: the panel shows the final figures at once
+    // (not at its next tick), Pause goes off, Launch comes on.
     cMgrDownloader::CompletionHook() = [] {
         if (cWinMain* window = theApp->mainWindow) {
+            window->infoPanel.LoadDownloadInfo();
             window->pauseButton.SetState(cButton::eDisable);
             window->launchButton.SetState(cButton::eNormal);
         }
@@ -122,17 +125,11 @@ bool cWinMain::LoadLayout() {
         }
     }
 
-    cJson::Node* font = Member(*document, "font", "value");
-    cJson::Node* family = font != nullptr ? font->GetNode("name") : nullptr;
-    cJson::Node* size = family != nullptr ? font->GetNode("size") : nullptr;
-    cJson::Node* alpha = size != nullptr ? font->GetNode("alpha") : nullptr;
-    cJson::Node* color = alpha != nullptr ? font->GetNode("color") : nullptr;
-    if (color != nullptr) {
-        folderTextFormat = MakeTextFormat(family->GetWString(), size->GetInt());
+    const FontEntry font = ReadFontEntry(*document, "value");
+    if (font.family && font.size && font.alpha && font.color) {
+        folderTextFormat = MakeTextFormat(*font.family, *font.size);
         if (platform::RenderTarget* target = GetRenderTarget()) {
-            folderTextBrush =
-                target->CreateSolidBrush(ToColorF(static_cast<uint32_t>(color->GetHex()),
-                                                  static_cast<float>(alpha->GetInt() / 100.0)));
+            folderTextBrush = target->CreateSolidBrush(ToColorF(*font.color, *font.alpha));
         }
     }
 

@@ -27,7 +27,6 @@ public:
     // installs one that goes through cApp::ShowMessage; until then a plain warning box is shown.
     using ErrorReporter = void (*)(const char* text, unsigned style);
 
-    static constexpr int kResourceId = 105;
     static constexpr const char* kFileName = "file.json";
     // Objects nested deeper than this are refused, so reading and destroying stay in bounds.
     static constexpr int kMaxDepth = 64;

@@ -13,6 +13,10 @@
 
 namespace {
 
+// The built-in document of the build's code page (a build setting): read in that code page, a
+// document written in another would show garbled texts.
+constexpr int kResourceId = DOWNLOADER_DOCUMENT;
+
 void ShowWarningBox(const char* text, unsigned style) {
     platform::ShowMessageBox(nullptr, text, "", style);
 }

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "ui/fontEntry.h"
 #include "ui/utf16Text.h"
 
 namespace {
@@ -22,29 +23,12 @@ cProgressBar::~cProgressBar() {
     textFormat.reset();
 }
 
-intptr_t cProgressBar::HandleMessage(platform::WindowHandle, unsigned message, uintptr_t,
-                                     intptr_t lParam) {
-    switch (message) {
-        case platform::kWmCreate:
-            if (platform::RenderTarget* target = GetRenderTarget()) {
-                foregroundBrush = target->CreateSolidBrush(ToColorF(foregroundColor, 1.0f));
-                textBrush = target->CreateSolidBrush(ToColorF(textColor, textAlpha));
-            }
-            platform::PlaceWindow(hwnd, x, y, barWidth, barHeight);
-            return 0;
-        case platform::kWmPaint:
-            platform::BeginWindowPaint(hwnd);
-            OnPaint();
-            platform::EndWindowPaint(hwnd);
-            return 0;
-        case platform::kWmNcHitTest:
-            // Dragging the bar drags the main window, as its own surface does.
-            platform::SendWindowMessage(parent, platform::kWmNcLButtonDown,
-                                        static_cast<uintptr_t>(platform::kHtCaption), lParam);
-            return platform::kHtClient;
-        default:
-            return 0;
+void cProgressBar::OnCreate() {
+    if (platform::RenderTarget* target = GetRenderTarget()) {
+        foregroundBrush = target->CreateSolidBrush(ToColorF(foregroundColor, 1.0f));
+        textBrush = target->CreateSolidBrush(ToColorF(textColor, textAlpha));
     }
+    platform::PlaceWindow(hwnd, x, y, barWidth, barHeight);
 }
 
 bool cProgressBar::LoadConfig(cJson& root) {
@@ -78,33 +62,26 @@ bool cProgressBar::LoadConfig(cJson& root) {
     const char* flag = node->GetString();
     drawRateText = flag != nullptr && std::strcmp(flag, "true") == 0;
 
-    cJson::Node* fonts = root.root->Find("font");
-    cJson::Node* font = fonts != nullptr ? fonts->GetNode("progressbar") : nullptr;
-    if (font == nullptr) {
+    const FontEntry font = ReadFontEntry(root, "progressbar");
+    if (!font.family || !font.size) {
         return false;
     }
-    cJson::Node* family = font->GetNode("name");
-    if (family == nullptr) {
+    textFormat = MakeTextFormat(*font.family, *font.size);
+    if (!font.alpha) {
         return false;
     }
-    cJson::Node* size = font->GetNode("size");
-    if (size == nullptr) {
+    textAlpha = *font.alpha;
+    if (!font.color) {
         return false;
     }
-    textFormat = MakeTextFormat(family->GetWString(), size->GetInt());
-    if ((node = font->GetNode("alpha")) == nullptr) {
-        return false;
-    }
-    textAlpha = static_cast<float>(node->GetInt() / 100.0);
-    if ((node = font->GetNode("color")) == nullptr) {
-        return false;
-    }
-    textColor = static_cast<uint32_t>(node->GetHex());
+    textColor = *font.color;
 
     float middle = static_cast<float>(barWidth) * 0.5f;
     rateRect = {middle - 30, 1, middle - 30 + 60, 11};
     float right = static_cast<float>(barWidth);
-    speedRect = {right - 100, 1, right - 100 + 95, 11};
+    // Right-aligned, and reaching leftwards to just past the percentage's box: a longer speed
+    // text grows towards the middle and is never wrapped.
+    speedRect = {middle + 40, 1, right - 5, 11};
     // The empty fill inside the one-pixel border, ready before the window exists.
     fillRect = {1, 1, static_cast<float>(filledWidth) + 1.0f, static_cast<float>(barHeight - 1)};
     return true;

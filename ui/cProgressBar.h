@@ -6,9 +6,9 @@
 #include <memory>
 
 #include "json/cJson.h"
-#include "ui/cWindow.h"
+#include "ui/cPanel.h"
 
-class cProgressBar : public cWindow {
+class cProgressBar : public cPanel {
 public:
     static constexpr int32_t kFullProgress = 10000;  // hundredths of a percent
     static constexpr size_t kRateTextSize = 8;
@@ -17,9 +17,6 @@ public:
     cProgressBar();
     ~cProgressBar() override;
 
-    intptr_t HandleMessage(platform::WindowHandle window, unsigned message, uintptr_t wParam,
-                           intptr_t lParam) override;
-
     // Reads "progressbar" / "total" and "font" / "progressbar". False at the first missing
     // member.
     bool LoadConfig(cJson& root);
@@ -27,7 +24,7 @@ public:
     void SetProgress(int32_t value);
     // Speed in MiB per second.
     void SetSpeed(float mibPerSecond);
-    void OnPaint();
+    void OnPaint() override;
 
     std::unique_ptr<char[]> name;
     int32_t barWidth = 0;
@@ -48,4 +45,8 @@ public:
     int32_t filledWidth = 0;
     platform::RectF fillRect{};
     std::unique_ptr<platform::Brush> foregroundBrush;
+
+protected:
+    // The brushes, and the bar's place from the document.
+    void OnCreate() override;
 };

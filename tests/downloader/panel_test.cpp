@@ -95,8 +95,8 @@ TEST(PanelFormat, ProgressAndSpeedOfARun) {
 TEST_F(Panel, GeometryFromTheShippedDocument) {
     Open();
     const cWinDownloadInfo& panel = window->infoPanel;
-    const float labels[] = {0, 110, 240, 420};
-    const float values[] = {57, 167, 342, 515};
+    const float labels[] = {0, 136, 240, 420};
+    const float values[] = {54, 190, 333, 502};
     const std::u16string texts[] = {u"残り時間 :", u"経過時間 :", u"ダウンロード済み :",
                                     u"ファイルサイズ :"};
     for (int entry = 0; entry < cWinDownloadInfo::kEntryCount; ++entry) {
@@ -292,6 +292,19 @@ TEST_F(Panel, FinishedRunGetsOneLastUpdateAndTheTimerStops) {
     EXPECT_EQ(fake::CallsOn(window->infoPanel.hwnd), std::vector<std::string>{"StopTimer 1"});
     EXPECT_EQ(window->progressBar.progress, 10000);
     EXPECT_EQ(Value(cWinDownloadInfo::kElapsed), u"00:00:05");
+}
+
+// Completion shows the final figures at once, not at the next tick a third of a second later.
+TEST_F(Panel, CompletionShowsTheFinalReceivedSize) {
+    Open();
+    cMgrDownloader& manager = Running(int64_t{2} << 30, int64_t{1} << 30, int64_t{1} << 30, 5000);
+    Tick();
+    EXPECT_EQ(Value(cWinDownloadInfo::kReceived), u"1.000 GBytes");
+    manager.received = int64_t{2} << 30;
+    manager.finished = 1;
+    cMgrDownloader::CompletionHook()();
+    EXPECT_EQ(Value(cWinDownloadInfo::kReceived), u"2.000 GBytes");
+    EXPECT_EQ(window->progressBar.progress, 10000);
 }
 
 }  // namespace

@@ -31,11 +31,10 @@ using guitest::Image;
 using guitest::Ink;
 using guitest::kBoxCaption;
 using guitest::kMainTitle;
+using guitest::kPanelHeight;
 using guitest::kPanelRight;
 using guitest::kPanelX;
 using guitest::kPanelY;
-using guitest::kReceivedValueX;
-using guitest::kTotalSizeValueX;
 using guitest::Poll;
 using guitest::ReadFile;
 
@@ -57,15 +56,17 @@ TEST_F(DownloaderWindow, OpensCentredWithTheFolderAndThenTheTotalSize) {
     EXPECT_EQ(top, h + h / 10);
     EXPECT_TRUE(HasInk(layout.folderX, layout.folderY, 173, 19, 100));  // the folder's text
     // Before the manifest: the total size reads as nothing received does ("0.000 GBytes").
-    const int totalX = kPanelX + kTotalSizeValueX;
-    const int totalWidth = kPanelRight - kTotalSizeValueX;
+    const int totalValueX = layout.PanelEntry("total-size").valueX;
+    const int totalX = kPanelX + totalValueX;
+    const int totalWidth = kPanelRight - totalValueX;
+    const int receivedX = kPanelX + layout.PanelEntry("total-recv").valueX;
     Image before = Shot(totalX, kPanelY, totalWidth, 20);
-    Image received = Shot(kPanelX + kReceivedValueX, kPanelY, totalWidth, 20);
+    Image received = Shot(receivedX, kPanelY, totalWidth, 20);
     EXPECT_GT(Ink(before, BackgroundAt(totalX, kPanelY, totalWidth, 20)), 20);
     ASSERT_TRUE(Poll([&] { return Shot(totalX, kPanelY, totalWidth, 20) != before; }, 20))
         << session.Report();
     // "5.000 GBytes": one glyph differs from "0.000 GBytes", the received field stays.
-    EXPECT_EQ(Shot(kPanelX + kReceivedValueX, kPanelY, totalWidth, 20), received);
+    EXPECT_EQ(Shot(receivedX, kPanelY, totalWidth, 20), received);
     EXPECT_TRUE(session.FindWindows(kBoxCaption).empty());
     SaveScreen("window-opened");
 }
@@ -117,8 +118,11 @@ TEST_F(DownloaderWindow, DownloadsPausesResumesAndLaunchesTheInstaller) {
     }
     EXPECT_TRUE(resumed);
 
-    // Completion enables Launch; Launch starts the installer and the program ends with 1.
+    // Completion enables Launch and shows all of the package received; Launch starts the
+    // installer and the program ends with 1.
     ExpectPicture(layout.Button("launch"), layout.Button("launch").firstPicture);
+    EXPECT_TRUE(Poll([&] { return ReceivedReadsAsTotal(); }, 3));
+    ExpectPanelTextsApart("complete");
     Click("launch");
     EXPECT_EQ(session.WaitForExit(program, 20), 1) << session.Report();
     ASSERT_TRUE(Poll([&] { return std::filesystem::exists(downloadFolder + "installer-ran"); }))
@@ -132,6 +136,10 @@ TEST_F(DownloaderWindow, DownloadsPausesResumesAndLaunchesTheInstaller) {
               std::filesystem::path(downloadFolder).parent_path())
         << ran;
     EXPECT_EQ(ran.substr(ran.find(' ')), " \n") << ran;
+}
+
+TEST_F(DownloaderWindow, PanelTextsStayApartWithTheWidestValues) {
+    ExpectPanelTextsApartWithTheWidestValues(20);
 }
 
 TEST_F(DownloaderWindow, CancelAsksAndOnlyOkStopsTheDownloadAndEnds) {

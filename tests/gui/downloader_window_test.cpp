@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <utility>
@@ -28,6 +30,35 @@ int Ink(const Image& shot, const Image& background) {
         count += shot.pixels[i] != background.pixels[i] ? 1 : 0;
     }
     return count;
+}
+
+bool ChannelsApart(uint32_t a, uint32_t b, int tolerance) {
+    for (int shift = 0; shift < 24; shift += 8) {
+        if (std::abs(static_cast<int>((a >> shift) & 0xFF) -
+                     static_cast<int>((b >> shift) & 0xFF)) > tolerance) {
+            return true;
+        }
+    }
+    return false;
+}
+
+std::vector<TextBox> TextBoxes(const Image& shot, const Image& background, int tolerance, int gap) {
+    std::vector<TextBox> boxes;
+    for (int column = 0; column < shot.width; ++column) {
+        bool ink = false;
+        for (int row = 0; row < shot.height && !ink; ++row) {
+            ink = ChannelsApart(shot.At(column, row), background.At(column, row), tolerance);
+        }
+        if (!ink) {
+            continue;
+        }
+        if (!boxes.empty() && column - boxes.back().right < gap) {
+            boxes.back().right = column + 1;
+        } else {
+            boxes.push_back({column, column + 1});
+        }
+    }
+    return boxes;
 }
 
 void DownloaderWindowTest::SetUp() {
@@ -91,6 +122,78 @@ bool DownloaderWindowTest::BarFilled() {
     return Shot(bar.x + 3, bar.y + bar.height - 2, 1, 1).pixels[0] == bar.foreground;
 }
 
+std::string Columns(const std::vector<TextBox>& boxes) {
+    std::string seen;
+    for (const TextBox& box : boxes) {
+        seen += " [" + std::to_string(box.left) + ", " + std::to_string(box.right) + ")";
+    }
+    return seen;
+}
+
+std::vector<TextBox> DownloaderWindowTest::PanelTexts() {
+    return TextBoxes(Shot(kPanelX, kPanelY, kPanelRight, kPanelHeight),
+                     BackgroundAt(kPanelX, kPanelY, kPanelRight, kPanelHeight),
+                     pictureTolerance + 2, kTextGap);
+}
+
+bool DownloaderWindowTest::WaitForWiderValue(int wider, int than, double seconds) {
+    return Poll(
+        [&] {
+            std::vector<TextBox> boxes = PanelTexts();
+            auto width = [&](int entry) {
+                const TextBox& value = boxes[static_cast<size_t>(entry) * 2 + 1];
+                return value.right - value.left;
+            };
+            return boxes.size() == 8 && width(wider) > width(than) + 5;
+        },
+        seconds);
+}
+
+std::vector<TextBox> DownloaderWindowTest::ExpectPanelTextsApart(const std::string& when) {
+    std::vector<TextBox> boxes = PanelTexts();
+    const std::string seen = Columns(boxes);
+    // Label and value of each entry, left to right.
+    std::vector<int> starts;
+    for (const PanelEntryLayout& entry : layout.panel) {
+        starts.push_back(entry.labelX);
+        starts.push_back(entry.valueX);
+    }
+    bool apart = boxes.size() == starts.size();
+    for (size_t i = 0; apart && i < boxes.size(); ++i) {
+        // A text's ink starts within a few columns of its box.
+        apart = boxes[i].left >= starts[i] && boxes[i].left <= starts[i] + 4;
+    }
+    EXPECT_TRUE(apart) << when << ": texts of the strip (columns) at" << seen;
+    std::printf("panel %s: texts at%s\n", when.c_str(), seen.c_str());
+    SaveScreen(std::string(::testing::UnitTest::GetInstance()->current_test_suite()->name()) +
+               "-panel-" + when);
+    return boxes;
+}
+
+bool DownloaderWindowTest::ReceivedReadsAsTotal() {
+    // Glyph cores only: the two values lie over different parts of the background.
+    constexpr int kCore = 60;
+    auto mask = [&](const char* key, int right) {
+        const int x = kPanelX + layout.PanelEntry(key).valueX;
+        const int width = kPanelX + right - x;
+        Image shot = Shot(x, kPanelY, width, kPanelHeight);
+        Image bare = BackgroundAt(x, kPanelY, width, kPanelHeight);
+        std::vector<TextBox> boxes = TextBoxes(shot, bare, kCore, kTextGap);
+        std::vector<bool> ink;
+        if (boxes.empty()) {
+            return ink;
+        }
+        for (int column = boxes[0].left; column < boxes[0].right; ++column) {
+            for (int row = 0; row < kPanelHeight; ++row) {
+                ink.push_back(ChannelsApart(shot.At(column, row), bare.At(column, row), kCore));
+            }
+        }
+        return ink;
+    };
+    std::vector<bool> received = mask("total-recv", layout.PanelEntry("total-size").labelX);
+    return !received.empty() && received == mask("total-size", kPanelRight);
+}
+
 std::map<std::string, int64_t> DownloaderWindowTest::SizesOnDisk() {
     std::map<std::string, int64_t> sizes;
     for (const std::string& name : package->Files()) {
@@ -139,6 +242,35 @@ void DownloaderWindowTest::ExpectOnlyOkOfTheCancelQuestionEnds(double seconds) {
 }  // namespace guitest
 
 namespace guitest {
+
+void DownloaderWindowTest::ExpectPanelTextsApartWithTheWidestValues(double seconds) {
+    MakePackage();
+    package->Serve();
+    package->ServeManifest(TestPackage::ManifestOfSize(1073740750635));
+    StartProgram();
+    ASSERT_TRUE(WaitForWiderValue(3, 2, seconds))
+        << "texts of the strip at" << Columns(PanelTexts()) << session.Report();
+    std::vector<TextBox> widest = ExpectPanelTextsApart("widest-sizes");
+    ASSERT_EQ(widest.size(), 8u);
+    Click("cancel");
+    ASSERT_EQ(session.AnswerBox(program, kBoxCaption, seconds), 1) << session.Report();
+
+    package->server.reset();
+    package->Serve(20000);
+    StartProgram();
+    Click("start");
+    ASSERT_TRUE(Poll([&] { return BarFilled(); }, seconds)) << session.Report();
+    package->server.reset();
+    ASSERT_TRUE(WaitForWiderValue(0, 1, seconds))
+        << "texts of the strip at" << Columns(PanelTexts()) << session.Report();
+    std::vector<TextBox> waiting = ExpectPanelTextsApart("waiting-for-server");
+    ASSERT_EQ(waiting.size(), 8u);
+    EXPECT_FALSE(ReceivedReadsAsTotal()) << "part of the package came before the stop";
+    // The times' digits are as wide as any other digits, so "00:00:01" stands for "99:59:59";
+    // the received value takes as many columns as the total did with as many digits.
+    EXPECT_LE(waiting[5].left + (widest[7].right - widest[7].left) + kTextGap, waiting[6].left)
+        << "a received value of the widest size would touch the total size's label";
+}
 
 void DownloaderWindowTest::ExpectChangedManifestRefused(double seconds) {
     MakePackage();

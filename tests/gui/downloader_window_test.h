@@ -9,6 +9,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "skinned_window_test.h"
 #include "test_package.h"
@@ -18,18 +19,30 @@ namespace guitest {
 
 inline constexpr const char* kMainTitle = "DezirodOR Downloader";
 inline constexpr const char* kBoxCaption = "kestra-downloader...";
-// The information strip's place in the window and the value fields in the strip.
+// The information strip's place in the window and its width.
 inline constexpr int kPanelX = 29;
 inline constexpr int kPanelY = 284;
-inline constexpr int kTotalSizeValueX = 420 + 95;
-inline constexpr int kReceivedValueX = 240 + 102;
 inline constexpr int kPanelRight = 610;
+inline constexpr int kPanelHeight = 20;
 
 std::string ReadFile(const std::string& path);
 // -1 when there is no file.
 int64_t SizeOnDisk(const std::string& path);
 // Pixels of `shot` that differ from `background` (both of one size).
 int Ink(const Image& shot, const Image& background);
+
+// Whether a colour channel of two 0xRRGGBB pixels differs by more than `tolerance`.
+bool ChannelsApart(uint32_t a, uint32_t b, int tolerance);
+// Columns [left, right) of a one-line strip that one text covers.
+struct TextBox {
+    int left;
+    int right;
+};
+// The texts of a one-line strip: runs of columns with ink (a pixel with a colour channel more
+// than `tolerance` from the background's), runs less than `gap` columns apart taken as one text.
+std::vector<TextBox> TextBoxes(const Image& shot, const Image& background, int tolerance, int gap);
+// " [left, right)" of each box, for a failure's message.
+std::string Columns(const std::vector<TextBox>& boxes);
 
 class DownloaderWindowTest : public SkinnedWindowTest {
 protected:
@@ -51,6 +64,19 @@ protected:
     void Click(const std::string& name);
     // The bar's fill has reached past its first columns.
     bool BarFilled();
+    // The information strip's texts as TextBoxes finds them.
+    std::vector<TextBox> PanelTexts();
+    // Waits until the strip shows its eight texts with the value of entry `wider` (0 to 3)
+    // wider than that of `than`, as a value of more glyphs is.
+    bool WaitForWiderValue(int wider, int than, double seconds);
+    // The information strip's texts: exactly its eight (four labels, four values), each where
+    // the layout starts it and at least kTextGap columns of bare background from the next.
+    // `when` names the moment for the failure message and the screenshot.
+    std::vector<TextBox> ExpectPanelTextsApart(const std::string& when);
+    static constexpr int kTextGap = 7;
+    // The received value reads as the total size: the two values' pixels, each seen from its
+    // first column, match.
+    bool ReceivedReadsAsTotal();
     std::map<std::string, int64_t> SizesOnDisk();
     bool AllDownloaded();
     void ExpectPackageOnDisk();
@@ -60,6 +86,10 @@ protected:
     // The first server stops in the middle of the download: the mirror completes it, without a
     // warning, and Launch is enabled. `seconds` bounds each wait.
     void ExpectMirrorTakesOver(double seconds);
+    // The strip's eight texts keep apart with the widest values: sizes of "999.999 GBytes" (a
+    // manifest of that size) and a remaining time of "wait for server" (the server stopped
+    // during a run). `seconds` bounds each wait.
+    void ExpectPanelTextsApartWithTheWidestValues(double seconds);
     // Serves the package's manifest changed on its way (one name rewritten, its signature as it
     // was): the window shows the warning, the program ends with 0, and no file is asked for.
     void ExpectChangedManifestRefused(double seconds);

@@ -1,6 +1,7 @@
 #include "skin_layout.h"
 
 #include <chrono>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -9,7 +10,8 @@
 namespace guitest {
 
 Layout::Layout() {
-    std::ifstream file(UX_DOCUMENT_105, std::ios::binary);
+    const char* other = std::getenv("DOWNLOADER_DOCUMENT_FILE");
+    std::ifstream file(other != nullptr ? other : UX_DOCUMENT, std::ios::binary);
     std::stringstream text;
     text << file.rdbuf();
     loaded = document.Parse(text.str().c_str());
@@ -31,6 +33,20 @@ Layout::Layout() {
     cJson::Node* folder = document.root->Find("folder");
     folderX = folder->GetNode("x")->GetInt();
     folderY = folder->GetNode("y")->GetInt();
+    for (PanelEntryLayout& entry : panel) {
+        cJson::Node* tag = document.root->Find("text")->GetNode("tag")->GetNode(entry.key);
+        entry.labelX = tag->GetNode("x")->GetInt();
+        entry.valueX = tag->GetNode("value-x")->GetInt();
+    }
+}
+
+const PanelEntryLayout& Layout::PanelEntry(const std::string& key) const {
+    for (const PanelEntryLayout& entry : panel) {
+        if (key == entry.key) {
+            return entry;
+        }
+    }
+    throw std::invalid_argument(key);
 }
 
 const ButtonLayout& Layout::Button(const std::string& name) const {

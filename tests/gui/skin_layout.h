@@ -28,16 +28,28 @@ struct BarLayout {
     uint32_t foreground = 0;
 };
 
-// The layout the program reads: the shipped document as built.
+// One entry of the information strip: where its label and its value start in the strip.
+struct PanelEntryLayout {
+    const char* key;
+    int labelX = 0;
+    int valueX = 0;
+};
+
+// The layout the program reads: the document it is built with (DOWNLOADER_DOCUMENT_FILE names
+// another program's, for the Windows program under Wine).
 class Layout {
 public:
     Layout();
     const ButtonLayout& Button(const std::string& name) const;
+    const PanelEntryLayout& PanelEntry(const std::string& key) const;
 
     bool loaded = false;
     std::vector<ButtonLayout> buttons = {
         {"folder", 138}, {"launch", 142}, {"start", 146}, {"pause", 150}, {"cancel", 134}};
     BarLayout bar;
+    // In the order the strip shows them, left to right.
+    std::vector<PanelEntryLayout> panel = {
+        {"time-remaining"}, {"elapse-time"}, {"total-recv"}, {"total-size"}};
     // Where the download folder's text starts.
     int folderX = 0;
     int folderY = 0;

@@ -23,8 +23,6 @@ using guitest::kBoxCaption;
 using guitest::kPanelRight;
 using guitest::kPanelX;
 using guitest::kPanelY;
-using guitest::kReceivedValueX;
-using guitest::kTotalSizeValueX;
 using guitest::Poll;
 using guitest::XSession;
 
@@ -100,8 +98,10 @@ TEST_F(WindowsProgram, OpensCentredWithTheSkinTheFolderAndThenTheTotalSize) {
     StartProgram();
     // Before the manifest the total size reads "0.000 GBytes"; under Wine the strip may stay
     // unpainted until its first tick, which fetches the manifest, has returned.
-    const int totalX = kPanelX + kTotalSizeValueX;
-    const int totalWidth = kPanelRight - kTotalSizeValueX;
+    const int totalValueX = layout.PanelEntry("total-size").valueX;
+    const int totalX = kPanelX + totalValueX;
+    const int totalWidth = kPanelRight - totalValueX;
+    const int receivedX = kPanelX + layout.PanelEntry("total-recv").valueX;
     Image before = Shot(totalX, kPanelY, totalWidth, 20);
     int h = (kScreenHeight - background.height) / 2;
     EXPECT_EQ(left, (kScreenWidth - background.width) / 2);
@@ -119,8 +119,8 @@ TEST_F(WindowsProgram, OpensCentredWithTheSkinTheFolderAndThenTheTotalSize) {
     EXPECT_GT(guitest::Ink(Shot(totalX, kPanelY, totalWidth, 20),
                            BackgroundAt(totalX, kPanelY, totalWidth, 20)),
               20);
-    EXPECT_GT(guitest::Ink(Shot(kPanelX + kReceivedValueX, kPanelY, totalWidth, 20),
-                           BackgroundAt(kPanelX + kReceivedValueX, kPanelY, totalWidth, 20)),
+    EXPECT_GT(guitest::Ink(Shot(receivedX, kPanelY, totalWidth, 20),
+                           BackgroundAt(receivedX, kPanelY, totalWidth, 20)),
               20);
     SaveScreen("wine-window-opened");
 }
@@ -135,7 +135,13 @@ TEST_F(WindowsProgram, DownloadsThePackageAfterAClickOnStart) {
     // Completion fills the bar and enables Launch.
     ExpectPicture(layout.Button("launch"), layout.Button("launch").firstPicture);
     EXPECT_TRUE(BarFilled());
+    EXPECT_TRUE(Poll([&] { return ReceivedReadsAsTotal(); }, 3));
+    ExpectPanelTextsApart("complete");
     SaveScreen("wine-window-complete");
+}
+
+TEST_F(WindowsProgram, PanelTextsStayApartWithTheWidestValues) {
+    ExpectPanelTextsApartWithTheWidestValues(30);
 }
 
 TEST_F(WindowsProgram, CancelAsksAndOnlyOkStopsTheDownloadAndEnds) {

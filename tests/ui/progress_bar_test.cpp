@@ -51,7 +51,7 @@ TEST_F(ProgressBar, ConfigurationAndGeometryFromTheShippedDocument) {
     EXPECT_EQ(bar.textColor, 0xFFFFFFu);
     EXPECT_FLOAT_EQ(bar.textAlpha, 0.79f);
     ExpectRect(bar.rateRect, 263, 1, 323, 11);
-    ExpectRect(bar.speedRect, 486, 1, 581, 11);
+    ExpectRect(bar.speedRect, 333, 1, 581, 11);
     ExpectRect(bar.fillRect, 1, 1, 1, 17);
     EXPECT_EQ(fake::CallsOn(handle),
               (std::vector<std::string>{"Create", "PlaceWindow 30 306 586 18"}));
@@ -173,7 +173,7 @@ TEST_F(ProgressBar, PaintsBackgroundFillAndBothTexts) {
         float right;
     };
     const Text texts[] = {{u"45.67%", platform::TextAlignment::kLeading, 263, 323},
-                          {u"1.500 MiB/Sec", platform::TextAlignment::kTrailing, 486, 581}};
+                          {u"1.500 MiB/Sec", platform::TextAlignment::kTrailing, 333, 581}};
     for (int i = 0; i < 2; ++i) {
         const fake::DrawOp& op = ops[3 + i];
         EXPECT_EQ(op.kind, fake::DrawOp::kText);
