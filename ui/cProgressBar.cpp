@@ -104,7 +104,8 @@ bool cProgressBar::LoadConfig(cJson& root) {
     float middle = static_cast<float>(barWidth) * 0.5f;
     rateRect = {middle - 30, 1, middle - 30 + 60, 11};
     float right = static_cast<float>(barWidth);
-    speedRect = {right - 100, 1, right - 100 + 95, 11};
+    // Wide enough for the speed beside a limit.
+    speedRect = {right - 135, 1, right - 5, 11};
     // The empty fill inside the one-pixel border, ready before the window exists.
     fillRect = {1, 1, static_cast<float>(filledWidth) + 1.0f, static_cast<float>(barHeight - 1)};
     return true;
@@ -143,12 +144,26 @@ void cProgressBar::SetSpeed(float mibPerSecond) {
         return;
     }
     speed = mibPerSecond;
+    FormatSpeed();
+}
+
+void cProgressBar::SetSpeedLimit(int mibPerSecond) {
+    speedLimit = mibPerSecond > 0 ? mibPerSecond : 0;
+    FormatSpeed();
+}
+
+void cProgressBar::FormatSpeed() {
     if (drawRateText) {
-        // Three decimals up to 999.999; fewer as the whole part grows, so the text always fits.
-        char text[32];
-        for (int decimals = 3; decimals >= 0; --decimals) {
-            int length = std::snprintf(text, sizeof text, "%.*f MiB/Sec", decimals, speed);
-            if (length >= 0 && static_cast<size_t>(length) < kSpeedTextSize) {
+        // Three decimals up to 999.999 (two beside a limit); fewer as the whole part grows, so
+        // the text always fits.
+        char text[48];
+        const size_t room = speedLimit > 0 ? kSpeedTextSize : kPlainSpeedTextSize;
+        for (int decimals = speedLimit > 0 ? 2 : 3; decimals >= 0; --decimals) {
+            int length = speedLimit > 0
+                             ? std::snprintf(text, sizeof text, "%.*f MiB/s (max %d)", decimals,
+                                             speed, speedLimit)
+                             : std::snprintf(text, sizeof text, "%.*f MiB/Sec", decimals, speed);
+            if (length >= 0 && static_cast<size_t>(length) < room) {
                 break;
             }
         }
