@@ -138,6 +138,34 @@ TEST_F(WindowsProgram, DownloadsThePackageAfterAClickOnStart) {
     SaveScreen("wine-window-complete");
 }
 
+// The system's pop-up menu on the right button: the limit chosen shows beside the speed, holds
+// the download and is kept in the work folder.
+TEST_F(WindowsProgram, ALimitChosenFromTheMenuHoldsTheDownloadAndIsKept) {
+    MakePackage();
+    package->Serve();
+    StartProgram();
+    const int speedX = 30 + 586 - 135;
+    const Image unlimited = Shot(speedX, 306, 130, 14);
+    input->MoveTo(left + 200, top + 150);
+    input->Press(3);
+    input->Release(3);
+    const Image around = Shot(200, 150, 150, 200);
+    ASSERT_TRUE(Poll([&] { return Shot(200, 150, 150, 200) != around; }, 20)) << session.Report();
+    SaveScreen("wine-speed-menu");
+    input->Key(0, "Down");
+    input->Key(0, "Down");
+    input->Key(0, "Return");
+    ASSERT_TRUE(Poll([&] { return Shot(speedX, 306, 130, 14) != unlimited; }, 20))
+        << session.Report();
+    const std::vector<fs::path> work = WorkFolders();
+    ASSERT_EQ(work.size(), 1u);
+    EXPECT_EQ(guitest::ReadFile((work[0] / "settings.txt").string()), "speed-limit-mib=1\n");
+    Click("start");
+    ASSERT_TRUE(Poll([&] { return AllDownloaded(); }, 60)) << session.Report();
+    ExpectPackageOnDisk();
+    SaveScreen("wine-speed-limited-done");
+}
+
 TEST_F(WindowsProgram, CancelAsksAndOnlyOkStopsTheDownloadAndEnds) {
     ExpectOnlyOkOfTheCancelQuestionEnds(30);
 }
