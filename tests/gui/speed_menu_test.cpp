@@ -60,6 +60,22 @@ TEST_F(SpeedMenuWindow, ALimitChosenFromTheMenuHoldsTheDownloadAndIsKept) {
     StartProgram();
     EXPECT_TRUE(Poll([&] { return Speed() == limited; }, 10)) << session.Report();
     EXPECT_EQ(ReadFile(settings), "speed-limit-mib=1\n");
+
+    // From the keyboard the menu opens below the speed; Escape closes it and nothing else.
+    const Image below = Shot(kSpeedX, kSpeedY + 20, 120, 50);
+    for (const char* key : {"Menu", "Shift_L+F10"}) {
+        input->Key(xid, key);
+        ASSERT_TRUE(Poll([&] { return Shot(kSpeedX, kSpeedY + 20, 120, 50) != below; }, 10))
+            << key << "\n"
+            << session.Report();
+        SaveScreen("speed-menu-keyboard");
+        input->Key(0, "Escape");
+        ASSERT_TRUE(Poll([&] { return Shot(kSpeedX, kSpeedY + 20, 120, 50) == below; }, 10))
+            << key << "\n"
+            << session.Report();
+    }
+    EXPECT_TRUE(session.FindWindows(guitest::kBoxCaption).empty());
+    EXPECT_EQ(ReadFile(settings), "speed-limit-mib=1\n");
 }
 
 }  // namespace
