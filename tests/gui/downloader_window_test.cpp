@@ -22,6 +22,14 @@ int64_t SizeOnDisk(const std::string& path) {
     return stat(path.c_str(), &info) == 0 ? info.st_size : -1;
 }
 
+int LightPixels(const Image& shot) {
+    int light = 0;
+    for (uint32_t pixel : shot.pixels) {
+        light += (pixel >> 16 & 0xFF) > 0xE0 && (pixel >> 8 & 0xFF) > 0xE0 && (pixel & 0xFF) > 0xE0;
+    }
+    return light;
+}
+
 int Ink(const Image& shot, const Image& background) {
     int count = 0;
     for (size_t i = 0; i < shot.pixels.size() && i < background.pixels.size(); ++i) {

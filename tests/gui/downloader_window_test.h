@@ -30,6 +30,8 @@ std::string ReadFile(const std::string& path);
 int64_t SizeOnDisk(const std::string& path);
 // Pixels of `shot` that differ from `background` (both of one size).
 int Ink(const Image& shot, const Image& background);
+// Pixels of `shot` whose every channel is above 0xE0 (a menu's, a box's background).
+int LightPixels(const Image& shot);
 
 class DownloaderWindowTest : public SkinnedWindowTest {
 protected:
