@@ -138,47 +138,16 @@ TEST_F(WindowsProgram, DownloadsThePackageAfterAClickOnStart) {
     SaveScreen("wine-window-complete");
 }
 
-// The system's pop-up menu on the right button: the limit chosen shows beside the speed, holds
-// the download and is kept in the work folder.
+// The system's pop-up menu on the right button and the keyboard: the limit chosen holds the
+// download and is kept in the work folder.
 TEST_F(WindowsProgram, ALimitChosenFromTheMenuHoldsTheDownloadAndIsKept) {
-    MakePackage();
-    package->Serve();
-    StartProgram();
-    const int speedX = 30 + 586 - 135;
-    const Image unlimited = Shot(speedX, 306, 130, 14);
-    input->MoveTo(left + 200, top + 150);
-    input->Press(3);
-    input->Release(3);
-    // The menu's light background where the window is dark.
-    ASSERT_TRUE(Poll([&] { return guitest::LightPixels(Shot(202, 152, 100, 100)) > 5000; }, 20))
-        << session.Report();
-    SaveScreen("wine-speed-menu");
-    input->Key(0, "Down");
-    input->Key(0, "Down");
-    input->Key(0, "Return");
-    ASSERT_TRUE(Poll([&] { return Shot(speedX, 306, 130, 14) != unlimited; }, 20))
-        << session.Report();
-    const std::vector<fs::path> work = WorkFolders();
-    ASSERT_EQ(work.size(), 1u);
-    EXPECT_EQ(guitest::ReadFile((work[0] / "settings.txt").string()), "speed-limit-mib=1\n");
-    Click("start");
-    ASSERT_TRUE(Poll([&] { return AllDownloaded(); }, 60)) << session.Report();
-    ExpectPackageOnDisk();
-    SaveScreen("wine-speed-limited-done");
-    // From the keyboard the menu opens below the speed; Escape closes only the menu.
-    const Image below = Shot(speedX, 326, 120, 50);
-    for (const char* key : {"Menu", "Shift_L+F10"}) {
-        input->Key(xid, key);
-        ASSERT_TRUE(Poll([&] { return Shot(speedX, 326, 120, 50) != below; }, 20))
-            << key << "\n"
-            << session.Report();
-        SaveScreen("wine-speed-menu-keyboard");
-        input->Key(0, "Escape");
-        ASSERT_TRUE(Poll([&] { return Shot(speedX, 326, 120, 50) == below; }, 20))
-            << key << "\n"
-            << session.Report();
-    }
-    EXPECT_TRUE(session.FindWindows(kBoxCaption).empty());
+    Image chosen;
+    ExpectSpeedLimitFromTheMenu(
+        [&] {
+            const std::vector<fs::path> work = WorkFolders();
+            return work.size() == 1 ? (work[0] / "settings.txt").string() : "";
+        },
+        chosen);
 }
 
 TEST_F(WindowsProgram, CancelAsksAndOnlyOkStopsTheDownloadAndEnds) {
