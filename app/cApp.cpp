@@ -10,6 +10,7 @@
 #include "app/texts.h"
 #include "app/trustedPaths.h"
 #include "download/cMgrDownloader.h"
+#include "download/rateLimit.h"
 #include "platform/files.h"
 #include "platform/system.h"
 
@@ -113,6 +114,7 @@ int cApp::OnExecute() {
     mainWindow = NewMainWindow(document);
     LoadServerURL(document);
     CheckVersion(document);
+    LoadSettings();
 
     if (cJson::Node* texts = RootMember(document, "message-box")) {
         if (cJson::Node* title = texts->GetNode("title")) {
@@ -237,4 +239,20 @@ void cApp::SaveVersion() {
     // next start. One that cannot be written leaves the previous one, silently, as always.
     const std::string stamp = std::string(versionString) + '\n' + downloadDirectory;
     platform::ReplaceFileAtomically(VersionFilePath(workDirectory).c_str(), stamp);
+}
+
+void cApp::LoadSettings() {
+    std::string content;
+    // A missing or unreadable file leaves the defaults.
+    ReadWholeFile(WorkFilePath(app::texts::kSettingsFileName), content);
+    settings = app::ParseSettings(content);
+    DownloadRateLimit().SetRate(app::SpeedLimitBytes(settings.speedLimitMib));
+}
+
+void cApp::SetSpeedLimit(int mib) {
+    settings.speedLimitMib = mib;
+    DownloadRateLimit().SetRate(app::SpeedLimitBytes(mib));
+    // Replaced whole, as the stamp; one that cannot be written only loses the choice.
+    platform::ReplaceFileAtomically(WorkFilePath(app::texts::kSettingsFileName).c_str(),
+                                    app::FormatSettings(settings));
 }

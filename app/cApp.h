@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <string>
 
+#include "app/settings.h"
 #include "json/cJson.h"
 #include "platform/trust.h"
 #include "platform/ui.h"
@@ -33,6 +34,11 @@ public:
     void CheckVersion(cJson& document);
     void CreateDownloadDirectory(const char* path);
     void SaveVersion();
+    // Reads "settings.txt" of the work folder and puts the speed limit in force.
+    void LoadSettings();
+    // Puts the limit (MiB a second, one of app::kSpeedLimits) in force for the running download
+    // too, and keeps it for the next start.
+    void SetSpeedLimit(int mib);
 
     // The file `name` in the work directory.
     std::string WorkFilePath(const char* name) const;
@@ -60,6 +66,7 @@ public:
     // remove it meanwhile. Its path keeps naming it on every system because nobody but the
     // user and the administrator can change it or a folder above it (checked at the start).
     platform::Held workFolderHeld;
+    app::Settings settings;
 };
 
 // Null before the application object exists and after it is destroyed.

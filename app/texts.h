@@ -18,6 +18,7 @@ inline constexpr const char* kWorkFolderName = "VuZediroze";
 // Followed by each refused folder with the reason, and the folder used instead.
 inline constexpr const char* kWorkFolderRefused = "WinMain :: work folder refused (-23): ";
 inline constexpr const char* kVersionFileName = "version.txt";
+inline constexpr const char* kSettingsFileName = "settings.txt";
 // Followed by the folder (or the folder above it) that others could change, and why.
 inline constexpr const char* kDownloadFolderRefused =
     "cApp::CheckVersion :: download folder refused (-36): ";

@@ -20,6 +20,7 @@ bool cFileDownloader::StartDownload(const char* fileUrl, const char* path, int64
     expectedSize = size;
     if (manager != nullptr) {
         limits = manager->transferLimits;
+        rateLimit = manager->rateLimit;
     }
     std::snprintf(url, sizeof url, "%s", fileUrl);
     std::snprintf(localPath, sizeof localPath, "%s", path);

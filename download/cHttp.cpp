@@ -40,6 +40,9 @@ constexpr int64_t kUnreadableLength = -2;
 
 constexpr int64_t kStoppedRead = -2;
 
+// The longest single wait for the rate limit (see AwaitRateLimit).
+constexpr uint32_t kRateWaitStepMs = 50;
+
 std::atomic<unsigned> connectionLimit{0};
 
 // The leading decimal digits of a Content-Length; kNoLength when there are none,
@@ -499,7 +502,11 @@ cHttp::Outcome cHttp::OpenTarget(char* buffer, FileHandle& file) {
 }
 
 int64_t cHttp::ReadWithRetries(platform::net::Request& request, char* buffer) {
-    int64_t count = request.Read(buffer, kBufferSize);
+    if (!AwaitRateLimit()) {
+        return kStoppedRead;
+    }
+    const int64_t size = rateLimit != nullptr ? rateLimit->ReadSize(kBufferSize) : kBufferSize;
+    int64_t count = request.Read(buffer, size);
     for (int retry = 0; count < 0; ++retry) {
         if (!running) {
             return kStoppedRead;
@@ -508,9 +515,25 @@ int64_t cHttp::ReadWithRetries(platform::net::Request& request, char* buffer) {
         if (retry == kReadRetries) {
             return -1;
         }
-        count = request.Read(buffer, kBufferSize);
+        count = request.Read(buffer, size);
+    }
+    if (rateLimit != nullptr) {
+        rateLimit->Take(count);
     }
     return count;
+}
+
+bool cHttp::AwaitRateLimit() {
+    if (rateLimit == nullptr) {
+        return true;
+    }
+    // In short steps, so that a limit raised or lifted meanwhile frees the transfer at once.
+    for (uint32_t ms = rateLimit->Delay(); ms > 0; ms = rateLimit->Delay()) {
+        if (!Pause(std::min(ms, kRateWaitStepMs))) {
+            return false;
+        }
+    }
+    return true;
 }
 
 bool cHttp::EndsHere(platform::net::Request& request, char* buffer) {

@@ -13,6 +13,7 @@
 
 #include "download/cThread.h"
 #include "download/localFile.h"
+#include "download/rateLimit.h"
 #include "download/segmentPlan.h"
 #include "platform/files.h"
 #include "platform/net.h"
@@ -87,6 +88,8 @@ public:
     // checked. A file that does not match is fetched again from 0 once, then refused.
     std::string sha256;
     Limits limits;
+    // The budget this transfer reads within, shared with others; null: none.
+    RateLimit* rateLimit = nullptr;
     // After a read that keeps failing (a stalled server, which takes the stall limit to
     // notice), give up instead of connecting again; `failed` tells the caller.
     bool giveUpOnReadError = false;
@@ -165,8 +168,11 @@ private:
     Outcome Copy(Exchange& exchange, FileHandle& file, char* buffer);
     // Writes `count` bytes at `position` and counts them; false, told, when the disk failed.
     bool Store(FileHandle& file, const char* bytes, int64_t count);
-    // A read with its retries: -1 when it kept failing, -2 when a stop was asked for.
+    // A read with its retries, within the rate limit: -1 when it kept failing, -2 when a stop
+    // was asked for.
     int64_t ReadWithRetries(platform::net::Request& request, char* buffer);
+    // Waits until the rate limit lets the next read begin; false when a stop came first.
+    bool AwaitRateLimit();
     // Whether an answer without a length ends where the file does.
     bool EndsHere(platform::net::Request& request, char* buffer);
     // The file on disk is complete: created when empty, checked against the hash.

@@ -19,6 +19,7 @@
 
 #include "download/cFileDownloader.h"
 #include "download/cThread.h"
+#include "download/rateLimit.h"
 #include "download/verifiedRecord.h"
 
 struct Manifest;
@@ -61,6 +62,8 @@ public:
     std::atomic<int32_t> finished{0};
     // The limits every transfer of this run keeps to.
     cHttp::Limits transferLimits;
+    // The budget every transfer of this run reads within, together; null: none.
+    RateLimit* rateLimit = &DownloadRateLimit();
     // Transfers now waiting for a server they cannot reach.
     std::atomic<int32_t> waitingForServer{0};
     // Transfers now reading their files back to check them, and the files whose check began in

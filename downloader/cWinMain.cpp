@@ -45,7 +45,8 @@ cWinMain::~cWinMain() {
     background.reset();
 }
 
-intptr_t cWinMain::HandleMessage(platform::WindowHandle, unsigned message, uintptr_t, intptr_t) {
+intptr_t cWinMain::HandleMessage(platform::WindowHandle, unsigned message, uintptr_t,
+                                 intptr_t lParam) {
     switch (message) {
         case platform::kWmCreate:
             OnCreate();
@@ -63,6 +64,9 @@ intptr_t cWinMain::HandleMessage(platform::WindowHandle, unsigned message, uintp
         case platform::kWmTimer:
             UpdateProgress();
             return 0;
+        case platform::kWmContextMenu:
+            RunUserCommand([this, lParam] { ChooseSpeedLimit(lParam); });
+            return 1;
         default:
             return 0;
     }
@@ -148,6 +152,7 @@ bool cWinMain::LoadLayout() {
     if (!progressBar.LoadConfig(*document)) {
         return false;
     }
+    progressBar.SetSpeedLimit(theApp->settings.speedLimitMib);
     theApp->SaveVersion();
     Invalidate();
     return true;

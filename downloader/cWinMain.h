@@ -32,6 +32,9 @@ public:
     void OnPaint();
     // The progress bar's last figures when the download completes.
     void UpdateProgress();
+    // The speed menu at `point` (a kWmContextMenu's): the limit chosen is put in force and
+    // kept, and the progress bar shows it.
+    void ChooseSpeedLimit(intptr_t point);
 
     cBtnLaunch launchButton;
     cBtnStart startButton;

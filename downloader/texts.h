@@ -35,4 +35,12 @@ inline constexpr const char* kFolderStatusFormat =
     "%.3fGB \x88\xc8\x8f\xe3\x82\xcc\x8b\xf3\x82\xab\x97\xcc\x88\xe6\x82\xaa\x95\x4b\x97\x76"
     "\x82\xc5\x82\xb7\x81\x42\n\x8b\xf3\x82\xab\x97\xcc\x88\xe6 : %.3fGB";
 
+// The speed menu's first item, in the document's language: "速度制限なし" in code page 932,
+// "속도 제한 없음" in code page 949.
+inline constexpr const char* kNoSpeedLimit =
+    DOWNLOADER_CODE_PAGE == 949 ? "\xbc\xd3\xb5\xb5 \xc1\xa6\xc7\xd1 \xbe\xf8\xc0\xbd"
+                                : "\x91\xac\x93\x78\x90\xa7\x8c\xc0\x82\xc8\x82\xb5";
+// Each further item: a limit in MiB a second.
+inline constexpr const char* kSpeedLimitFormat = "%d MiB/s";
+
 }  // namespace downloader::texts

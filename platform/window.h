@@ -18,9 +18,12 @@ inline constexpr unsigned kWmSize = 0x0005;        // lParam: client width | hei
 inline constexpr unsigned kWmPaint = 0x000F;       //
 inline constexpr unsigned kWmClose = 0x0010;       //
 inline constexpr unsigned kWmEraseBkgnd = 0x0014;  //
-inline constexpr unsigned kWmNcCreate = 0x0081;    // lParam: CreateParameters*
-inline constexpr unsigned kWmNcDestroy = 0x0082;   //
-inline constexpr unsigned kWmNcHitTest = 0x0084;   // lParam: packed screen point
+// The right button went up over a window (its client area or its caption), or the menu key or
+// Shift+F10 was pressed; lParam: the screen point, kKeyboardPoint from the keyboard.
+inline constexpr unsigned kWmContextMenu = 0x007B;
+inline constexpr unsigned kWmNcCreate = 0x0081;   // lParam: CreateParameters*
+inline constexpr unsigned kWmNcDestroy = 0x0082;  //
+inline constexpr unsigned kWmNcHitTest = 0x0084;  // lParam: packed screen point
 inline constexpr unsigned kWmNcLButtonDown =
     0x00A1;                                     // wParam: hit-test answer; lParam: screen point
 inline constexpr unsigned kWmKeyDown = 0x0100;  // wParam: virtual key
@@ -30,6 +33,9 @@ inline constexpr unsigned kWmLButtonDown = 0x0201;  // as kWmMouseMove
 inline constexpr unsigned kWmLButtonUp = 0x0202;    // as kWmMouseMove
 inline constexpr unsigned kWmMouseHover = 0x02A1;   // lParam: client point
 inline constexpr unsigned kWmMouseLeave = 0x02A3;   //
+
+// lParam of a kWmContextMenu that the keyboard asked for.
+inline constexpr intptr_t kKeyboardPoint = -1;
 
 // Key flags of mouse messages.
 inline constexpr uintptr_t kMkLButton = 0x0001;
@@ -103,8 +109,9 @@ WindowHandle CreateNativeWindow(const char* className, const char* windowName, u
 // The system's handling of a message nobody handled: kWmNcCreate answers 1 (go on);
 // kWmNcHitTest answers kHtClient; kWmEraseBkgnd erases with the class's white background and
 // answers 1; kWmNcLButtonDown with kHtCaption, while the left button is down, lets the user move
-// the top-level window that holds `window` with the mouse; kWmClose destroys the window; everything
-// else answers 0.
+// the top-level window that holds `window` with the mouse; kWmClose destroys the window;
+// kWmContextMenu of a child goes on to its parent, as the system's own does; everything else
+// answers 0.
 intptr_t DefaultWindowProcedure(WindowHandle window, unsigned message, uintptr_t wParam,
                                 intptr_t lParam);
 

@@ -120,12 +120,26 @@ void cProgressBar::SetSpeed(float mibPerSecond) {
         return;
     }
     speed = mibPerSecond;
+    FormatSpeed();
+}
+
+void cProgressBar::SetSpeedLimit(int mibPerSecond) {
+    speedLimit = mibPerSecond > 0 ? mibPerSecond : 0;
+    FormatSpeed();
+}
+
+void cProgressBar::FormatSpeed() {
     if (drawRateText) {
-        // Three decimals up to 999.999; fewer as the whole part grows, so the text always fits.
-        char text[32];
-        for (int decimals = 3; decimals >= 0; --decimals) {
-            int length = std::snprintf(text, sizeof text, "%.*f MiB/Sec", decimals, speed);
-            if (length >= 0 && static_cast<size_t>(length) < kSpeedTextSize) {
+        // Three decimals up to 999.999 (two beside a limit); fewer as the whole part grows, so
+        // the text always fits.
+        char text[48];
+        const size_t room = speedLimit > 0 ? kSpeedTextSize : kPlainSpeedTextSize;
+        for (int decimals = speedLimit > 0 ? 2 : 3; decimals >= 0; --decimals) {
+            int length = speedLimit > 0
+                             ? std::snprintf(text, sizeof text, "%.*f MiB/s (max %d)", decimals,
+                                             speed, speedLimit)
+                             : std::snprintf(text, sizeof text, "%.*f MiB/Sec", decimals, speed);
+            if (length >= 0 && static_cast<size_t>(length) < room) {
                 break;
             }
         }

@@ -12,7 +12,9 @@ class cProgressBar : public cPanel {
 public:
     static constexpr int32_t kFullProgress = 10000;  // hundredths of a percent
     static constexpr size_t kRateTextSize = 8;
-    static constexpr size_t kSpeedTextSize = 16;
+    // "0.000 MiB/Sec" fits in the first, with a limit "4.98 MiB/s (max 5)" in the second.
+    static constexpr size_t kPlainSpeedTextSize = 16;
+    static constexpr size_t kSpeedTextSize = 19;
 
     cProgressBar();
     ~cProgressBar() override;
@@ -24,6 +26,8 @@ public:
     void SetProgress(int32_t value);
     // Speed in MiB per second.
     void SetSpeed(float mibPerSecond);
+    // The speed limit in force, in whole MiB per second, shown beside the speed; 0: none.
+    void SetSpeedLimit(int mibPerSecond);
     void OnPaint() override;
 
     std::unique_ptr<char[]> name;
@@ -42,6 +46,7 @@ public:
     float textAlpha = 0;
     int32_t progress = 0;
     float speed = 0;
+    int speedLimit = 0;
     int32_t filledWidth = 0;
     platform::RectF fillRect{};
     std::unique_ptr<platform::Brush> foregroundBrush;
@@ -49,4 +54,8 @@ public:
 protected:
     // The brushes, and the bar's place from the document.
     void OnCreate() override;
+
+private:
+    // The speed's text from `speed` and `speedLimit`.
+    void FormatSpeed();
 };

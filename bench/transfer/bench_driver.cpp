@@ -6,6 +6,9 @@
 //   bench_driver SERVER_URL DOWNLOAD_FOLDER [WORK_FOLDER]
 // BENCH_DRIVER_OUTAGE_MS, when set, is how long a server may stay unreachable before the engine
 // ends (the program waits minutes; tests of that end need not).
+// BENCH_DRIVER_LIMIT_MIB, when set, is the download speed limit in MiB a second, as the user
+// chooses it in the window. BENCH_DRIVER_SECONDS, when set, ends the run after that many seconds
+// and prints the bytes received and the seconds they took ("received BYTES in SECONDS s").
 // WORK_FOLDER (default: a fresh one per run) keeps the record of verified files between runs,
 // as the program's work folder does. Exit code 0 when the run completed without a warning.
 #include <cstdint>
@@ -18,6 +21,7 @@
 #include "app/cApp.h"
 #include "download/cMgrDownloader.h"
 #include "download/cResDownloader.h"
+#include "download/rateLimit.h"
 #include "platform/fake/fake.h"
 #include "platform/system.h"
 
@@ -49,16 +53,30 @@ bool Download(const std::string& serverUrl, const std::string& downloadFolder,
         app.downloadManager->transferLimits.outageMs =
             static_cast<uint32_t>(std::strtoul(outage, nullptr, 10));
     }
+    if (const char* limit = std::getenv("BENCH_DRIVER_LIMIT_MIB")) {
+        DownloadRateLimit().SetRate(std::strtoll(limit, nullptr, 10) << 20);
+    }
+    const char* seconds = std::getenv("BENCH_DRIVER_SECONDS");
+    const uint32_t runMs =
+        seconds != nullptr ? static_cast<uint32_t>(std::strtoul(seconds, nullptr, 10) * 1000) : 0;
     if (!app.downloadManager->Start()) {
         app.StopDownload();
         return false;
     }
     cMgrDownloader& manager = *app.downloadManager;
+    const uint32_t start = platform::TickCount();
     // The program's UI thread sleeps in its loop between the panel's ticks; looking every
     // 1 ms (as the in-memory backend's waits do for tests) would be counted as the engine's CPU.
     while (manager.running != 0) {
         platform::fake::PumpUiThread();
         platform::SleepMs(kUiTickMs);
+        if (runMs != 0 && platform::TickCount() - start >= runMs) {
+            const uint32_t elapsed = platform::TickCount() - manager.startTick;
+            std::printf("received %lld in %.3f s\n",
+                        static_cast<long long>(manager.sessionReceived.load()), elapsed / 1000.0);
+            app.StopDownload();
+            return true;
+        }
     }
     platform::fake::PumpUiThread();
     const bool finished = manager.finished == 1;

@@ -99,6 +99,9 @@ void Reset() {
     s.pickerSelections.clear();
     s.pickerConfirms = false;
     s.folderPicks.clear();
+    s.menuChoice = 0;
+    s.whileMenuIsOpen = nullptr;
+    s.menus.clear();
 }
 
 void Shutdown() {

@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "platform/draw.h"
+#include "platform/menu.h"
 #include "platform/ui.h"
 #include "platform/window.h"
 
@@ -231,6 +232,16 @@ struct FolderPick {
 };
 void ScriptFolderPicker(std::vector<std::string> selections, bool confirm);
 std::vector<FolderPick> FolderPicks();
+// Pop-up menus: the id the user chooses in each (0: dismissed), and what the user does while
+// one is open (run on the UI thread before the choice); every menu shown.
+struct MenuCall {
+    WindowHandle owner;
+    std::vector<MenuItem> items;
+    int x;
+    int y;
+};
+void ScriptMenu(int choice, std::function<void()> meanwhile = nullptr);
+std::vector<MenuCall> Menus();
 
 // Image bytes the fake decodes: a 24-bit BMP of `width` x `height` whose every pixel is the
 // colour 0xRRGGBB `rgb` (also a real BMP file).

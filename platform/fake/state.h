@@ -87,6 +87,10 @@ struct State {
     std::vector<std::string> pickerSelections;
     bool pickerConfirms = false;
     std::vector<FolderPick> folderPicks;
+
+    int menuChoice = 0;
+    std::function<void()> whileMenuIsOpen;
+    std::vector<MenuCall> menus;
 };
 
 State& state();

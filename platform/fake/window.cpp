@@ -171,8 +171,14 @@ WindowHandle CreateNativeWindow(const char* className, const char* windowName, u
     return window;
 }
 
-intptr_t DefaultWindowProcedure(WindowHandle window, unsigned message, uintptr_t wParam, intptr_t) {
+intptr_t DefaultWindowProcedure(WindowHandle window, unsigned message, uintptr_t wParam,
+                                intptr_t lParam) {
     switch (message) {
+        case kWmContextMenu:
+            if (WindowHandle parent = fake::Parent(window)) {
+                return SendWindowMessage(parent, message, wParam, lParam);
+            }
+            return 0;
         case kWmNcCreate:
         case kWmEraseBkgnd:
             return 1;

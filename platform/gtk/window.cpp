@@ -4,7 +4,8 @@
 // DefaultWindowProcedure, window objects, painting (kWmPaint from an idle source that runs
 // before GTK's redraw; a draw only shows the last finished frame), visibility, placement,
 // rectangles, the screen size, timers, capture, hover and leave tracking, the debug trace, and
-// GTK's events as messages. Leaves out: mouse buttons other than the left one, keyboard focus
+// GTK's events as messages. Leaves out: mouse buttons other than the left one (but for the
+// right one's release, a kWmContextMenu), keyboard focus
 // of children (keys go to the top-level), children of children, and the drawing itself
 // (draw.cpp).
 #include "platform/window.h"
@@ -359,10 +360,15 @@ gboolean OnButtonPress(GtkWidget*, GdkEventButton* event, gpointer data) {
 }
 
 gboolean OnButtonRelease(GtkWidget*, GdkEventButton* event, gpointer data) {
+    auto* window = static_cast<NativeWindow*>(data);
+    if (event->button == GDK_BUTTON_SECONDARY && captured == nullptr) {
+        NoteEvent(window, event->x, event->y, event->x_root, event->y_root);
+        gtk::Deliver(window, kWmContextMenu, 0, PackPoint(pointerX, pointerY));
+        return TRUE;
+    }
     if (event->button != GDK_BUTTON_PRIMARY) {
         return TRUE;
     }
-    auto* window = static_cast<NativeWindow*>(data);
     NoteEvent(window, event->x, event->y, event->x_root, event->y_root);
     leftDown = false;
     // The press kept the pointer: the release comes to the pressed window wherever it is.
@@ -430,6 +436,11 @@ uintptr_t VirtualKey(guint keyval) {
 }
 
 gboolean OnKeyPress(GtkWidget*, GdkEventKey* event, gpointer data) {
+    if (event->keyval == GDK_KEY_Menu ||
+        (event->keyval == GDK_KEY_F10 && (event->state & GDK_SHIFT_MASK) != 0)) {
+        gtk::Deliver(static_cast<NativeWindow*>(data), kWmContextMenu, 0, kKeyboardPoint);
+        return TRUE;
+    }
     uintptr_t key = VirtualKey(event->keyval);
     if (key == 0) {
         return FALSE;
@@ -698,6 +709,11 @@ intptr_t DefaultWindowProcedure(WindowHandle window, unsigned message, uintptr_t
             return 0;
         case kWmClose:
             DestroyNativeWindow(window);
+            return 0;
+        case kWmContextMenu:
+            if (window->parent != nullptr) {
+                return gtk::Deliver(window->parent, message, wParam, lParam);
+            }
             return 0;
         default:
             return 0;

@@ -105,6 +105,37 @@ WindowHandle CreateNativeWindow(const char* className, const char* windowName, u
     return win32::FromHwnd(window);
 }
 
+namespace {
+
+bool ShiftDown() {
+    return (GetKeyState(VK_SHIFT) & 0x8000) != 0;
+}
+
+// The right button over a caption, the menu key and Shift+F10 as WM_CONTEXTMENU, the same on
+// every system: Windows tracks a right click on a caption for the system menu, which these
+// windows lack, and Wine drops it; the keys are taken here so that the system does not send a
+// second one. Null for every other message.
+const LRESULT* AsContextMenu(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    static const LRESULT kHandled = 0;
+    const bool caption = wParam == HTCAPTION;
+    const bool menuKey = wParam == VK_APPS || (wParam == VK_F10 && ShiftDown());
+    if ((message == WM_NCRBUTTONDOWN && caption) ||
+        ((message == WM_KEYUP || message == WM_SYSKEYUP) && menuKey)) {
+        return &kHandled;
+    }
+    if (message == WM_NCRBUTTONUP && caption) {
+        SendMessageW(window, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(window), lParam);
+        return &kHandled;
+    }
+    if ((message == WM_KEYDOWN || message == WM_SYSKEYDOWN) && menuKey) {
+        SendMessageW(window, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(window), kKeyboardPoint);
+        return &kHandled;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
 intptr_t DefaultWindowProcedure(WindowHandle window, unsigned message, uintptr_t wParam,
                                 intptr_t lParam) {
     if (message == WM_NCLBUTTONDOWN && wParam == HTCAPTION) {
@@ -119,6 +150,9 @@ intptr_t DefaultWindowProcedure(WindowHandle window, unsigned message, uintptr_t
         const LRESULT result = DefWindowProcW(win32::ToHwnd(window), message, wParam, lParam);
         moving = false;
         return result;
+    }
+    if (const LRESULT* handled = AsContextMenu(win32::ToHwnd(window), message, wParam, lParam)) {
+        return *handled;
     }
     return DefWindowProcW(win32::ToHwnd(window), message, wParam, lParam);
 }

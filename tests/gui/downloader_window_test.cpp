@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -22,6 +23,14 @@ std::string ReadFile(const std::string& path) {
 int64_t SizeOnDisk(const std::string& path) {
     struct stat info {};
     return stat(path.c_str(), &info) == 0 ? info.st_size : -1;
+}
+
+int LightPixels(const Image& shot) {
+    int light = 0;
+    for (uint32_t pixel : shot.pixels) {
+        light += (pixel >> 16 & 0xFF) > 0xE0 && (pixel >> 8 & 0xFF) > 0xE0 && (pixel & 0xFF) > 0xE0;
+    }
+    return light;
 }
 
 int Ink(const Image& shot, const Image& background) {
@@ -307,6 +316,58 @@ void DownloaderWindowTest::ExpectMirrorTakesOver(double seconds) {
     ExpectPicture(layout.Button("launch"), layout.Button("launch").firstPicture);
     EXPECT_TRUE(session.FindWindows(kBoxCaption).empty()) << session.Report();
     SaveScreen(::testing::UnitTest::GetInstance()->current_test_info()->name());
+}
+
+}  // namespace guitest
+
+namespace guitest {
+
+Image DownloaderWindowTest::Speed() {
+    return Shot(30 + 586 - 135, 306, 130, 14);
+}
+
+void DownloaderWindowTest::ExpectSpeedLimitFromTheMenu(
+    const std::function<std::string()>& settingsFile, Image& chosen) {
+    MakePackage();
+    package->Serve();
+    StartProgram();
+    const Image unlimited = Speed();
+    input->MoveTo(left + 200, top + 150);
+    input->Press(3);
+    input->Release(3);
+    // The menu's light background where the window is dark, at the pointer.
+    ASSERT_TRUE(Poll([&] { return LightPixels(Shot(202, 152, 100, 100)) > 5000; }, 20))
+        << session.Report();
+    SaveScreen("speed-menu");
+    // The second item, "1 MiB/s", from the keyboard of the open menu.
+    input->Key(0, "Down");
+    input->Key(0, "Down");
+    input->Key(0, "Return");
+    ASSERT_TRUE(Poll([&] { return Speed() != unlimited; }, 20)) << session.Report();
+    chosen = Speed();
+    EXPECT_EQ(ReadFile(settingsFile()), "speed-limit-mib=1\n");
+
+    const auto start = std::chrono::steady_clock::now();
+    Click("start");
+    ASSERT_TRUE(Poll([&] { return AllDownloaded(); }, 60)) << session.Report();
+    ExpectPackageOnDisk();
+    SaveScreen("speed-limited-done");
+    // About 1.6 MB at 1 MiB a second, less what the first reads take before any wait.
+    EXPECT_GE(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 0.8);
+
+    const Image below = Shot(30 + 586 - 135, 326, 120, 50);
+    for (const char* key : {"Menu", "Shift_L+F10"}) {
+        input->Key(xid, key);
+        ASSERT_TRUE(Poll([&] { return Shot(30 + 586 - 135, 326, 120, 50) != below; }, 20))
+            << key << "\n"
+            << session.Report();
+        SaveScreen("speed-menu-keyboard");
+        input->Key(0, "Escape");
+        ASSERT_TRUE(Poll([&] { return Shot(30 + 586 - 135, 326, 120, 50) == below; }, 20))
+            << key << "\n"
+            << session.Report();
+    }
+    EXPECT_TRUE(session.FindWindows(kBoxCaption).empty());
 }
 
 }  // namespace guitest

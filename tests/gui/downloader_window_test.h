@@ -6,6 +6,7 @@
 #include <sys/types.h>
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -30,6 +31,8 @@ std::string ReadFile(const std::string& path);
 int64_t SizeOnDisk(const std::string& path);
 // Pixels of `shot` that differ from `background` (both of one size).
 int Ink(const Image& shot, const Image& background);
+// Pixels of `shot` whose every channel is above 0xE0 (a menu's, a box's background).
+int LightPixels(const Image& shot);
 
 // Whether a colour channel of two 0xRRGGBB pixels differs by more than `tolerance`.
 bool ChannelsApart(uint32_t a, uint32_t b, int tolerance);
@@ -93,6 +96,15 @@ protected:
     // Serves the package's manifest changed on its way (one name rewritten, its signature as it
     // was): the window shows the warning, the program ends with 0, and no file is asked for.
     void ExpectChangedManifestRefused(double seconds);
+
+    // The speed's field on the bar (window coordinates).
+    Image Speed();
+    // Starts the program, chooses 1 MiB/s from the menu of the right button (kept in the file
+    // `settingsFile` names once the choice is made; `chosen`: the speed's field then) and
+    // downloads the package held to it; then the menu key and Shift+F10 open the menu below the
+    // speed, and Escape closes only it.
+    void ExpectSpeedLimitFromTheMenu(const std::function<std::string()>& settingsFile,
+                                     Image& chosen);
 
     std::unique_ptr<TestPackage> package;
     Image background;

@@ -144,6 +144,18 @@ TEST_F(WindowsProgram, PanelTextsStayApartWithTheWidestValues) {
     ExpectPanelTextsApartWithTheWidestValues(30);
 }
 
+// The system's pop-up menu on the right button and the keyboard: the limit chosen holds the
+// download and is kept in the work folder.
+TEST_F(WindowsProgram, ALimitChosenFromTheMenuHoldsTheDownloadAndIsKept) {
+    Image chosen;
+    ExpectSpeedLimitFromTheMenu(
+        [&] {
+            const std::vector<fs::path> work = WorkFolders();
+            return work.size() == 1 ? (work[0] / "settings.txt").string() : "";
+        },
+        chosen);
+}
+
 TEST_F(WindowsProgram, CancelAsksAndOnlyOkStopsTheDownloadAndEnds) {
     ExpectOnlyOkOfTheCancelQuestionEnds(30);
 }

@@ -49,13 +49,13 @@ void XInput::MoveTo(int x, int y) {
     XSync(display, False);
 }
 
-void XInput::Press() {
-    XTestFakeButtonEvent(display, 1, True, CurrentTime);
+void XInput::Press(unsigned button) {
+    XTestFakeButtonEvent(display, button, True, CurrentTime);
     XSync(display, False);
 }
 
-void XInput::Release() {
-    XTestFakeButtonEvent(display, 1, False, CurrentTime);
+void XInput::Release(unsigned button) {
+    XTestFakeButtonEvent(display, button, False, CurrentTime);
     XSync(display, False);
 }
 

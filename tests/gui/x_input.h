@@ -28,9 +28,9 @@ public:
     XInput& operator=(const XInput&) = delete;
 
     void MoveTo(int x, int y);
-    // The left button.
-    void Press();
-    void Release();
+    // The left button (1), or the right one (3).
+    void Press(unsigned button = 1);
+    void Release(unsigned button = 1);
     // Gives `window` the keyboard focus and types the key named `keysym` ("Escape"), or a chord
     // whose keys are joined by '+' ("Control_L+l"), the last key pressed last.
     void Key(unsigned long window, const char* keysym);

@@ -149,6 +149,29 @@ TEST_F(ProgressBar, SpeedTextAlwaysFitsItsField) {
     }
 }
 
+TEST_F(ProgressBar, SpeedLimitShowsBesideTheSpeedWithinItsField) {
+    struct Step {
+        int limit;
+        float speed;
+        std::u16string text;
+    };
+    cProgressBar bar;
+    Make(bar);
+    for (const Step& step : {
+             Step{5, 0.0f, u"0.00 MiB/s (max 5)"},
+             Step{5, 4.98f, u"4.98 MiB/s (max 5)"},
+             Step{20, 19.98f, u"20 MiB/s (max 20)"},
+             Step{1, 1234.7f, u"1235 MiB/s (max 1)"},
+             Step{0, 4.98f, u"4.980 MiB/Sec"},
+             Step{-2, 1.0f, u"1.000 MiB/Sec"},
+         }) {
+        bar.SetSpeedLimit(step.limit);
+        bar.SetSpeed(step.speed);
+        EXPECT_EQ(std::u16string(bar.speedText), step.text) << step.limit << " " << step.speed;
+        EXPECT_LT(std::u16string(bar.speedText).size(), cProgressBar::kSpeedTextSize);
+    }
+}
+
 TEST_F(ProgressBar, PaintsBackgroundFillAndBothTexts) {
     cProgressBar bar;
     WindowHandle handle = Make(bar);
