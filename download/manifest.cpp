@@ -8,16 +8,12 @@
 #include <utility>
 #include <vector>
 
-#include "app/documentText.h"
-#include "app/folderWalk.h"
+#include "core/documentText.h"
+#include "core/folderWalk.h"
 #include "platform/files.h"
 #include "platform/system.h"
 
 namespace {
-
-bool IsSeparator(char c) {
-    return c == '/' || c == '\\';
-}
 
 // The reader keeps numbers as text; anything but an optional '-' and digits is not a number.
 bool IsDecimalText(const char* text) {
@@ -78,11 +74,7 @@ std::string FileKeyOf(const std::string& localPath, bool windowsNames) {
     if (!windowsNames) {
         return localPath;
     }
-    std::string key = platform::FileNameKey(localPath);
-    for (char& c : key) {
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    }
-    return key;
+    return FoldAsciiCase(platform::FileNameKey(localPath));
 }
 
 // The first entry that names the same file as an earlier one, -1 when none does. Compares
@@ -164,47 +156,10 @@ ManifestEntry ManifestFiles::operator[](size_t index) const {
     return entry;
 }
 
-const char* UnsafeNameReason(const std::string& name) {
-    if (name.empty()) {
-        return "empty name";
-    }
-    if (name.size() >= kManifestNameSize) {
-        return "name too long";
-    }
-    if (IsSeparator(name.front())) {
-        return "absolute path";
-    }
-    size_t start = 0;
-    while (start <= name.size()) {
-        size_t end = start;
-        while (end < name.size() && !IsSeparator(name[end])) {
-            ++end;
-        }
-        const std::string component = name.substr(start, end - start);
-        if (component.empty()) {
-            return "empty path component";
-        }
-        // Windows drops trailing dots and blanks, so "..", ". ." and "... " all climb up.
-        if (component.back() == '.' || component.back() == ' ') {
-            return "component ending in a dot or blank";
-        }
-        start = end + 1;
-    }
-    for (unsigned char c : name) {
-        if (c < 0x20 || c == 0x7f) {
-            return "control character";
-        }
-        if (c == ':') {
-            return "drive or stream name";
-        }
-    }
-    return nullptr;
-}
-
 std::string LocalPathOf(const std::string& name) {
     std::string path = name;
     for (char& c : path) {
-        if (IsSeparator(c)) {
+        if (IsNameSeparator(c)) {
             c = platform::kPathSeparator;
         }
     }
@@ -236,41 +191,10 @@ bool IsLaunchName(const std::string& name) {
 
 void CreateParentFolders(const std::string& localPath) {
     const std::vector<size_t> separators =
-        app::SeparatorsIn(localPath, platform::kPathSeparator, app::kPathCodePage);
+        core::SeparatorsIn(localPath, platform::kPathSeparator, core::kPathCodePage);
     if (!separators.empty()) {
         platform::CreateFoldersBelow(localPath.substr(0, separators.back()).c_str());
     }
-}
-
-const char* DeviceNameReason(const std::string& name) {
-    static constexpr const char* kDevices[] = {"CON", "PRN", "AUX", "NUL"};
-    size_t start = 0;
-    while (start < name.size()) {
-        size_t end = start;
-        while (end < name.size() && !IsSeparator(name[end])) {
-            ++end;
-        }
-        // The stem before any extension, as Windows compares it: blanks before the dot and case
-        // do not count.
-        std::string stem = name.substr(start, std::min(name.find('.', start), end) - start);
-        while (!stem.empty() && stem.back() == ' ') {
-            stem.pop_back();
-        }
-        for (char& c : stem) {
-            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-        }
-        bool device = false;
-        for (const char* reserved : kDevices) {
-            device |= stem == reserved;
-        }
-        device |= stem.size() == 4 && (stem.starts_with("COM") || stem.starts_with("LPT")) &&
-                  stem[3] >= '1' && stem[3] <= '9';
-        if (device) {
-            return "device name";
-        }
-        start = end + 1;
-    }
-    return nullptr;
 }
 
 bool ReadManifest(cJson& document, Manifest& manifest, std::string& problem, bool windowsNames) {
@@ -345,11 +269,7 @@ bool ReadManifest(cJson& document, Manifest& manifest, std::string& problem, boo
                 return false;
             }
         }
-        const char* reason = UnsafeNameReason(file.name);
-        if (reason == nullptr && windowsNames) {
-            reason = DeviceNameReason(file.name);
-        }
-        if (reason != nullptr) {
+        if (const char* reason = NameRefusal(file.name, windowsNames)) {
             problem = where + "refused name \"" + file.name + "\" (" + reason + ")";
             return false;
         }

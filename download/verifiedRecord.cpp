@@ -7,19 +7,16 @@
 #include <memory>
 #include <sstream>
 
+#include "core/wholeFile.h"
 #include "platform/files.h"
 #include "platform/system.h"
 
 namespace {
 
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-
 // Calls `take` with each line of the file (without its end), read a block at a time: a
 // record of a million files is not held twice over.
 void ForEachLine(const std::string& path, const std::function<void(const std::string&)>& take) {
-    const std::unique_ptr<std::FILE, FileCloser> file(platform::OpenFile(path.c_str(), "rb"));
+    const FileHandle file(platform::OpenFile(path.c_str(), "rb"));
     if (!file) {
         return;
     }

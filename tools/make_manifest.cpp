@@ -24,6 +24,7 @@
 #include <system_error>
 #include <vector>
 
+#include "download/manifestNames.h"
 #include "platform/sha256.h"
 #ifdef MANIFEST_SIGNING
 #include "tools/manifest_signing.h"
@@ -186,35 +187,33 @@ std::vector<std::string> Arguments(int argc, char** argv) {
 }
 #endif
 
-// The manifest reader keeps values raw (no escapes) and ends them at ',' or '}'; the
-// downloader refuses drive or stream names and components that Windows would shorten.
+// The manifest reader keeps values raw (no escapes) and ends them at ',' or '}'; beyond that,
+// every name must be one that the downloaders of every system take.
 const char* Unrepresentable(const std::string& name) {
     for (unsigned char c : name) {
-        if (c < 0x20 || c == 0x7f) {
-            return "control character";
-        }
-        if (std::strchr(",{}[]\":\\", c) != nullptr) {
+        if (c >= 0x20 && c != 0x7f && std::strchr(",{}[]\":\\", c) != nullptr) {
             return "character the manifest cannot hold";
         }
     }
-    size_t start = 0;
-    while (start <= name.size()) {
-        size_t end = name.find('/', start);
-        if (end == std::string::npos) {
-            end = name.size();
-        }
-        if (end > start && (name[end - 1] == '.' || name[end - 1] == ' ')) {
-            return "component ending in a dot or blank";
-        }
-        start = end + 1;
-    }
-    if (name.size() > 255) {
-        return "name longer than 255 bytes";
+    if (const char* reason = NameRefusal(name, /*windowsNames=*/true)) {
+        return reason;
     }
     if (!DocumentCodePageHolds(name)) {
         return "not UTF-8, or a character that code page " DOCUMENT_CODE_PAGE_TEXT " lacks";
     }
     return nullptr;
+}
+
+// The first name that Windows takes for the same file as an earlier one ("A.bin" beside
+// "a.bin"); empty when there is none.
+std::string CaseTwinOf(const std::vector<Entry>& entries) {
+    std::vector<std::string> keys;
+    for (const Entry& entry : entries) {
+        keys.push_back(FoldAsciiCase(entry.name));
+    }
+    std::sort(keys.begin(), keys.end());
+    const auto twin = std::adjacent_find(keys.begin(), keys.end());
+    return twin != keys.end() ? *twin : std::string();
 }
 
 int Fail(const std::string& text, int code) {
@@ -335,6 +334,9 @@ int main(int argc, char** argv) {
     }
     std::sort(entries.begin(), entries.end(),
               [](const Entry& a, const Entry& b) { return a.name < b.name; });
+    if (const std::string twin = CaseTwinOf(entries); !twin.empty()) {
+        return Fail("cannot list two names for one file on Windows: \"" + twin + "\"", 2);
+    }
 
     uintmax_t totalSize = 0;
     for (Entry& entry : entries) {
