@@ -226,7 +226,7 @@ void cApp::CreateDownloadDirectory(const char* text) {
     downloadDirectoryWide[units] = u'\0';
     std::memcpy(downloadDirectory, path, length + 1);
 
-    constexpr bool kDriveFirst = platform::kPathSeparator == '\\';
+    constexpr bool kDriveFirst = platform::kPathsStartWithDrive;
     if (core::SeparatorsIn(downloadDirectory, platform::kPathSeparator, core::kPathCodePage)
             .empty()) {
         ShowMessage(app::texts::kDirectoryError, platform::kMbIconWarning);

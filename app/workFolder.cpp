@@ -42,7 +42,7 @@ std::string WorkFolderRefusal(const std::string& folder, platform::Held& held) {
 
 bool PrepareWorkDirectory(cApp& application) {
     const std::string name = std::string(texts::kWorkFolderName) + platform::kPathSeparator;
-    constexpr bool kDriveFirst = platform::kPathSeparator == '\\';
+    constexpr bool kDriveFirst = platform::kPathsStartWithDrive;
     std::string refused = texts::kWorkFolderRefused;
     const size_t intro = refused.size();
     for (const std::string& base :

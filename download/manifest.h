@@ -78,7 +78,7 @@ inline constexpr size_t kFileUrlSize = 1024;
 
 // Whether file names follow Windows' rules: names that differ only in case are one file, and
 // device names ("CON", "NUL", "COM1", "aux.txt", ...) are no files at all.
-inline constexpr bool kWindowsFileNames = platform::kPathSeparator == '\\';
+inline constexpr bool kWindowsFileNames = platform::kWindowsFileNameRules;
 
 // Reads the loaded document, emptying each "FileList" entry it has read. False with `problem` set
 // when a key is missing or not what it must be, "TotalCount" exceeds the list, or a name is unsafe

@@ -21,7 +21,7 @@ constexpr double kGiB = 1024.0 * 1024.0 * 1024.0;
 
 // A folder that stands for a whole drive: never a download folder.
 bool IsDriveRoot(const std::string& path) {
-    if (platform::kPathSeparator == '\\') {
+    if (platform::kPathsStartWithDrive) {
         return path.size() <= 3;  // "C:\", "C:", or nothing
     }
     return path.find_first_not_of('/') == std::string::npos;  // "/", "//", or nothing

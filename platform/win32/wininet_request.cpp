@@ -1,6 +1,6 @@
 #include "platform/win32/wininet_request.h"
 
-#include "platform/win32/connection_slots.h"
+#include "platform/connection_slots.h"
 
 #include <algorithm>
 #include <cctype>
