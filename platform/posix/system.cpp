@@ -15,7 +15,6 @@
 #include <ctime>
 #include <thread>
 
-#include "platform/iconv/codepage.h"
 #include "platform/posix/folders.h"
 
 namespace platform {
@@ -118,22 +117,6 @@ int64_t FreeDiskSpace(const char* path) {
         return -1;
     }
     return static_cast<int64_t>(info.f_bavail) * static_cast<int64_t>(info.f_frsize);
-}
-
-std::u16string CodePageToUtf16(const char* bytes, size_t length) {
-    return iconv_codepage::ToUtf16(iconv_codepage::kDocumentCodePage, bytes, length);
-}
-
-std::string CodePageToUtf8(const char* bytes, size_t length) {
-    return iconv_codepage::ToUtf8(iconv_codepage::kDocumentCodePage, bytes, length);
-}
-
-std::u16string PathToUtf16(const char* path, size_t length) {
-    return iconv_codepage::ToUtf16("UTF-8", path, length);
-}
-
-std::string DocumentTextToPath(const char* text) {
-    return CodePageToUtf8(text, std::strlen(text));
 }
 
 void EndProcess(int code) {
