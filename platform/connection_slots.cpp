@@ -1,3 +1,5 @@
+// The server key and the per-server connection slots of every HTTP client
+// (platform/connection_slots.h).
 #include "platform/connection_slots.h"
 
 #include <cctype>

@@ -1,3 +1,5 @@
+// The libcurl client's process-wide state: one-time set-up and idle transfer handles kept per
+// server, whose open connections serve the next request.
 #include "platform/curl/transfer_pool.h"
 
 #include <map>

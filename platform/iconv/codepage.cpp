@@ -1,3 +1,5 @@
+// Code-page conversion with iconv for the POSIX backends, and the core's text conversions
+// (platform/system.h) over it.
 #include "platform/iconv/codepage.h"
 
 #include <iconv.h>

@@ -1,3 +1,5 @@
+// One HTTP request over WinINet (platform/net.h's Request): the exchange, the answer's
+// headers and the body read a block at a time.
 #include "platform/win32/wininet_request.h"
 
 #include "platform/connection_slots.h"
