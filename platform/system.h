@@ -59,10 +59,6 @@ bool RestrictFolderToUser(const char* path);
 
 // False when `path` is null or cannot be entered (the current folder stays).
 bool SetCurrentFolder(const char* path);
-// Replaces the file at `path` with `bytes` so that a crash at any moment leaves the old content
-// or the new, never a part: a temporary file in the same folder, written out to the disk, then
-// renamed over it. False, with the old file untouched and no temporary left, when that fails.
-bool ReplaceFileAtomically(const char* path, const std::string& bytes);
 std::string CurrentFolder();
 // Expands a leading "~/" to the user's home folder (POSIX backends); other paths unchanged.
 std::string ExpandUserPath(const char* path);
