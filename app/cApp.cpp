@@ -4,17 +4,17 @@
 #include <cstring>
 #include <string>
 
-#include "app/documentText.h"
-#include "app/folderWalk.h"
-#include "app/mainWindow.h"
 #include "app/texts.h"
-#include "app/trustedPaths.h"
+#include "core/documentText.h"
+#include "core/folderWalk.h"
+#include "core/trustedPaths.h"
+#include "core/wholeFile.h"
 #include "download/cMgrDownloader.h"
 #include "download/rateLimit.h"
+#include "downloader/mainWindow.h"
 #include "platform/files.h"
 #include "platform/system.h"
-
-cApp* theApp = nullptr;
+#include "ui/cWindow.h"
 
 namespace {
 
@@ -29,44 +29,34 @@ std::string VersionFilePath(const char* workDirectory) {
     return std::string(workDirectory) + platform::kPathSeparator + app::texts::kVersionFileName;
 }
 
-// Appends the whole file to `content`; false when it cannot be opened.
-bool ReadWholeFile(const std::string& path, std::string& content) {
-    FILE* file = platform::OpenFile(path.c_str(), "rb");
-    if (file == nullptr) {
-        return false;
-    }
-    char buffer[4096];
-    size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
-        content.append(buffer, got);
-    }
-    std::fclose(file);
-    return true;
-}
-
 }  // namespace
 
 cApp::cApp() {
-    app::CopyText(messageBoxTitle, kTextSize, app::texts::kDefaultTitle);
-    app::CopyText(exitQuestion, kTextSize, app::texts::kDefaultExitQuestion);
-    app::CopyText(networkErrorText, kTextSize, app::texts::kDefaultNetworkError);
+    core::CopyText(messageBoxTitle, kTextSize, app::texts::kDefaultTitle);
+    core::CopyText(exitQuestion, kTextSize, app::texts::kDefaultExitQuestion);
+    core::CopyText(networkErrorText, kTextSize, app::texts::kDefaultNetworkError);
     theApp = this;
-    // A document that cannot be loaded is reported like every other failure.
-    cJson::SetErrorReporter(
-        [](const char* text, unsigned style) { theApp->ShowMessage(text, style); });
+    SetEngineHost(this);
+    // A document that cannot be loaded, or a frame that cannot be drawn, is reported like every
+    // other failure.
+    const auto report = [](const char* text, unsigned style) { theApp->ShowMessage(text, style); };
+    cJson::SetErrorReporter(report);
+    cWindow::SetDrawErrorReporter(report);
 }
 
 cApp::~cApp() {
     if (theApp == this) {
         theApp = nullptr;
+        SetEngineHost(nullptr);
         cJson::SetErrorReporter(nullptr);
+        cWindow::SetDrawErrorReporter(nullptr);
     }
 }
 
 std::string cApp::WorkFilePath(const char* name) const {
     std::string path = workDirectory;
     if (!path.empty() &&
-        !app::EndsInSeparator(path, platform::kPathSeparator, app::kPathCodePage)) {
+        !core::EndsInSeparator(path, platform::kPathSeparator, core::kPathCodePage)) {
         path += platform::kPathSeparator;
     }
     return path + name;
@@ -76,11 +66,32 @@ platform::WindowHandle cApp::MainWindowHandle() const {
     return mainWindow != nullptr ? NativeHandleOf(mainWindow) : nullptr;
 }
 
+void cApp::EndOnFatalError(int exitCode) {
+    platform::EndProcess(exitCode);
+}
+
+const char* cApp::ResourceFolder() const {
+    return resourceDirectory;
+}
+
+const char* cApp::DownloadFolder() const {
+    return downloadDirectory;
+}
+
+void cApp::RecordLaunchFile(const char* path, const char* sha256) {
+    std::snprintf(launchFileName, sizeof launchFileName, "%s", path);
+    std::snprintf(launchFileSha256, sizeof launchFileSha256, "%s", sha256);
+}
+
+platform::WindowHandle cApp::CompletionWindow() const {
+    return MainWindowHandle();
+}
+
 int cApp::ShowMessage(const char* text, unsigned style) {
     // The owner is looked up where windows live: a worker's look could find a window that the
     // UI thread is creating or destroying at that moment.
     int answer = platform::kIdOk;
-    const std::string shown = app::CutLongLines(text);
+    const std::string shown = core::CutLongLines(text);
     platform::InvokeOnUiThread([&] {
         answer =
             platform::ShowMessageBox(MainWindowHandle(), shown.c_str(), messageBoxTitle, style);
@@ -118,13 +129,13 @@ int cApp::OnExecute() {
 
     if (cJson::Node* texts = RootMember(document, "message-box")) {
         if (cJson::Node* title = texts->GetNode("title")) {
-            app::CopyText(messageBoxTitle, kTextSize, title->GetString());
+            core::CopyText(messageBoxTitle, kTextSize, title->GetString());
         }
         if (cJson::Node* exit = texts->GetNode("exit")) {
-            app::CopyText(exitQuestion, kTextSize, exit->GetString());
+            core::CopyText(exitQuestion, kTextSize, exit->GetString());
         }
         if (cJson::Node* error = texts->GetNode("error")) {
-            app::CopyText(networkErrorText, kTextSize, error->GetString());
+            core::CopyText(networkErrorText, kTextSize, error->GetString());
         }
     }
 
@@ -160,7 +171,7 @@ void cApp::CheckVersion(cJson& document) {
         ShowMessage(app::texts::kVersionError, platform::kMbIconWarning);
         platform::EndProcess(0);
     }
-    app::CopyText(versionString, kVersionSize, version->GetString());
+    core::CopyText(versionString, kVersionSize, version->GetString());
 
     cJson::Node* local = RootMember(document, "use-local-resource");
     if (local != nullptr && std::strcmp(local->GetString(), "true") == 0) {
@@ -175,10 +186,8 @@ void cApp::CheckVersion(cJson& document) {
     if (downloadDirectory[0] != '\0') {
         return;
     }
-    std::string content;
-    if (!ReadWholeFile(VersionFilePath(workDirectory), content)) {
-        return;
-    }
+    const std::string content =
+        core::ReadWholeFile(VersionFilePath(workDirectory).c_str()).value_or(std::string());
     size_t lineFeed = content.find('\n');
     if (lineFeed == std::string::npos) {
         return;
@@ -194,7 +203,7 @@ void cApp::CheckVersion(cJson& document) {
     }
     // Judged as the folder it names: "~/" is the user's home, not a folder called "~".
     folder = platform::ExpandUserPath(folder.c_str());
-    if (const std::string refusal = app::DownloadFolderRefusal(folder.c_str()); !refusal.empty()) {
+    if (const std::string refusal = core::DownloadFolderRefusal(folder.c_str()); !refusal.empty()) {
         // The document's default folder is used instead.
         ShowMessage((std::string(app::texts::kDownloadFolderRefused) + refusal).c_str(),
                     platform::kMbIconWarning);
@@ -219,13 +228,13 @@ void cApp::CreateDownloadDirectory(const char* text) {
     downloadDirectoryWide[units] = u'\0';
     std::memcpy(downloadDirectory, path, length + 1);
 
-    constexpr bool kDriveFirst = platform::kPathSeparator == '\\';
-    if (app::SeparatorsIn(downloadDirectory, platform::kPathSeparator, app::kPathCodePage)
+    constexpr bool kDriveFirst = platform::kPathsStartWithDrive;
+    if (core::SeparatorsIn(downloadDirectory, platform::kPathSeparator, core::kPathCodePage)
             .empty()) {
         ShowMessage(app::texts::kDirectoryError, platform::kMbIconWarning);
     } else {
-        for (const std::string& folder : app::FoldersAlong(
-                 downloadDirectory, platform::kPathSeparator, kDriveFirst, app::kPathCodePage)) {
+        for (const std::string& folder : core::FoldersAlong(
+                 downloadDirectory, platform::kPathSeparator, kDriveFirst, core::kPathCodePage)) {
             platform::CreateFolder(folder.c_str());
         }
     }
@@ -242,17 +251,17 @@ void cApp::SaveVersion() {
 }
 
 void cApp::LoadSettings() {
-    std::string content;
     // A missing or unreadable file leaves the defaults.
-    ReadWholeFile(WorkFilePath(app::texts::kSettingsFileName), content);
-    settings = app::ParseSettings(content);
-    DownloadRateLimit().SetRate(app::SpeedLimitBytes(settings.speedLimitMib));
+    settings = downloader::ParseSettings(
+        core::ReadWholeFile(WorkFilePath(app::texts::kSettingsFileName).c_str())
+            .value_or(std::string()));
+    DownloadRateLimit().SetRate(downloader::SpeedLimitBytes(settings.speedLimitMib));
 }
 
 void cApp::SetSpeedLimit(int mib) {
     settings.speedLimitMib = mib;
-    DownloadRateLimit().SetRate(app::SpeedLimitBytes(mib));
+    DownloadRateLimit().SetRate(downloader::SpeedLimitBytes(mib));
     // Replaced whole, as the stamp; one that cannot be written only loses the choice.
     platform::ReplaceFileAtomically(WorkFilePath(app::texts::kSettingsFileName).c_str(),
-                                    app::FormatSettings(settings));
+                                    downloader::FormatSettings(settings));
 }

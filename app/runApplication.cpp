@@ -1,9 +1,9 @@
 #include "app/runApplication.h"
 
 #include "app/cApp.h"
-#include "app/documentText.h"
 #include "app/texts.h"
 #include "app/workFolder.h"
+#include "core/documentText.h"
 #include "platform/system.h"
 
 int RunApplication() {
@@ -15,8 +15,8 @@ int RunApplication() {
     }
 
     cApp* application = new cApp;
-    if (!app::CopyText(application->moduleDirectory, cApp::kPathSize,
-                       platform::ModuleFolder().c_str())) {
+    if (!core::CopyText(application->moduleDirectory, cApp::kPathSize,
+                        platform::ModuleFolder().c_str())) {
         application->moduleDirectory[0] = '\0';
     }
     if (!app::PrepareWorkDirectory(*application)) {

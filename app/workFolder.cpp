@@ -1,10 +1,10 @@
 #include "app/workFolder.h"
 
 #include "app/cApp.h"
-#include "app/documentText.h"
-#include "app/folderWalk.h"
 #include "app/texts.h"
-#include "app/trustedPaths.h"
+#include "core/documentText.h"
+#include "core/folderWalk.h"
+#include "core/trustedPaths.h"
 #include "platform/system.h"
 #include "platform/ui.h"
 
@@ -33,7 +33,7 @@ std::string WorkFolderRefusal(const std::string& folder, platform::Held& held) {
     if (!opened.item.IsOpen()) {
         return "cannot be opened: " + opened.failure;
     }
-    if (std::string refusal = TrustRefusal(opened.steps); !refusal.empty()) {
+    if (std::string refusal = core::TrustRefusal(opened.steps); !refusal.empty()) {
         return "lies where others can change it: " + refusal;
     }
     held = std::move(opened.item);
@@ -42,7 +42,7 @@ std::string WorkFolderRefusal(const std::string& folder, platform::Held& held) {
 
 bool PrepareWorkDirectory(cApp& application) {
     const std::string name = std::string(texts::kWorkFolderName) + platform::kPathSeparator;
-    constexpr bool kDriveFirst = platform::kPathSeparator == '\\';
+    constexpr bool kDriveFirst = platform::kPathsStartWithDrive;
     std::string refused = texts::kWorkFolderRefused;
     const size_t intro = refused.size();
     for (const std::string& base :
@@ -55,7 +55,7 @@ bool PrepareWorkDirectory(cApp& application) {
         }
         // The state folder itself may not exist yet on a fresh account.
         for (const std::string& parent :
-             FoldersAlong(base, platform::kPathSeparator, kDriveFirst)) {
+             core::FoldersAlong(base, platform::kPathSeparator, kDriveFirst)) {
             platform::CreatePrivateFolder(parent.c_str());
         }
         platform::CreatePrivateFolder(folder.c_str());
@@ -64,7 +64,7 @@ bool PrepareWorkDirectory(cApp& application) {
             refused += (refused.size() == intro ? "" : "; ") + folder + " " + reason;
             continue;
         }
-        CopyText(application.workDirectory, cApp::kPathSize, folder.c_str());
+        core::CopyText(application.workDirectory, cApp::kPathSize, folder.c_str());
         if (refused.size() != intro) {
             platform::ShowMessageBox(nullptr, (refused + "; using " + folder).c_str(),
                                      application.messageBoxTitle, platform::kMbIconWarning);

@@ -7,10 +7,10 @@
 #include <utility>
 #include <vector>
 
-#include "app/cApp.h"
-#include "app/documentText.h"
-#include "app/folderWalk.h"
-#include "app/trustedPaths.h"
+#include "core/documentText.h"
+#include "core/folderWalk.h"
+#include "core/trustedPaths.h"
+#include "download/engineHost.h"
 #include "download/engineMessages.h"
 #include "download/localFile.h"
 #include "download/manifest.h"
@@ -123,7 +123,8 @@ void cMgrDownloader::OnExecute() {
 }
 
 bool cMgrDownloader::DoDownloadFile() {
-    if (theApp == nullptr) {
+    cEngineHost* host = EngineHost();
+    if (host == nullptr) {
         return false;
     }
     Manifest manifest;
@@ -131,8 +132,7 @@ bool cMgrDownloader::DoDownloadFile() {
     // Read from the resource folder or not at all: the folder current otherwise may be the
     // download folder, whose "file.json" would be one of the package's files. Checked again as
     // it is read: the bytes used are the bytes whose signature matched.
-    if (theApp->resourceDirectory == nullptr ||
-        !platform::SetCurrentFolder(theApp->resourceDirectory)) {
+    if (host->ResourceFolder() == nullptr || !platform::SetCurrentFolder(host->ResourceFolder())) {
         problem = "the folder of file.json cannot be entered";
     } else {
         LoadCheckedManifest(kManifestName, kSignatureName, manifest, problem);
@@ -143,29 +143,28 @@ bool cMgrDownloader::DoDownloadFile() {
         return false;
     }
     fileCount = manifest.totalCount;
-    std::string folder = theApp->downloadDirectory;
+    std::string folder = host->DownloadFolder();
     if (!folder.empty() &&
-        !app::EndsInSeparator(folder, platform::kPathSeparator, app::kPathCodePage)) {
+        !core::EndsInSeparator(folder, platform::kPathSeparator, core::kPathCodePage)) {
         folder += platform::kPathSeparator;
     }
     verified.Load(
-        theApp->WorkFilePath(kVerifiedRecordName), manifest.files.size(),
+        host->WorkFilePath(kVerifiedRecordName), manifest.files.size(),
         [&manifest, &folder](size_t index) {
             ManifestEntry entry = manifest.files[index];
             return VerifiedRecord::Listed{folder + entry.localPath, std::move(entry.sha256)};
         });
     // The downloaders' names are relative to the download folder; without it nothing may be
     // written anywhere else. The folder entered is the one checked, whatever its path does.
-    if (const std::string refusal = app::EnterDownloadFolder(theApp->downloadDirectory);
+    if (const std::string refusal = core::EnterDownloadFolder(host->DownloadFolder());
         !refusal.empty()) {
         ShowEngineWarning(
             ("cMgrDownloader::DoDownloadFile :: download folder error (-36) " + refusal).c_str());
         return false;
     }
     // Nothing starts what cannot fit; the panel keeps its figures (it waits for a size).
-    if (const std::string shortage =
-            RoomShortage(BytesStillNeeded(manifest, folder, verified),
-                         platform::FreeDiskSpace(theApp->downloadDirectory));
+    if (const std::string shortage = RoomShortage(BytesStillNeeded(manifest, folder, verified),
+                                                  platform::FreeDiskSpace(host->DownloadFolder()));
         !shortage.empty()) {
         verified.Save();
         NotifyEnded(shortage, false);
@@ -261,7 +260,7 @@ std::shared_ptr<SegmentPlan> cMgrDownloader::PlanFor(const ManifestEntry& entry,
     char name[48];
     std::snprintf(name, sizeof name, "segments-%016" PRIx64 ".txt",
                   VerifiedRecord::HashOf(path, entry.sha256));
-    auto plan = std::make_shared<SegmentPlan>(theApp->WorkFilePath(name), entry.size);
+    auto plan = std::make_shared<SegmentPlan>(EngineHost()->WorkFilePath(name), entry.size);
     if (!plan->Load(LocalFileSize(entry.localPath.c_str()))) {
         // A record that cannot be trusted leaves no way to tell the file's holes: it starts
         // over.
@@ -342,16 +341,14 @@ void cMgrDownloader::NotifyCompletion() {
             return;
         }
         // Only now, and only from a file that completed and matched: Launch starts this one.
-        std::snprintf(theApp->launchFileName, sizeof theApp->launchFileName, "%s",
-                      launchPath.c_str());
-        std::snprintf(theApp->launchFileSha256, sizeof theApp->launchFileSha256, "%s",
-                      launchSha256.c_str());
+        cEngineHost* host = EngineHost();
+        host->RecordLaunchFile(launchPath.c_str(), launchSha256.c_str());
         // Without a window (a headless run) there is nobody to tell; the run is complete.
-        if (theApp->mainWindow == nullptr) {
+        const platform::WindowHandle window = host->CompletionWindow();
+        if (window == nullptr) {
             finished = 1;
             return;
         }
-        const platform::WindowHandle window = theApp->MainWindowHandle();
         platform::SendWindowMessage(window, platform::kWmTimer, kCompletionTimerId, 0);
         finished = 1;
         if (CompletionHook()) {
@@ -380,11 +377,10 @@ void cMgrDownloader::NotifyEnded(const std::string& text, bool figures) {
         if (!running) {
             return;
         }
-        if (theApp->mainWindow != nullptr) {
+        if (const platform::WindowHandle window = EngineHost()->CompletionWindow()) {
             // The figures of what did arrive; the window keeps them.
             if (figures) {
-                platform::SendWindowMessage(theApp->MainWindowHandle(), platform::kWmTimer,
-                                            kCompletionTimerId, 0);
+                platform::SendWindowMessage(window, platform::kWmTimer, kCompletionTimerId, 0);
             }
             if (IncompleteHook()) {
                 IncompleteHook()();

@@ -6,10 +6,7 @@
 #include <memory>
 #include <string>
 
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
+#include "core/wholeFile.h"
 
 // Size of an existing file in bytes, 0 when there is none.
 int64_t LocalFileSize(const char* path);

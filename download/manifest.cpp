@@ -8,16 +8,12 @@
 #include <utility>
 #include <vector>
 
-#include "app/documentText.h"
-#include "app/folderWalk.h"
+#include "core/documentText.h"
+#include "core/folderWalk.h"
 #include "platform/files.h"
 #include "platform/system.h"
 
 namespace {
-
-bool IsSeparator(char c) {
-    return c == '/' || c == '\\';
-}
 
 // The reader keeps numbers as text; anything but an optional '-' and digits is not a number.
 bool IsDecimalText(const char* text) {
@@ -36,15 +32,6 @@ bool IsDecimalText(const char* text) {
         }
     }
     return true;
-}
-
-// The files come from a web server; any other scheme (file, ftp, ...) is refused.
-bool IsHttpUrl(const std::string& url) {
-    std::string scheme = url.substr(0, url.find(':'));
-    for (char& c : scheme) {
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    }
-    return (scheme == "http" || scheme == "https") && url.compare(scheme.size(), 3, "://") == 0;
 }
 
 // 64 hexadecimal digits in either case, kept in lower case.
@@ -78,11 +65,7 @@ std::string FileKeyOf(const std::string& localPath, bool windowsNames) {
     if (!windowsNames) {
         return localPath;
     }
-    std::string key = platform::FileNameKey(localPath);
-    for (char& c : key) {
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    }
-    return key;
+    return FoldAsciiCase(platform::FileNameKey(localPath));
 }
 
 // The first entry that names the same file as an earlier one, -1 when none does. Compares
@@ -164,47 +147,10 @@ ManifestEntry ManifestFiles::operator[](size_t index) const {
     return entry;
 }
 
-const char* UnsafeNameReason(const std::string& name) {
-    if (name.empty()) {
-        return "empty name";
-    }
-    if (name.size() >= kManifestNameSize) {
-        return "name too long";
-    }
-    if (IsSeparator(name.front())) {
-        return "absolute path";
-    }
-    size_t start = 0;
-    while (start <= name.size()) {
-        size_t end = start;
-        while (end < name.size() && !IsSeparator(name[end])) {
-            ++end;
-        }
-        const std::string component = name.substr(start, end - start);
-        if (component.empty()) {
-            return "empty path component";
-        }
-        // Windows drops trailing dots and blanks, so "..", ". ." and "... " all climb up.
-        if (component.back() == '.' || component.back() == ' ') {
-            return "component ending in a dot or blank";
-        }
-        start = end + 1;
-    }
-    for (unsigned char c : name) {
-        if (c < 0x20 || c == 0x7f) {
-            return "control character";
-        }
-        if (c == ':') {
-            return "drive or stream name";
-        }
-    }
-    return nullptr;
-}
-
 std::string LocalPathOf(const std::string& name) {
     std::string path = name;
     for (char& c : path) {
-        if (IsSeparator(c)) {
+        if (IsNameSeparator(c)) {
             c = platform::kPathSeparator;
         }
     }
@@ -236,68 +182,13 @@ bool IsLaunchName(const std::string& name) {
 
 void CreateParentFolders(const std::string& localPath) {
     const std::vector<size_t> separators =
-        app::SeparatorsIn(localPath, platform::kPathSeparator, app::kPathCodePage);
+        core::SeparatorsIn(localPath, platform::kPathSeparator, core::kPathCodePage);
     if (!separators.empty()) {
         platform::CreateFoldersBelow(localPath.substr(0, separators.back()).c_str());
     }
 }
 
-const char* DeviceNameReason(const std::string& name) {
-    static constexpr const char* kDevices[] = {"CON", "PRN", "AUX", "NUL"};
-    size_t start = 0;
-    while (start < name.size()) {
-        size_t end = start;
-        while (end < name.size() && !IsSeparator(name[end])) {
-            ++end;
-        }
-        // The stem before any extension, as Windows compares it: blanks before the dot and case
-        // do not count.
-        std::string stem = name.substr(start, std::min(name.find('.', start), end) - start);
-        while (!stem.empty() && stem.back() == ' ') {
-            stem.pop_back();
-        }
-        for (char& c : stem) {
-            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-        }
-        bool device = false;
-        for (const char* reserved : kDevices) {
-            device |= stem == reserved;
-        }
-        device |= stem.size() == 4 && (stem.starts_with("COM") || stem.starts_with("LPT")) &&
-                  stem[3] >= '1' && stem[3] <= '9';
-        if (device) {
-            return "device name";
-        }
-        start = end + 1;
-    }
-    return nullptr;
-}
-
 namespace {
-
-// Null when `url` may serve as a further base address, else why not: an http or https address
-// with a host, ending in "/", without bytes the reader would not keep as they stand.
-const char* MirrorProblem(const std::string& url) {
-    if (!IsHttpUrl(url)) {
-        return "is not an http or https address";
-    }
-    const size_t host = url.find("://") + 3;
-    if (host >= url.size() || url[host] == '/') {
-        return "names no host";
-    }
-    if (url.back() != '/') {
-        return "does not end in \"/\"";
-    }
-    if (url.size() >= kFileUrlSize) {
-        return "is too long";
-    }
-    for (unsigned char c : url) {
-        if (c <= 0x20 || c == 0x7f || std::strchr("\"\\,{}[]", c) != nullptr) {
-            return "holds a blank, a control character or one of \" \\ , { } [ ]";
-        }
-    }
-    return nullptr;
-}
 
 // The optional "Mirrors": a short list of objects, each with its base address under "URL".
 bool ReadMirrors(cJson::Node* root, Manifest& manifest, std::string& problem) {
@@ -318,7 +209,7 @@ bool ReadMirrors(cJson::Node* root, Manifest& manifest, std::string& problem) {
         cJson::Node* url = list->GetNode(i) != nullptr ? list->GetNode(i)->GetNode("URL") : nullptr;
         const char* reason = url == nullptr || url->GetString() == nullptr
                                  ? "has no \"URL\""
-                                 : MirrorProblem(url->GetString());
+                                 : MirrorUrlProblem(url->GetString());
         if (reason != nullptr) {
             problem = "mirror " + std::to_string(i) + " " + reason;
             return false;
@@ -382,11 +273,7 @@ bool ReadEntry(cJson::Node* entry, const std::string& longestBase, bool windowsN
         problem = "\"SHA256\" is not 64 hexadecimal digits";
         return false;
     }
-    const char* reason = UnsafeNameReason(file.name);
-    if (reason == nullptr && windowsNames) {
-        reason = DeviceNameReason(file.name);
-    }
-    if (reason != nullptr) {
+    if (const char* reason = NameRefusal(file.name, windowsNames)) {
         problem = "refused name \"" + file.name + "\" (" + reason + ")";
         return false;
     }

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "download/manifestNames.h"
 #include "json/cJson.h"
 #include "platform/system.h"
 
@@ -76,15 +77,9 @@ struct Manifest {
     ManifestFiles files;  // the first "TotalCount" entries of "FileList"
 };
 
-// Longest name and URL a transfer holds (with the terminating zero).
-inline constexpr size_t kManifestNameSize = 256;
-inline constexpr size_t kFileUrlSize = 1024;
-// Most mirrors a manifest may name beside "URL".
-inline constexpr size_t kMostMirrors = 8;
-
 // Whether file names follow Windows' rules: names that differ only in case are one file, and
 // device names ("CON", "NUL", "COM1", "aux.txt", ...) are no files at all.
-inline constexpr bool kWindowsFileNames = platform::kPathSeparator == '\\';
+inline constexpr bool kWindowsFileNames = platform::kWindowsFileNameRules;
 
 // Reads the loaded document, emptying each "FileList" entry it has read. False with `problem` set
 // when a key is missing or not what it must be, "TotalCount" exceeds the list, or a name is unsafe
@@ -94,10 +89,6 @@ inline constexpr bool kWindowsFileNames = platform::kPathSeparator == '\\';
 bool ReadManifest(cJson& document, Manifest& manifest, std::string& problem,
                   bool windowsNames = kWindowsFileNames);
 
-// Null when `name` stays inside the download folder, else why it does not.
-const char* UnsafeNameReason(const std::string& name);
-// Null when no component of `name` is a Windows device name, else why.
-const char* DeviceNameReason(const std::string& name);
 // "/" and "\" become the platform's separator.
 std::string LocalPathOf(const std::string& name);
 // The base URL followed by the name, "\" sent as "/", and bytes that cannot stand in a URL

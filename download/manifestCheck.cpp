@@ -4,44 +4,19 @@
 #include <memory>
 #include <optional>
 
+#include "core/wholeFile.h"
 #include "json/cJson.h"
 #include "platform/files.h"
 #include "platform/signature.h"
 
 namespace {
 
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-
-// The whole file, or nothing when it cannot be read or is longer than `limit`.
-std::optional<std::string> ReadWhole(const char* path, int64_t limit, bool& tooLong) {
-    tooLong = false;
-    const std::unique_ptr<std::FILE, FileCloser> file(platform::OpenFile(path, "rb"));
-    if (!file) {
-        return std::nullopt;
-    }
-    std::string bytes;
-    char buffer[65536];
-    size_t count = 0;
-    while ((count = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) {
-        if (static_cast<int64_t>(bytes.size() + count) > limit) {
-            tooLong = true;
-            return std::nullopt;
-        }
-        bytes.append(buffer, count);
-    }
-    if (std::ferror(file.get())) {
-        return std::nullopt;
-    }
-    return bytes;
-}
-
 // Null when the signature at `path` is the key's over `bytes`, else why not.
 const char* SignatureProblem(std::string_view key, const std::string& bytes, const char* path) {
-    bool tooLong = false;
-    const std::optional<std::string> signature = ReadWhole(path, kSignatureSizeLimit, tooLong);
-    if (!signature && !tooLong) {
+    core::ReadFailure failure;
+    const std::optional<std::string> signature =
+        core::ReadWholeFile(path, kSignatureSizeLimit, &failure);
+    if (!signature && failure != core::ReadFailure::kTooLong) {
         return "has no signature (file.json.sig)";
     }
     if (!signature || signature->size() != platform::kSignatureSize) {
@@ -97,11 +72,13 @@ void UseManifestKey(std::string_view key) {
 
 bool LoadCheckedManifest(const char* manifestPath, const char* signaturePath, Manifest& manifest,
                          std::string& problem, std::string_view key) {
-    bool tooLong = false;
-    const std::optional<std::string> bytes = ReadWhole(manifestPath, kManifestSizeLimit, tooLong);
+    core::ReadFailure failure;
+    const std::optional<std::string> bytes =
+        core::ReadWholeFile(manifestPath, kManifestSizeLimit, &failure);
     if (!bytes) {
-        problem = tooLong ? "is larger than " + std::to_string(kManifestSizeLimit >> 20) + " MiB"
-                          : "cannot be read";
+        problem = failure == core::ReadFailure::kTooLong
+                      ? "is larger than " + std::to_string(kManifestSizeLimit >> 20) + " MiB"
+                      : "cannot be read";
         return false;
     }
     if (!key.empty()) {

@@ -7,6 +7,7 @@
 #include <sstream>
 #include <utility>
 
+#include "core/wholeFile.h"
 #include "download/localFile.h"
 #include "platform/files.h"
 #include "platform/system.h"
@@ -17,14 +18,7 @@ constexpr const char* kRecordTag = "segments";
 
 // The whole record; empty when it cannot be read.
 std::string ReadRecord(const std::string& path) {
-    FileHandle file(platform::OpenFile(path.c_str(), "rb"));
-    std::string text;
-    char buffer[4096];
-    size_t got;
-    while (file && (got = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) {
-        text.append(buffer, got);
-    }
-    return text;
+    return core::ReadWholeFile(path.c_str()).value_or(std::string());
 }
 
 }  // namespace

@@ -3,14 +3,15 @@
 #include <cstdio>
 #include <string>
 
-#include "app/cApp.h"
+#include "download/engineHost.h"
 #include "platform/files.h"
 
 void AppendTransferLog(const char* line) {
-    if (theApp == nullptr) {
+    cEngineHost* host = EngineHost();
+    if (host == nullptr) {
         return;
     }
-    const std::string path = theApp->WorkFilePath(kTransferLogName);
+    const std::string path = host->WorkFilePath(kTransferLogName);
     // Binary append with an explicit CR LF keeps the file's bytes the same on every platform;
     // one fwrite of a short line is one append, so lines of different threads never mix.
     std::FILE* file = platform::OpenFile(path.c_str(), "ab");

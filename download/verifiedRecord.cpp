@@ -7,19 +7,16 @@
 #include <memory>
 #include <sstream>
 
+#include "core/wholeFile.h"
 #include "platform/files.h"
 #include "platform/system.h"
 
 namespace {
 
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-
 // Calls `take` with each line of the file (without its end), read a block at a time: a
 // record of a million files is not held twice over.
 void ForEachLine(const std::string& path, const std::function<void(const std::string&)>& take) {
-    const std::unique_ptr<std::FILE, FileCloser> file(platform::OpenFile(path.c_str(), "rb"));
+    const FileHandle file(platform::OpenFile(path.c_str(), "rb"));
     if (!file) {
         return;
     }
@@ -145,21 +142,16 @@ void VerifiedRecord::SaveLocked() {
     }
     // Written line by line: the text of a large record is not built in memory first. Not
     // saved is only a later check that reads the file again: failures are left at that.
-    const std::string temporary = recordPath + ".new";
-    std::FILE* out = platform::OpenFile(temporary.c_str(), "wb");
-    if (out == nullptr) {
-        return;
-    }
-    bool written = true;
-    for (size_t at = 0; at < keys.size() && written; ++at) {
-        if (stamps[at].size >= 0) {
-            const Listed listed = listing(keys[at].index);
-            written = std::fprintf(out, "%s %" PRId64 " %" PRId64 " %s\n", listed.sha256.c_str(),
-                                   stamps[at].size, stamps[at].modified, listed.file.c_str()) >= 0;
+    platform::ReplaceFileAtomically(recordPath.c_str(), [this](std::FILE* out) {
+        bool written = true;
+        for (size_t at = 0; at < keys.size() && written; ++at) {
+            if (stamps[at].size >= 0) {
+                const Listed listed = listing(keys[at].index);
+                written =
+                    std::fprintf(out, "%s %" PRId64 " %" PRId64 " %s\n", listed.sha256.c_str(),
+                                 stamps[at].size, stamps[at].modified, listed.file.c_str()) >= 0;
+            }
         }
-    }
-    if (std::fclose(out) != 0 || !written ||
-        !platform::MoveFileOver(temporary.c_str(), recordPath.c_str())) {
-        platform::RemoveFile(temporary.c_str());
-    }
+        return written;
+    });
 }

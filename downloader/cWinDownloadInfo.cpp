@@ -7,9 +7,9 @@
 #include <limits>
 #include <string>
 
-#include "app/cApp.h"
 #include "download/cMgrDownloader.h"
 #include "download/cResDownloader.h"
+#include "downloader/appState.h"
 #include "downloader/cWinMain.h"
 #include "downloader/texts.h"
 #include "platform/system.h"

@@ -1,7 +1,7 @@
 #include "downloader/cWinMain.h"
 
-#include "app/cApp.h"
 #include "download/cMgrDownloader.h"
+#include "downloader/appState.h"
 #include "downloader/texts.h"
 #include "platform/system.h"
 #include "ui/fontEntry.h"

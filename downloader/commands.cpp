@@ -2,9 +2,9 @@
 #include <cstdio>
 #include <string>
 
-#include "app/cApp.h"
-#include "app/trustedPaths.h"
+#include "core/trustedPaths.h"
 #include "download/cMgrDownloader.h"
+#include "downloader/appState.h"
 #include "downloader/buttons.h"
 #include "downloader/cWinMain.h"
 #include "downloader/texts.h"
@@ -21,7 +21,7 @@ constexpr double kGiB = 1024.0 * 1024.0 * 1024.0;
 
 // A folder that stands for a whole drive: never a download folder.
 bool IsDriveRoot(const std::string& path) {
-    if (platform::kPathSeparator == '\\') {
+    if (platform::kPathsStartWithDrive) {
         return path.size() <= 3;  // "C:\", "C:", or nothing
     }
     return path.find_first_not_of('/') == std::string::npos;  // "/", "//", or nothing
@@ -37,7 +37,7 @@ void cBtnStart::OnExecute() {
         return;
     }
     // Told here, before anything runs; the run itself enters only the folder it checks again.
-    if (const std::string refusal = app::DownloadFolderRefusal(theApp->downloadDirectory);
+    if (const std::string refusal = core::DownloadFolderRefusal(theApp->downloadDirectory);
         !refusal.empty()) {
         theApp->ShowMessage((std::string(downloader::texts::kStartFolderRefused) + refusal).c_str(),
                             platform::kMbIconWarning);
@@ -84,7 +84,7 @@ void cBtnLaunch::OnExecute() {
     }
     // Checked again right before the start: what starts elevated is the file that matched.
     bool started = false;
-    const std::string refusal = app::LaunchCheckedFile(
+    const std::string refusal = core::LaunchCheckedFile(
         theApp->downloadDirectory, theApp->launchFileName, theApp->launchFileSha256, started);
     if (!refusal.empty()) {
         // Nothing starts; a new Start fetches what does not match again.
@@ -108,10 +108,10 @@ void cBtnFolder::OnExecute() {
             view.RefuseSelection();
         }
         // A folder others could change is refused with the reason in place of the sizes.
-        if (const std::string refusal = app::DownloadFolderRefusal(path.c_str());
+        if (const std::string refusal = core::DownloadFolderRefusal(path.c_str());
             !refusal.empty()) {
             view.RefuseSelection();
-            view.SetStatus(app::CutLongLines(refusal).c_str());
+            view.SetStatus(core::CutLongLines(refusal).c_str());
             return;
         }
         int64_t free = platform::FreeDiskSpace(path.c_str());
@@ -131,7 +131,8 @@ void cBtnFolder::OnExecute() {
         return;
     }
     // Checked again: a typed folder was never selected, and the folders may have changed.
-    if (const std::string refusal = app::DownloadFolderRefusal(chosen->c_str()); !refusal.empty()) {
+    if (const std::string refusal = core::DownloadFolderRefusal(chosen->c_str());
+        !refusal.empty()) {
         theApp->ShowMessage(
             (std::string(downloader::texts::kChosenFolderRefused) + refusal).c_str(),
             platform::kMbIconWarning);

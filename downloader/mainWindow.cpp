@@ -1,5 +1,5 @@
 // The application shell's view of its main window: the downloader window.
-#include "app/mainWindow.h"
+#include "downloader/mainWindow.h"
 
 #include "downloader/cWinMain.h"
 #include "platform/window.h"

@@ -5,20 +5,20 @@
 #include <vector>
 
 #include "app/cApp.h"
-#include "app/settings.h"
+#include "downloader/settings.h"
 #include "downloader/cWinMain.h"
 #include "downloader/texts.h"
 #include "platform/menu.h"
 
 namespace {
 
-// Menu ids are the limits' places in app::kSpeedLimits, from 1: 0 stands for no choice.
+// Menu ids are the limits' places in downloader::kSpeedLimits, from 1: 0 stands for no choice.
 constexpr int kFirstId = 1;
 
 std::vector<platform::MenuItem> SpeedItems(int current) {
     std::vector<platform::MenuItem> items;
     int id = kFirstId;
-    for (int mib : app::kSpeedLimits) {
+    for (int mib : downloader::kSpeedLimits) {
         char text[32];
         if (mib == 0) {
             std::snprintf(text, sizeof text, "%s", downloader::texts::kNoSpeedLimit);
@@ -44,9 +44,9 @@ void cWinMain::ChooseSpeedLimit(intptr_t point) {
     const int chosen =
         platform::ShowPopupMenu(hwnd, SpeedItems(theApp->settings.speedLimitMib), x, y);
     const int index = chosen - kFirstId;
-    if (index < 0 || index >= static_cast<int>(std::size(app::kSpeedLimits)) || hwnd == nullptr) {
+    if (index < 0 || index >= static_cast<int>(std::size(downloader::kSpeedLimits)) || hwnd == nullptr) {
         return;
     }
-    theApp->SetSpeedLimit(app::kSpeedLimits[index]);
-    progressBar.SetSpeedLimit(app::kSpeedLimits[index]);
+    theApp->SetSpeedLimit(downloader::kSpeedLimits[index]);
+    progressBar.SetSpeedLimit(downloader::kSpeedLimits[index]);
 }

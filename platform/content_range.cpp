@@ -1,3 +1,4 @@
+// Reading an answer's Content-Range for every HTTP client (platform/content_range.h).
 #include "platform/content_range.h"
 
 #include <cctype>

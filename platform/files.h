@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -32,6 +33,18 @@ WriteFailure LastWriteFailure();
 // Creates the missing folders of the relative path `folder` below the current folder, never
 // through a link; false when a link or something other than a folder stands on the way.
 bool CreateFoldersBelow(const char* folder);
+// Replaces the file at `path` with new content so that a crash at any moment leaves the old
+// content or the new, never a part: a temporary file in the same folder, written out to the
+// disk, then renamed over it. `write` puts the content into the temporary file (a large one
+// need not be built in memory first) and answers whether it wrote it all. False, with the old
+// file untouched and no temporary left, when that fails.
+bool ReplaceFileAtomically(const char* path, const std::function<bool(std::FILE*)>& write);
+// The same with `bytes` as the new content.
+inline bool ReplaceFileAtomically(const char* path, const std::string& bytes) {
+    return ReplaceFileAtomically(path, [&bytes](std::FILE* file) {
+        return std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    });
+}
 // Removes the file at `path` (a relative one found as OpenFile finds it); false when there was
 // none or it could not be removed.
 bool RemoveFile(const char* path);

@@ -12,12 +12,18 @@ namespace platform {
 // it handles: the system's own narrow file names, UTF-8 on POSIX systems (as GTK and the file
 // system give them), the documents' code page on Windows (where a double-byte character may
 // hold the separator's byte, so paths are split character by character).
+// Where paths start with a drive ("C:\\"), and where file names follow Windows' rules (names
+// that differ only in case are one file; device names such as "CON" or "aux.txt" are no files).
 #ifdef _WIN32
 inline constexpr char kPathSeparator = '\\';
 inline constexpr bool kPathsInDocumentCodePage = true;
+inline constexpr bool kPathsStartWithDrive = true;
+inline constexpr bool kWindowsFileNameRules = true;
 #else
 inline constexpr char kPathSeparator = '/';
 inline constexpr bool kPathsInDocumentCodePage = false;
+inline constexpr bool kPathsStartWithDrive = false;
+inline constexpr bool kWindowsFileNameRules = false;
 #endif
 
 // Takes the process-wide single-instance lock named `name`. False when another running copy
@@ -53,10 +59,6 @@ bool RestrictFolderToUser(const char* path);
 
 // False when `path` is null or cannot be entered (the current folder stays).
 bool SetCurrentFolder(const char* path);
-// Replaces the file at `path` with `bytes` so that a crash at any moment leaves the old content
-// or the new, never a part: a temporary file in the same folder, written out to the disk, then
-// renamed over it. False, with the old file untouched and no temporary left, when that fails.
-bool ReplaceFileAtomically(const char* path, const std::string& bytes);
 std::string CurrentFolder();
 // Expands a leading "~/" to the user's home folder (POSIX backends); other paths unchanged.
 std::string ExpandUserPath(const char* path);

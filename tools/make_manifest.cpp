@@ -24,6 +24,7 @@
 #include <system_error>
 #include <vector>
 
+#include "download/manifestNames.h"
 #include "platform/sha256.h"
 #ifdef MANIFEST_SIGNING
 #include "tools/manifest_signing.h"
@@ -191,35 +192,33 @@ std::vector<std::string> Arguments(int argc, char** argv) {
 }
 #endif
 
-// The manifest reader keeps values raw (no escapes) and ends them at ',' or '}'; the
-// downloader refuses drive or stream names and components that Windows would shorten.
+// The manifest reader keeps values raw (no escapes) and ends them at ',' or '}'; beyond that,
+// every name must be one that the downloaders of every system take.
 const char* Unrepresentable(const std::string& name) {
     for (unsigned char c : name) {
-        if (c < 0x20 || c == 0x7f) {
-            return "control character";
-        }
-        if (std::strchr(",{}[]\":\\", c) != nullptr) {
+        if (c >= 0x20 && c != 0x7f && std::strchr(",{}[]\":\\", c) != nullptr) {
             return "character the manifest cannot hold";
         }
     }
-    size_t start = 0;
-    while (start <= name.size()) {
-        size_t end = name.find('/', start);
-        if (end == std::string::npos) {
-            end = name.size();
-        }
-        if (end > start && (name[end - 1] == '.' || name[end - 1] == ' ')) {
-            return "component ending in a dot or blank";
-        }
-        start = end + 1;
-    }
-    if (name.size() > 255) {
-        return "name longer than 255 bytes";
+    if (const char* reason = NameRefusal(name, /*windowsNames=*/true)) {
+        return reason;
     }
     if (!DocumentCodePageHolds(name)) {
         return "not UTF-8, or a character that code page " DOCUMENT_CODE_PAGE_TEXT " lacks";
     }
     return nullptr;
+}
+
+// The first name that Windows takes for the same file as an earlier one ("A.bin" beside
+// "a.bin"); empty when there is none.
+std::string CaseTwinOf(const std::vector<Entry>& entries) {
+    std::vector<std::string> keys;
+    for (const Entry& entry : entries) {
+        keys.push_back(FoldAsciiCase(entry.name));
+    }
+    std::sort(keys.begin(), keys.end());
+    const auto twin = std::adjacent_find(keys.begin(), keys.end());
+    return twin != keys.end() ? *twin : std::string();
 }
 
 int Fail(const std::string& text, int code) {
@@ -314,24 +313,6 @@ bool ReadOptions(const std::vector<std::string>& args, Options& options) {
             (options.signingKey.empty() || (!options.output.empty() && options.hashes)));
 }
 
-// Null when the downloader takes `url` as a mirror, else why it would not: an http or https
-// address with a host, without bytes its reader does not keep as they stand.
-const char* MirrorProblem(const std::string& url) {
-    const size_t host = url.rfind("http://", 0) == 0 ? 7 : url.rfind("https://", 0) == 0 ? 8 : 0;
-    if (host == 0 || host >= url.size() || url[host] == '/') {
-        return "is not an http:// or https:// address with a host";
-    }
-    if (url.size() >= 1024) {
-        return "is too long";
-    }
-    for (unsigned char c : url) {
-        if (c <= 0x20 || c == 0x7f || std::strchr("\"\\,{}[]", c) != nullptr) {
-            return "holds a blank, a control character or one of \" \\ , { } [ ]";
-        }
-    }
-    return nullptr;
-}
-
 // Every file under `root` but the manifest itself, sorted by name; 0 or the exit code.
 int ListFiles(const fs::path& root, const Options& options, std::vector<Entry>& entries) {
     std::error_code error;
@@ -358,6 +339,9 @@ int ListFiles(const fs::path& root, const Options& options, std::vector<Entry>& 
     }
     std::sort(entries.begin(), entries.end(),
               [](const Entry& a, const Entry& b) { return a.name < b.name; });
+    if (const std::string twin = CaseTwinOf(entries); !twin.empty()) {
+        return Fail("cannot list two names for one file on Windows: \"" + twin + "\"", 2);
+    }
     return 0;
 }
 
@@ -441,11 +425,11 @@ int main(int argc, char** argv) {
     if (!options.newKey.empty()) {
         return GenerateKey(options.newKey);
     }
-    if (options.mirrors.size() > 8) {
-        return Fail("at most 8 mirrors", 2);
+    if (options.mirrors.size() > kMostMirrors) {
+        return Fail("at most " + std::to_string(kMostMirrors) + " mirrors", 2);
     }
     for (const std::string& mirror : options.mirrors) {
-        if (const char* reason = MirrorProblem(mirror)) {
+        if (const char* reason = MirrorUrlProblem(mirror)) {
             return Fail("mirror " + mirror + " " + reason, 2);
         }
     }

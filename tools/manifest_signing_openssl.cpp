@@ -9,20 +9,15 @@
 #include <cstdio>
 #include <memory>
 
+#include "platform/openssl/owned.h"
 #include "tools/manifest_signing.h"
 
 namespace manifest_signing {
 
 namespace {
 
-template <auto Free>
-struct Deleter {
-    template <typename T>
-    void operator()(T* pointer) const {
-        Free(pointer);
-    }
-};
-using Key = std::unique_ptr<EVP_PKEY, Deleter<EVP_PKEY_free>>;
+using openssl_owned::Deleter;
+using openssl_owned::Key;
 using File = std::unique_ptr<std::FILE, Deleter<std::fclose>>;
 
 // Created for its owner only, and only when nothing is there yet (no link is followed).

@@ -4,8 +4,6 @@
 #include <optional>
 #include <string>
 
-#include "app/cApp.h"
-#include "app/texts.h"
 #include "platform/resources.h"
 
 int32_t cWindow::windowCount = 0;
@@ -15,6 +13,12 @@ namespace {
 
 constexpr const char* kDrawErrorText = "error";
 constexpr const char16_t* kTextLocale = u"ko-kr";
+
+void ShowWarningBox(const char* text, unsigned style) {
+    platform::ShowMessageBox(nullptr, text, "", style);
+}
+
+cWindow::DrawErrorReporter drawErrorReporter = ShowWarningBox;
 
 }  // namespace
 
@@ -83,12 +87,11 @@ platform::ColorF cWindow::ToColorF(uint32_t rgb, float alpha) {
 }
 
 void cWindow::ReportDrawError() {
-    if (theApp != nullptr) {
-        theApp->ShowMessage(kDrawErrorText, platform::kMbIconWarning);
-    } else {
-        platform::ShowMessageBox(nullptr, kDrawErrorText, app::texts::kDefaultTitle,
-                                 platform::kMbIconWarning);
-    }
+    drawErrorReporter(kDrawErrorText, platform::kMbIconWarning);
+}
+
+void cWindow::SetDrawErrorReporter(DrawErrorReporter reporter) {
+    drawErrorReporter = reporter != nullptr ? reporter : ShowWarningBox;
 }
 
 bool cWindow::RunUserCommand(const std::function<void()>& command) {

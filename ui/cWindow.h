@@ -46,6 +46,10 @@ public:
     static platform::ColorF ToColorF(uint32_t rgb, float alpha);
     // The warning box of a frame that did not reach the screen.
     static void ReportDrawError();
+    // Shows a drawing error (text and message-box style). The application installs one that
+    // goes through its own message box; null, or none installed, shows a plain warning box.
+    using DrawErrorReporter = void (*)(const char* text, unsigned style);
+    static void SetDrawErrorReporter(DrawErrorReporter reporter);
 
     // Live window objects of the process.
     static int32_t WindowCount() { return windowCount; }

@@ -292,42 +292,34 @@ private:
     int top = 0;
 };
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    if (argc != 4 || std::atoi(argv[1]) < 1) {
-        std::fprintf(stderr, "usage: window_download_bench RUNS PACKAGE_FOLDER SERVER_URL\n");
-        return 2;
-    }
-    const int runs = std::atoi(argv[1]);
-    const Package package(argv[2]);
+// Measures `runs` pairs of the window and the headless engine; throws what a run throws.
+std::vector<Run> Measure(const Package& package, const char* serverUrl, int runs) {
     std::vector<Run> done;
-    try {
-        DownloadBench bench(package, argv[3]);
-        for (int run = 0; run < runs; ++run) {
-            // Each run starts a different one first: whoever runs first meets a colder system.
-            Run figures{};
-            if (run % 2 == 0) {
-                figures.engine = bench.Engine();
-                figures.window = bench.Window();
-            } else {
-                figures.window = bench.Window();
-                figures.engine = bench.Engine();
-            }
-            done.push_back(figures);
-            const WindowRun& w = figures.window;
-            std::fprintf(stderr,
-                         "run %d/%d: engine %.2f s (CPU %.2f s); window %.2f s (files %.2f s), "
-                         "CPU UI thread %.3f s (ran %.3f s), other threads %.2f s, X server "
-                         "%.2f s\n",
-                         run + 1, runs, figures.engine.wall, figures.engine.cpu, w.wall,
-                         w.filesWall, w.uiCpu, w.uiRun, w.otherCpu, w.serverCpu);
+    DownloadBench bench(package, serverUrl);
+    for (int run = 0; run < runs; ++run) {
+        // Each run starts a different one first: whoever runs first meets a colder system.
+        Run figures{};
+        if (run % 2 == 0) {
+            figures.engine = bench.Engine();
+            figures.window = bench.Window();
+        } else {
+            figures.window = bench.Window();
+            figures.engine = bench.Engine();
         }
-    } catch (const std::exception& error) {
-        std::fprintf(stderr, "window_download_bench: %s\n", error.what());
-        return 1;
+        done.push_back(figures);
+        const WindowRun& w = figures.window;
+        std::fprintf(stderr,
+                     "run %d/%d: engine %.2f s (CPU %.2f s); window %.2f s (files %.2f s), "
+                     "CPU UI thread %.3f s (ran %.3f s), other threads %.2f s, X server "
+                     "%.2f s\n",
+                     run + 1, runs, figures.engine.wall, figures.engine.cpu, w.wall, w.filesWall,
+                     w.uiCpu, w.uiRun, w.otherCpu, w.serverCpu);
     }
+    return done;
+}
 
+// Prints the medians of `done` beside each other, and whether the targets are met.
+void Report(const std::vector<Run>& done, const Package& package, const char* serverUrl, int runs) {
     auto quantile = [&](double q, auto figure) {
         std::vector<double> values;
         for (const Run& run : done) {
@@ -347,7 +339,7 @@ int main(int argc, char** argv) {
     const double uiRun = median([](W window, E) { return window.uiRun / window.wall * 100; });
 
     std::printf("\nDownload through the window: %zu files, %.0f MiB from %s, median of %d runs\n",
-                package.Count(), static_cast<double>(package.Bytes()) / (1 << 20), argv[3], runs);
+                package.Count(), static_cast<double>(package.Bytes()) / (1 << 20), serverUrl, runs);
     auto row = [](const char* label, double window, const char* unit) {
         std::printf("%-42s %14.3f %s\n", label, window, unit);
     };
@@ -380,5 +372,24 @@ int main(int argc, char** argv) {
         "target UI thread under 5%% of one core: %s; window wall within 5%% of the engine's "
         "(median of each run's ratio): %s\n",
         ui < 5 && uiRun < 5 ? "met" : "NOT met", pairedRatio <= 1.05 ? "met" : "NOT met");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 4 || std::atoi(argv[1]) < 1) {
+        std::fprintf(stderr, "usage: window_download_bench RUNS PACKAGE_FOLDER SERVER_URL\n");
+        return 2;
+    }
+    const int runs = std::atoi(argv[1]);
+    const Package package(argv[2]);
+    std::vector<Run> done;
+    try {
+        done = Measure(package, argv[3], runs);
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "window_download_bench: %s\n", error.what());
+        return 1;
+    }
+    Report(done, package, argv[3], runs);
     return 0;
 }

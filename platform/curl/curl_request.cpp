@@ -1,3 +1,5 @@
+// One HTTP request over libcurl (platform/net.h's Request): the exchange, the answer's
+// headers and the body read a block at a time.
 #include "platform/curl/curl_request.h"
 
 #include <algorithm>

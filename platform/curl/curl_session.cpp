@@ -35,7 +35,7 @@ std::shared_ptr<Session> OpenSession(const char* agent, const Limits& limits) {
 }
 
 unsigned SetMaxConnectionsPerServer(unsigned limit) {
-    curl::SetSlotLimit(limit);
+    SetSlotLimit(limit);
     return limit;
 }
 

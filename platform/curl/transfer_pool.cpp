@@ -1,6 +1,7 @@
+// The libcurl client's process-wide state: one-time set-up and idle transfer handles kept per
+// server, whose open connections serve the next request.
 #include "platform/curl/transfer_pool.h"
 
-#include <condition_variable>
 #include <map>
 #include <mutex>
 #include <vector>
@@ -13,10 +14,7 @@ constexpr size_t kIdlePerServer = 8;
 
 struct Pool {
     std::mutex lock;
-    std::condition_variable slotsChanged;
     std::map<std::string, std::vector<TransferHandles>> idle;
-    std::map<std::string, unsigned> slotsInUse;
-    unsigned slotLimit = 0;
 };
 
 // Never destroyed: threads may still hand back handles while the process exits.
@@ -35,28 +33,6 @@ void Destroy(TransferHandles handles) {
 }
 
 }  // namespace
-
-std::string ServerOf(const char* url) {
-    CURLU* parsed = curl_url();
-    std::string server;
-    char* scheme = nullptr;
-    char* host = nullptr;
-    char* port = nullptr;
-    if (curl_url_set(parsed, CURLUPART_URL, url, 0) == CURLUE_OK &&
-        curl_url_get(parsed, CURLUPART_SCHEME, &scheme, 0) == CURLUE_OK &&
-        curl_url_get(parsed, CURLUPART_HOST, &host, 0) == CURLUE_OK &&
-        curl_url_get(parsed, CURLUPART_PORT, &port, CURLU_DEFAULT_PORT) == CURLUE_OK) {
-        server = std::string(scheme) + "://" + host + ":" + port;
-        for (char& c : server) {
-            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        }
-    }
-    curl_free(scheme);
-    curl_free(host);
-    curl_free(port);
-    curl_url_cleanup(parsed);
-    return server;
-}
 
 void EnsureLibraryReady() {
     static const CURLcode ready = curl_global_init(CURL_GLOBAL_DEFAULT);
@@ -94,42 +70,6 @@ void ReturnHandles(const std::string& server, TransferHandles handles) {
         }
     }
     Destroy(handles);
-}
-
-bool AcquireSlot(const std::string& server, const std::function<bool()>& abandoned) {
-    Pool& pool = ThePool();
-    std::unique_lock<std::mutex> hold(pool.lock);
-    for (;;) {
-        if (abandoned()) {
-            return false;
-        }
-        unsigned& inUse = pool.slotsInUse[server];
-        if (pool.slotLimit == 0 || inUse < pool.slotLimit) {
-            ++inUse;
-            return true;
-        }
-        pool.slotsChanged.wait(hold);
-    }
-}
-
-void ReleaseSlot(const std::string& server) {
-    Pool& pool = ThePool();
-    std::lock_guard<std::mutex> hold(pool.lock);
-    --pool.slotsInUse[server];
-    pool.slotsChanged.notify_all();
-}
-
-void WakeSlotWaiters() {
-    Pool& pool = ThePool();
-    std::lock_guard<std::mutex> hold(pool.lock);
-    pool.slotsChanged.notify_all();
-}
-
-void SetSlotLimit(unsigned limit) {
-    Pool& pool = ThePool();
-    std::lock_guard<std::mutex> hold(pool.lock);
-    pool.slotLimit = limit;
-    pool.slotsChanged.notify_all();
 }
 
 }  // namespace platform::curl

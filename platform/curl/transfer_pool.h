@@ -1,12 +1,13 @@
-// Process-wide state of the libcurl client: one-time library set-up, idle transfer handles kept
-// per server so that their open connections serve the next request, and the per-server
-// connection limit.
+// Process-wide state of the libcurl client: one-time library set-up and idle transfer handles
+// kept per server so that their open connections serve the next request. The per-server
+// connection limit is every client's (platform/connection_slots.h).
 #pragma once
 
 #include <curl/curl.h>
 
-#include <functional>
 #include <string>
+
+#include "platform/connection_slots.h"
 
 namespace platform::curl {
 
@@ -18,10 +19,6 @@ struct TransferHandles {
     CURL* easy = nullptr;
 };
 
-// "scheme://host:port" of `url` (lower case), the key of connection reuse and limits; empty
-// when the URL cannot be parsed.
-std::string ServerOf(const char* url);
-
 // Initialises libcurl once, from any thread.
 void EnsureLibraryReady();
 
@@ -30,14 +27,5 @@ void EnsureLibraryReady();
 TransferHandles TakeHandles(const std::string& server);
 // Gives back a pair whose easy handle is no longer in its multi.
 void ReturnHandles(const std::string& server, TransferHandles handles);
-
-// Waits for one of the `server`'s connection slots; false, without a slot, once `abandoned`
-// answers true (checked whenever slots change and on WakeSlotWaiters).
-bool AcquireSlot(const std::string& server, const std::function<bool()>& abandoned);
-void ReleaseSlot(const std::string& server);
-// Makes every waiter look at its `abandoned` again.
-void WakeSlotWaiters();
-// Slots per server; 0: no limit.
-void SetSlotLimit(unsigned limit);
 
 }  // namespace platform::curl

@@ -1,3 +1,4 @@
+// Built-in resources of the test backend (platform/resources.h): the bytes a test gives them.
 #include "platform/resources.h"
 
 #include "platform/fake/state.h"

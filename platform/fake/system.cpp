@@ -11,8 +11,6 @@
 #include "platform/fake/state.h"
 #ifdef _WIN32
 #include "platform/win32/codepage.h"
-#else
-#include "platform/iconv/codepage.h"
 #endif
 
 namespace platform {
@@ -90,39 +88,6 @@ int64_t FreeDiskSpace(const char*) {
     std::lock_guard lock(state().mutex);
     return state().freeDiskSpace;
 }
-
-#ifdef _WIN32
-namespace codepage = win32_codepage;
-#else
-namespace codepage = iconv_codepage;
-#endif
-
-std::u16string CodePageToUtf16(const char* bytes, size_t length) {
-    return codepage::ToUtf16(codepage::kDocumentCodePage, bytes, length);
-}
-
-std::string CodePageToUtf8(const char* bytes, size_t length) {
-    return codepage::ToUtf8(codepage::kDocumentCodePage, bytes, length);
-}
-
-// Paths are the system's own names, as in the backend of the system the tests run on.
-#ifdef _WIN32
-std::u16string PathToUtf16(const char* path, size_t length) {
-    return CodePageToUtf16(path, length);
-}
-
-std::string DocumentTextToPath(const char* text) {
-    return text;
-}
-#else
-std::u16string PathToUtf16(const char* path, size_t length) {
-    return iconv_codepage::ToUtf16("UTF-8", path, length);
-}
-
-std::string DocumentTextToPath(const char* text) {
-    return CodePageToUtf8(text, std::strlen(text));
-}
-#endif
 
 bool LaunchElevated(const char* path) {
     std::lock_guard lock(state().mutex);

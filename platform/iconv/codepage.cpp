@@ -1,8 +1,13 @@
+// Code-page conversion with iconv for the POSIX backends, and the core's text conversions
+// (platform/system.h) over it.
 #include "platform/iconv/codepage.h"
 
 #include <iconv.h>
 
 #include <cerrno>
+#include <cstring>
+
+#include "platform/system.h"
 
 namespace platform::iconv_codepage {
 
@@ -58,3 +63,24 @@ std::u16string ToUtf16(const char* codePage, const char* bytes, size_t length) {
 }
 
 }  // namespace platform::iconv_codepage
+
+namespace platform {
+
+// The core's text conversions (platform/system.h) on POSIX systems, whose paths are UTF-8.
+std::u16string CodePageToUtf16(const char* bytes, size_t length) {
+    return iconv_codepage::ToUtf16(iconv_codepage::kDocumentCodePage, bytes, length);
+}
+
+std::string CodePageToUtf8(const char* bytes, size_t length) {
+    return iconv_codepage::ToUtf8(iconv_codepage::kDocumentCodePage, bytes, length);
+}
+
+std::u16string PathToUtf16(const char* path, size_t length) {
+    return iconv_codepage::ToUtf16("UTF-8", path, length);
+}
+
+std::string DocumentTextToPath(const char* text) {
+    return CodePageToUtf8(text, std::strlen(text));
+}
+
+}  // namespace platform

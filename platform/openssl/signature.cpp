@@ -10,18 +10,14 @@
 
 #include <memory>
 
+#include "platform/openssl/owned.h"
+
 namespace platform {
 
 namespace {
 
-template <auto Free>
-struct Deleter {
-    template <typename T>
-    void operator()(T* pointer) const {
-        Free(pointer);
-    }
-};
-using Key = std::unique_ptr<EVP_PKEY, Deleter<EVP_PKEY_free>>;
+using openssl_owned::Deleter;
+using openssl_owned::Key;
 
 Key ImportPublicKey(std::string_view point) {
     std::unique_ptr<OSSL_PARAM_BLD, Deleter<OSSL_PARAM_BLD_free>> build(OSSL_PARAM_BLD_new());

@@ -22,21 +22,6 @@ namespace platform {
 
 namespace {
 
-bool WriteAll(int fd, const std::string& bytes) {
-    size_t written = 0;
-    while (written < bytes.size()) {
-        const ssize_t put = write(fd, bytes.data() + written, bytes.size() - written);
-        if (put < 0 && errno == EINTR) {
-            continue;
-        }
-        if (put <= 0) {
-            return false;
-        }
-        written += static_cast<size_t>(put);
-    }
-    return true;
-}
-
 // Makes a rename in `folder` reach the disk; a failure only loses that guarantee.
 void SyncFolder(const std::string& folder) {
     const int fd = open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -122,21 +107,27 @@ std::FILE* OpenBelowCurrentFolder(const char* path, const char* mode) {
 
 }  // namespace
 
-bool ReplaceFileAtomically(const char* path, const std::string& bytes) {
+bool ReplaceFileAtomically(const char* path, const std::function<bool(std::FILE*)>& write) {
     std::string temporary = std::string(path) + ".XXXXXX";
     const int fd = mkostemp(temporary.data(), O_CLOEXEC);
     if (fd < 0) {
         return false;
     }
-    bool whole = WriteAll(fd, bytes) && fsync(fd) == 0;
-    whole = close(fd) == 0 && whole;
+    std::FILE* file = fdopen(fd, "wb");
+    if (file == nullptr) {
+        close(fd);
+        unlink(temporary.c_str());
+        return false;
+    }
+    bool whole = write(file) && std::fflush(file) == 0 && fsync(fd) == 0;
+    whole = std::fclose(file) == 0 && whole;
     if (!whole || std::rename(temporary.c_str(), path) != 0) {
         unlink(temporary.c_str());
         return false;
     }
-    const std::string file = path;
-    const size_t slash = file.rfind('/');
-    SyncFolder(slash == std::string::npos ? "" : file.substr(0, slash + 1));
+    const std::string name = path;
+    const size_t slash = name.rfind('/');
+    SyncFolder(slash == std::string::npos ? "" : name.substr(0, slash + 1));
     return true;
 }
 

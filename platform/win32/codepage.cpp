@@ -5,6 +5,8 @@
 
 #include <cstring>
 
+#include "platform/system.h"
+
 namespace platform::win32_codepage {
 
 namespace {
@@ -74,3 +76,25 @@ std::wstring WidePath(const char* path) {
 }
 
 }  // namespace platform::win32_codepage
+
+namespace platform {
+
+// The core's text conversions (platform/system.h) on Windows, whose paths of the core are in
+// the documents' code page like the documents' texts.
+std::u16string CodePageToUtf16(const char* bytes, size_t length) {
+    return win32_codepage::ToUtf16(win32_codepage::kDocumentCodePage, bytes, length);
+}
+
+std::string CodePageToUtf8(const char* bytes, size_t length) {
+    return win32_codepage::ToUtf8(win32_codepage::kDocumentCodePage, bytes, length);
+}
+
+std::u16string PathToUtf16(const char* path, size_t length) {
+    return CodePageToUtf16(path, length);
+}
+
+std::string DocumentTextToPath(const char* text) {
+    return text;
+}
+
+}  // namespace platform

@@ -130,33 +130,28 @@ std::FILE* OpenBelowCurrentFolder(const std::wstring& path, const char* mode) {
     return opened;
 }
 
-bool WriteAll(HANDLE file, const std::string& bytes) {
-    size_t written = 0;
-    while (written < bytes.size()) {
-        const DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - written, 1 << 20));
-        DWORD put = 0;
-        if (!WriteFile(file, bytes.data() + written, chunk, &put, nullptr) || put == 0) {
-            return false;
-        }
-        written += put;
-    }
-    return true;
-}
-
 }  // namespace
 
-bool ReplaceFileAtomically(const char* path, const std::string& bytes) {
+bool ReplaceFileAtomically(const char* path, const std::function<bool(std::FILE*)>& write) {
     static std::atomic<unsigned> serial{0};
     const std::wstring target = win32_codepage::WidePath(path);
     const std::wstring temporary = target + L"." + std::to_wstring(GetCurrentProcessId()) + L"-" +
                                    std::to_wstring(serial++) + L".tmp";
-    HANDLE file = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
+    HANDLE handle = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
         return false;
     }
-    bool whole = WriteAll(file, bytes) && FlushFileBuffers(file);
-    whole = CloseHandle(file) && whole;
+    // The C file owns the handle from here on: closing it closes the handle.
+    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_WRONLY | _O_BINARY);
+    std::FILE* file = fd >= 0 ? _fdopen(fd, "wb") : nullptr;
+    if (file == nullptr) {
+        fd >= 0 ? _close(fd) : CloseHandle(handle);
+        DeleteFileW(temporary.c_str());
+        return false;
+    }
+    bool whole = write(file) && std::fflush(file) == 0 && FlushFileBuffers(handle);
+    whole = std::fclose(file) == 0 && whole;
     if (!whole || !MoveFileExW(temporary.c_str(), target.c_str(),
                                MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         DeleteFileW(temporary.c_str());

@@ -86,23 +86,6 @@ int64_t FreeDiskSpace(const char* path) {
     return static_cast<int64_t>(available.QuadPart);
 }
 
-std::u16string CodePageToUtf16(const char* bytes, size_t length) {
-    return win32_codepage::ToUtf16(win32_codepage::kDocumentCodePage, bytes, length);
-}
-
-std::string CodePageToUtf8(const char* bytes, size_t length) {
-    return win32_codepage::ToUtf8(win32_codepage::kDocumentCodePage, bytes, length);
-}
-
-// Paths of the core are in the documents' code page on Windows, like the documents' texts.
-std::u16string PathToUtf16(const char* path, size_t length) {
-    return CodePageToUtf16(path, length);
-}
-
-std::string DocumentTextToPath(const char* text) {
-    return text;
-}
-
 bool LaunchElevated(const char* path) {
     // The verb "runas" makes the system ask the user for consent; no arguments, and the current
     // folder (the download folder) as the program's folder. The structure's size is this

@@ -1,6 +1,8 @@
+// One HTTP request over WinINet (platform/net.h's Request): the exchange, the answer's
+// headers and the body read a block at a time.
 #include "platform/win32/wininet_request.h"
 
-#include "platform/win32/connection_slots.h"
+#include "platform/connection_slots.h"
 
 #include <algorithm>
 #include <cctype>

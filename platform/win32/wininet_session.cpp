@@ -1,7 +1,7 @@
 // The WinINet implementation of platform/net.h's sessions and connection limit.
 #include <algorithm>
 
-#include "platform/win32/connection_slots.h"
+#include "platform/connection_slots.h"
 #include "platform/win32/wininet_request.h"
 
 namespace platform::win32 {
@@ -79,7 +79,7 @@ unsigned SetMaxConnectionsPerServer(unsigned limit) {
         return 0;
     }
     const unsigned inForce = std::min(perServer, perOldServer);
-    win32::SetSlotLimit(inForce);
+    SetSlotLimit(inForce);
     return inForce;
 }
 

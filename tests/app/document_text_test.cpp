@@ -3,49 +3,49 @@
 
 #include <string>
 
-#include "app/documentText.h"
-#include "app/trustedPaths.h"
+#include "core/documentText.h"
+#include "core/trustedPaths.h"
 
 TEST(DocumentText, ShortTextIsCopiedWhole) {
     char field[8];
-    EXPECT_TRUE(app::CopyText(field, sizeof field, "abc"));
+    EXPECT_TRUE(core::CopyText(field, sizeof field, "abc"));
     EXPECT_STREQ(field, "abc");
-    EXPECT_TRUE(app::CopyText(field, sizeof field, "1234567"));
+    EXPECT_TRUE(core::CopyText(field, sizeof field, "1234567"));
     EXPECT_STREQ(field, "1234567");
 }
 
 TEST(DocumentText, LongTextIsCutAtTheFieldSize) {
     char field[8];
-    EXPECT_FALSE(app::CopyText(field, sizeof field, "123456789"));
+    EXPECT_FALSE(core::CopyText(field, sizeof field, "123456789"));
     EXPECT_STREQ(field, "1234567");
 }
 
 TEST(DocumentText, DoubleByteCharacterIsNeverSplit) {
     char field[8];
     // Six bytes, then a two-byte character that would need bytes 7 and 8.
-    EXPECT_FALSE(app::CopyText(field, sizeof field, "123456\x82\xa0"));
+    EXPECT_FALSE(core::CopyText(field, sizeof field, "123456\x82\xa0"));
     EXPECT_STREQ(field, "123456");
     // Five bytes and the two-byte character fit exactly.
-    EXPECT_TRUE(app::CopyText(field, sizeof field, "12345\x82\xa0"));
+    EXPECT_TRUE(core::CopyText(field, sizeof field, "12345\x82\xa0"));
     EXPECT_STREQ(field, "12345\x82\xa0");
 }
 
 TEST(DocumentText, TrailByteRangesAreNotMistakenForLeadBytes) {
     char field[4];
     // 0x82 0x81: the second byte is a trail byte although it could start a character.
-    EXPECT_FALSE(app::CopyText(field, sizeof field, "\x82\x81\x82\x81"));
+    EXPECT_FALSE(core::CopyText(field, sizeof field, "\x82\x81\x82\x81"));
     EXPECT_STREQ(field, "\x82\x81");
 }
 
 TEST(DocumentText, LoneLeadByteAtTheEndCountsAsOneByte) {
     char field[4];
-    EXPECT_TRUE(app::CopyText(field, sizeof field, "ab\x82"));
+    EXPECT_TRUE(core::CopyText(field, sizeof field, "ab\x82"));
     EXPECT_STREQ(field, "ab\x82");
 }
 
 TEST(DocumentText, HalfWidthKatakanaIsSingleByte) {
     char field[4];
-    EXPECT_TRUE(app::CopyText(field, sizeof field, "\xb1\xb2\xb3"));
+    EXPECT_TRUE(core::CopyText(field, sizeof field, "\xb1\xb2\xb3"));
     EXPECT_STREQ(field, "\xb1\xb2\xb3");
 }
 
@@ -69,7 +69,7 @@ TEST(DocumentText, DoubleByteCharactersOfEitherCodePageAreNeverSplit) {
     for (const Case& c : cases) {
         char field[16];
         const bool whole = std::string(c.kept) == c.text;
-        EXPECT_EQ(app::CopyText(field, c.size, c.text, c.codePage), whole)
+        EXPECT_EQ(core::CopyText(field, c.size, c.text, c.codePage), whole)
             << c.codePage << " " << c.size;
         EXPECT_STREQ(field, c.kept) << c.codePage << " " << c.size;
     }
@@ -80,7 +80,7 @@ TEST(DocumentText, DoubleByteCharactersOfEitherCodePageAreNeverSplit) {
 TEST(DocumentText, LongLinesOfAMessageAreCutBetweenCharacters) {
     // Two-byte characters whose second byte is the backslash (code page 932), or three-byte
     // ones (UTF-8).
-    const std::string character = app::kPathCodePage != 0 ? "\x83\x5C" : "\xE3\x81\x82";
+    const std::string character = core::kPathCodePage != 0 ? "\x83\x5C" : "\xE3\x81\x82";
     std::string name;
     while (name.size() < 100000) {
         name += character;
@@ -98,6 +98,6 @@ TEST(DocumentText, LongLinesOfAMessageAreCutBetweenCharacters) {
              Case{"x" + name,
                   "x" + name.substr(0, 199 / character.size() * character.size()) + "..."},
          }) {
-        EXPECT_EQ(app::CutLongLines(c.text), c.shown);
+        EXPECT_EQ(core::CutLongLines(c.text), c.shown);
     }
 }

@@ -5,49 +5,49 @@
 #include <cstring>
 #include <filesystem>
 
-#include "app/folderWalk.h"
-#include "app/mainWindow.h"
 #include "app_fixture.h"
+#include "core/folderWalk.h"
+#include "downloader/mainWindow.h"
 #include "platform/system.h"
 
 namespace fake = platform::fake;
 using Folders = std::vector<std::string>;
 
 TEST(FolderWalk, WindowsPathsSkipTheDrive) {
-    EXPECT_EQ(app::FoldersAlong("c:\\download\\dezirodor\\", '\\', true),
+    EXPECT_EQ(core::FoldersAlong("c:\\download\\dezirodor\\", '\\', true),
               (Folders{"c:\\download", "c:\\download\\dezirodor"}));
-    EXPECT_EQ(app::FoldersAlong("c:\\a\\b", '\\', true), (Folders{"c:\\a", "c:\\a\\b"}));
-    EXPECT_EQ(app::FoldersAlong("c:\\", '\\', true), Folders{});
-    EXPECT_EQ(app::FoldersAlong("d:\\games\\", '\\', true), Folders{"d:\\games"});
-    EXPECT_EQ(app::FoldersAlong("nofolder", '\\', true), Folders{});
+    EXPECT_EQ(core::FoldersAlong("c:\\a\\b", '\\', true), (Folders{"c:\\a", "c:\\a\\b"}));
+    EXPECT_EQ(core::FoldersAlong("c:\\", '\\', true), Folders{});
+    EXPECT_EQ(core::FoldersAlong("d:\\games\\", '\\', true), Folders{"d:\\games"});
+    EXPECT_EQ(core::FoldersAlong("nofolder", '\\', true), Folders{});
 }
 
 TEST(FolderWalk, PosixPathsCreateEveryFolderBelowTheRoot) {
-    EXPECT_EQ(app::FoldersAlong("/download/dezirodor/", '/', false),
+    EXPECT_EQ(core::FoldersAlong("/download/dezirodor/", '/', false),
               (Folders{"/download", "/download/dezirodor"}));
-    EXPECT_EQ(app::FoldersAlong("/a/b", '/', false), (Folders{"/a", "/a/b"}));
-    EXPECT_EQ(app::FoldersAlong("/", '/', false), Folders{});
-    EXPECT_EQ(app::FoldersAlong("a/b", '/', false), (Folders{"a", "a/b"}));
-    EXPECT_EQ(app::FoldersAlong("nofolder", '/', false), Folders{});
+    EXPECT_EQ(core::FoldersAlong("/a/b", '/', false), (Folders{"/a", "/a/b"}));
+    EXPECT_EQ(core::FoldersAlong("/", '/', false), Folders{});
+    EXPECT_EQ(core::FoldersAlong("a/b", '/', false), (Folders{"a", "a/b"}));
+    EXPECT_EQ(core::FoldersAlong("nofolder", '/', false), Folders{});
 }
 
 // "ソ" is 0x83 0x5C in code page 932: its second byte is no separator where paths are in that
 // code page, and is one where they are UTF-8 (where no character holds the byte).
 TEST(FolderWalk, DoubleByteCharactersAreNeverSplit) {
     const std::string soft = "\x83\x5c\x83\x74\x83\x67";  // "ソフト"
-    EXPECT_EQ(app::FoldersAlong("c:\\download\\" + soft + "\\", '\\', true, 932),
+    EXPECT_EQ(core::FoldersAlong("c:\\download\\" + soft + "\\", '\\', true, 932),
               (Folders{"c:\\download", "c:\\download\\" + soft}));
-    EXPECT_EQ(app::FoldersAlong("c:\\" + soft, '\\', true, 932), Folders{"c:\\" + soft});
-    EXPECT_TRUE(app::SeparatorsIn(soft, '\\', 932).empty());
-    EXPECT_EQ(app::SeparatorsIn(soft, '\\', 0), std::vector<size_t>{1});
+    EXPECT_EQ(core::FoldersAlong("c:\\" + soft, '\\', true, 932), Folders{"c:\\" + soft});
+    EXPECT_TRUE(core::SeparatorsIn(soft, '\\', 932).empty());
+    EXPECT_EQ(core::SeparatorsIn(soft, '\\', 0), std::vector<size_t>{1});
     // Code page 949 has no trail byte 0x5C; its lead bytes still take the next byte along.
-    EXPECT_EQ(app::FoldersAlong("c:\\\xb0\xa1\\x", '\\', true, 949),
+    EXPECT_EQ(core::FoldersAlong("c:\\\xb0\xa1\\x", '\\', true, 949),
               (Folders{"c:\\\xb0\xa1", "c:\\\xb0\xa1\\x"}));
 }
 
 TEST(FolderWalk, TheOtherSeparatorIsAnOrdinaryByte) {
-    EXPECT_EQ(app::FoldersAlong("c:\\download\\", '/', false), Folders{});
-    EXPECT_EQ(app::FoldersAlong("/x\\y/z", '/', false), (Folders{"/x\\y", "/x\\y/z"}));
+    EXPECT_EQ(core::FoldersAlong("c:\\download\\", '/', false), Folders{});
+    EXPECT_EQ(core::FoldersAlong("/x\\y/z", '/', false), (Folders{"/x\\y", "/x\\y/z"}));
 }
 
 class DownloadDirectory : public apptest::AppTest {

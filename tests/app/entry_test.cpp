@@ -8,9 +8,9 @@
 #include <filesystem>
 #include <functional>
 
-#include "app/mainWindow.h"
 #include "app/runApplication.h"
 #include "app_fixture.h"
+#include "downloader/mainWindow.h"
 #include "platform/system.h"
 
 namespace fake = platform::fake;
@@ -35,7 +35,7 @@ Ended RunUntilProcessExit() {
         Ended ended{exit.code, theApp == nullptr};
         if (theApp != nullptr) {
             DeleteMainWindow(theApp->mainWindow);
-            delete theApp;
+            delete static_cast<cApp*>(theApp);
         }
         return ended;
     }

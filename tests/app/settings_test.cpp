@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <string>
 
-#include "app/settings.h"
+#include "downloader/settings.h"
 #include "app_fixture.h"
 #include "download/rateLimit.h"
 
@@ -34,10 +34,10 @@ TEST(SettingsTest, OnlyKnownKeysWithOfferedValuesAreTaken) {
              Case{"Speed-Limit-MiB=5\n", 0},
              Case{"\xff\xfe=5", 0},
          }) {
-        EXPECT_EQ(app::ParseSettings(c.text).speedLimitMib, c.speedLimitMib) << c.text;
+        EXPECT_EQ(downloader::ParseSettings(c.text).speedLimitMib, c.speedLimitMib) << c.text;
     }
-    for (int mib : app::kSpeedLimits) {
-        EXPECT_EQ(app::ParseSettings(app::FormatSettings({mib})).speedLimitMib, mib);
+    for (int mib : downloader::kSpeedLimits) {
+        EXPECT_EQ(downloader::ParseSettings(downloader::FormatSettings({mib})).speedLimitMib, mib);
     }
 }
 

@@ -1,5 +1,5 @@
-// The headless engine driver as a process: after a fatal end of the engine it ends, with the
-// engine's code, while other transfers still run or wait for the UI thread.
+// The headless engine driver as a process: it ends after a run, also after a fatal end of the
+// engine (with the engine's code) while other transfers still run or wait for the UI thread.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
@@ -9,9 +9,12 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
 
 #include "platform/fake/fake.h"
+#include "platform/sha256.h"
 #include "tests/support/http_test_server.h"
 #include "tests/support/test_signing.h"
 
@@ -54,6 +57,36 @@ TEST(BenchDriver, EndsAfterAFatalEndWhileOtherTransfersRun) {
     const int status = std::system(command.c_str());
     ASSERT_TRUE(WIFEXITED(status)) << status;
     EXPECT_EQ(WEXITSTATUS(status), -11 & 0xff);
+    platform::fake::Shutdown();
+}
+
+// A file sent chunked (no length, no ranges) arrives whole, and the driver ends.
+TEST(BenchDriver, EndsAfterAChunkedFile) {
+    platform::fake::Reset();
+    test_support::HttpTestServer server;
+    const std::string body(300000, 'c');
+    platform::Sha256 hash;
+    hash.Update(body.data(), body.size());
+    const std::string manifest =
+        "{\"TotalCount\":1,\"TotalSize\":300000,\"URL\":\"" + server.Url("/") +
+        "\",\"FileList\":[{\"Name\":\"c.bin\",\"Size\":" + "300000,\"SHA256\":\"" +
+        hash.FinishHex() + "\"}]}";
+    server.AddFile("/file.json", manifest);
+    server.AddFile("/file.json.sig", test_signing::Sign(manifest));
+    server.AddFile("/c.bin", body);
+    test_support::Behaviour chunked;
+    chunked.chunked = true;
+    server.SetBehaviour("/c.bin", chunked);
+    const std::string root = platform::fake::Root();
+    std::filesystem::create_directories(root + "download");
+    const std::string command = "timeout -s KILL 60 " + std::string(BENCH_DRIVER) + " " +
+                                server.Url("/") + " " + root + "download";
+    const int status = std::system(command.c_str());
+    ASSERT_TRUE(WIFEXITED(status)) << status;
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    std::ostringstream arrived;
+    arrived << std::ifstream(root + "download/c.bin", std::ios::binary).rdbuf();
+    EXPECT_TRUE(arrived.str() == body) << arrived.str().size() << " bytes";
     platform::fake::Shutdown();
 }
 

@@ -15,10 +15,10 @@
 #include <string>
 #include <vector>
 
-#include "app/cApp.h"
 #include "download/cMgrDownloader.h"
 #include "download/manifestCheck.h"
 #include "download/transferLog.h"
+#include "engine_host.h"
 #include "platform/fake/fake.h"
 #include "platform/ui.h"
 #include "test_signing.h"
@@ -106,8 +106,7 @@ protected:
     void SetUp() override {
         platform::fake::Reset();
         cHttp::ForgetMaxConnections();
-        app = std::make_unique<cApp>();
-        theApp = app.get();
+        app = std::make_unique<TestHost>();
         work = platform::fake::Root() + "work/";
         // In the system's separator, as the folder picker gives it: the core's own paths of
         // the files (the verified-file record's keys) then start with it.
@@ -125,8 +124,6 @@ protected:
     void TearDown() override {
         UseManifestKey(BuiltInManifestKey());
         StopAll();
-        TakeAppsWindow();
-        theApp = nullptr;
         app.reset();
     }
 
@@ -198,9 +195,11 @@ protected:
         return WaitFor([manager] { return manager->running == 0; });
     }
 
-    // Gives the application its main window (the fake backend records what reaches it).
-    platform::WindowHandle GiveAppAWindow();
-    void TakeAppsWindow();
+    // Gives the host a window told of completion (the fake backend records what reaches it).
+    platform::WindowHandle GiveAppAWindow() {
+        app->window = platform::fake::NewWindow();
+        return app->window;
+    }
 
     std::vector<std::string> BoxTexts() const {
         std::vector<std::string> texts;
@@ -225,8 +224,7 @@ protected:
 
     std::vector<std::string> LogLines() const { return Lines(ReadFile(work + kTransferLogName)); }
 
-    std::unique_ptr<cApp> app;
-    cJson windowDocument;
+    std::unique_ptr<TestHost> app;
     std::string work;
     std::string download;
 };

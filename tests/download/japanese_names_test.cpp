@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "app/folderWalk.h"
+#include "core/folderWalk.h"
 #include "download/manifest.h"
 #include "download/verifiedRecord.h"
 #include "engine_fixture.h"
@@ -130,9 +130,9 @@ TEST_F(JapaneseNamesTest, SeparatorBytesInsideCharactersSplitNothing) {
     EXPECT_TRUE(std::filesystem::is_directory(DiskPath(root, soft)));
     EXPECT_EQ(entries(), before + 1);
     // "ソ" ends in 0x5C in code page 932, but not in a separator.
-    EXPECT_FALSE(app::EndsInSeparator("c:\\\x83\x5C", '\\', 932));
-    EXPECT_TRUE(app::EndsInSeparator("c:\\\x83\x5C\\", '\\', 932));
-    EXPECT_TRUE(app::EndsInSeparator("/a/\x83\x5C", '\\', 0));
+    EXPECT_FALSE(core::EndsInSeparator("c:\\\x83\x5C", '\\', 932));
+    EXPECT_TRUE(core::EndsInSeparator("c:\\\x83\x5C\\", '\\', 932));
+    EXPECT_TRUE(core::EndsInSeparator("/a/\x83\x5C", '\\', 0));
 }
 
 // The whole engine: a Japanese download folder, Japanese names with 0x5C inside characters, a

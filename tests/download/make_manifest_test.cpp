@@ -208,6 +208,47 @@ TEST_F(MakeManifestTest, NamesTheReaderCannotHoldStopTheTool) {
     }
 }
 
+// The tool lists only what every downloader takes: a name that the Linux or the Windows rules
+// refuse would make one of them refuse the whole manifest.
+TEST_F(MakeManifestTest, RefusesWhatEitherDownloaderRefuses) {
+    if (platform::kWindowsFileNameRules) {
+        GTEST_SKIP() << "Windows cannot make these names in a folder";
+    }
+    struct Case {
+        std::vector<std::string> names;
+        bool linuxRefuses;
+        bool windowsRefuses;
+    };
+    const std::vector<Case> cases = {
+        {{"plain.bin"}, false, false},     {{"COM0.bin", "con-x.bin"}, false, false},
+        {{"aux.dat"}, false, true},        {{"d/COM1.txt"}, false, true},
+        {{"lpt9"}, false, true},           {{"nul .txt"}, false, true},
+        {{"A.bin", "a.bin"}, false, true}, {{"d/X.bin", "D/x.bin"}, false, true},
+        {{"trailing."}, true, true},       {{"dir./x.bin"}, true, true},
+        {{"c:d.bin"}, true, true},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::pair<std::string, size_t>> files;
+        const std::string folder = platform::fake::Root() + "table/";
+        std::filesystem::remove_all(folder);
+        for (const std::string& name : c.names) {
+            WriteFile(folder + name, "x");
+            files.emplace_back(name, 1);
+        }
+        for (const bool windowsNames : {false, true}) {
+            cJson document;
+            ASSERT_TRUE(document.Parse(ManifestText("http://h/", files).c_str()));
+            Manifest manifest;
+            std::string problem;
+            EXPECT_EQ(!ReadManifest(document, manifest, problem, windowsNames),
+                      windowsNames ? c.windowsRefuses : c.linuxRefuses)
+                << c.names[0] << (windowsNames ? " (Windows)" : " (Linux)") << ": " << problem;
+        }
+        EXPECT_EQ(Run("--url http://h/ " + folder), c.linuxRefuses || c.windowsRefuses ? 2 : 0)
+            << c.names[0] << ": " << output;
+    }
+}
+
 // The manifest is the same UTF-8 with LF line ends on every system, and the downloader's path
 // of each name (code page 932 on Windows, the same bytes elsewhere) reaches the listed file.
 TEST_F(MakeManifestTest, JapaneseNamesAreListedInUtf8ThatTheDownloaderFinds) {

@@ -93,7 +93,6 @@ TEST_F(RoomTest, StartRefusesWhatDoesNotFitWithOneBoxGivingBothSizes) {
         StopAll();
         if (c.refusal == nullptr) {
             EXPECT_FALSE(fake_net::Requests().empty());
-            TakeAppsWindow();
             continue;
         }
         EXPECT_TRUE(fake_net::Requests().empty());
@@ -103,7 +102,6 @@ TEST_F(RoomTest, StartRefusesWhatDoesNotFitWithOneBoxGivingBothSizes) {
         EXPECT_EQ(BoxTexts()[0], std::string("cMgrDownloader::DoDownloadFile :: not enough free "
                                              "space (-45)\nThe download ") +
                                      c.refusal);
-        TakeAppsWindow();
     }
 }
 

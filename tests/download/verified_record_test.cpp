@@ -45,7 +45,13 @@ TEST_F(VerifiedRecordTest, RememberedFilesAreKnownAgainFromTheSavedRecord) {
     EXPECT_TRUE(record.IsVerified(a, kHashA));
     EXPECT_FALSE(record.IsVerified(a, kHashB));
     record.Save();
-    EXPECT_FALSE(std::filesystem::exists(recordPath + ".new"));
+    // No temporary file is left beside the record.
+    const std::filesystem::path saved(recordPath);
+    for (const auto& entry : std::filesystem::directory_iterator(saved.parent_path())) {
+        EXPECT_TRUE(entry.path() == saved ||
+                    !entry.path().filename().string().starts_with(saved.filename().string()))
+            << entry.path();
+    }
 
     VerifiedRecord later;
     Load(later);

@@ -18,12 +18,12 @@
 #include <string>
 #include <vector>
 
-#include "app/cApp.h"
 #include "download/cHttp.h"
 #include "platform/content_range.h"
 #include "platform/fake/fake.h"
 #include "platform/fake_net/fake_net.h"
 #include "platform/sha256.h"
+#include "tests/download/engine_host.h"
 
 namespace {
 
@@ -168,7 +168,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzedDataProvider input(data, size);
     platform::fake::Reset();  // fresh folders, no recorded warnings
     platform::fake::SetSleeping(false);
-    cApp app;  // warnings go through it; the transfer log goes to its work folder
+    engine_test::TestHost app;  // warnings go through it; the log goes to its work folder
     const std::string work = platform::fake::Root() + "work/";
     std::filesystem::create_directory(work);
     std::snprintf(app.workDirectory, sizeof app.workDirectory, "%s", work.c_str());

@@ -13,7 +13,7 @@
 #include <string>
 
 #include "app/cApp.h"
-#include "app/trustedPaths.h"
+#include "core/trustedPaths.h"
 #include "json/cJson.h"
 #include "platform/fake/fake.h"
 #include "platform/system.h"
@@ -66,7 +66,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             expected = platform::ExpandUserPath(expected.c_str());
         }
         if (expected.size() >= cApp::kPathSize ||
-            !app::DownloadFolderRefusal(expected.c_str()).empty()) {
+            !core::DownloadFolderRefusal(expected.c_str()).empty()) {
             expected.clear();
         }
     }

@@ -1,6 +1,7 @@
 // The window base: binding, the trace, the default handling, the process-wide set-up, the
 // render target and the colour rule.
 #include <memory>
+#include <string>
 
 #include "ui_fixture.h"
 
@@ -171,11 +172,19 @@ TEST_F(WindowBase, TextFormatsAndTheDrawErrorBox) {
     fake::FailTextFormats(true);
     EXPECT_EQ(cWindow::MakeTextFormat(u"?? ??", 12), nullptr);
 
+    // Through the installed reporter (the application's box), else a plain warning box.
+    static std::string reported;
+    cWindow::SetDrawErrorReporter([](const char* text, unsigned style) {
+        reported = std::string(text) + " " + std::to_string(style);
+    });
+    cWindow::ReportDrawError();
+    EXPECT_EQ(reported, "error " + std::to_string(platform::kMbIconWarning));
+    EXPECT_TRUE(fake::MessageBoxes().empty());
+    cWindow::SetDrawErrorReporter(nullptr);
     cWindow::ReportDrawError();
     auto boxes = fake::MessageBoxes();
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].text, "error");
-    EXPECT_EQ(boxes[0].caption, "kestra-downloader...");
     EXPECT_EQ(boxes[0].style, platform::kMbIconWarning);
 }
 

@@ -1,8 +1,8 @@
-#include "app/folderWalk.h"
+#include "core/folderWalk.h"
 
-#include "app/documentText.h"
+#include "core/documentText.h"
 
-namespace app {
+namespace core {
 
 std::vector<size_t> SeparatorsIn(const std::string& path, char separator, unsigned codePage) {
     std::vector<size_t> separators;
@@ -42,4 +42,4 @@ std::vector<std::string> FoldersAlong(const std::string& path, char separator, b
     return folders;
 }
 
-}  // namespace app
+}  // namespace core

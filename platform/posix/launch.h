@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace platform::gtk {
+namespace platform::posix {
 
 // What the decision needs to know of the system.
 struct LaunchTools {
@@ -42,4 +42,4 @@ std::optional<LaunchCommand> PlanLaunch(const std::string& name, const std::stri
                                         const std::optional<std::string>& head,
                                         const LaunchTools& tools);
 
-}  // namespace platform::gtk
+}  // namespace platform::posix

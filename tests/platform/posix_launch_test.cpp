@@ -15,16 +15,16 @@
 #include <thread>
 #include <vector>
 
-#include "platform/gtk/launch.h"
+#include "platform/posix/launch.h"
 #include "platform/system.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using platform::gtk::LaunchCommand;
-using platform::gtk::LaunchTools;
-using platform::gtk::LaunchWay;
-using platform::gtk::PlanLaunch;
+using platform::posix::LaunchCommand;
+using platform::posix::LaunchTools;
+using platform::posix::LaunchWay;
+using platform::posix::PlanLaunch;
 
 const std::string kElf = "\177ELF";
 
@@ -96,8 +96,8 @@ TEST(GtkLaunch, EachKindOfFileHasItsCommandLine) {
 
 TEST(GtkLaunch, RelativeNamesNeedTheFolder) {
     EXPECT_FALSE(PlanLaunch("setup.exe", "", kElf, {}).has_value());
-    EXPECT_EQ(platform::gtk::InstallerPath("setup.exe", "/dl/"), "/dl/setup.exe");
-    EXPECT_EQ(platform::gtk::InstallerPath("/abs/setup.exe", "/dl"), "/abs/setup.exe");
+    EXPECT_EQ(platform::posix::InstallerPath("setup.exe", "/dl/"), "/dl/setup.exe");
+    EXPECT_EQ(platform::posix::InstallerPath("/abs/setup.exe", "/dl"), "/abs/setup.exe");
 }
 
 // A download folder with stand-ins for pkexec and Wine first (and alone) on PATH, and an

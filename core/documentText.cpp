@@ -1,6 +1,6 @@
-#include "app/documentText.h"
+#include "core/documentText.h"
 
-namespace app {
+namespace core {
 
 bool IsLeadByte(unsigned char byte, unsigned codePage) {
     if (codePage == 949) {
@@ -33,4 +33,4 @@ bool CopyText(char* field, size_t size, const char* text, unsigned codePage) {
     return true;
 }
 
-}  // namespace app
+}  // namespace core

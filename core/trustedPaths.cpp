@@ -1,11 +1,11 @@
-#include "app/trustedPaths.h"
+#include "core/trustedPaths.h"
 
-#include "app/documentText.h"
-#include "app/folderWalk.h"
+#include "core/documentText.h"
+#include "core/folderWalk.h"
 #include "platform/sha256.h"
 #include "platform/system.h"
 
-namespace app {
+namespace core {
 
 namespace {
 
@@ -165,4 +165,4 @@ std::string CutLongLines(const std::string& text) {
     return cut;
 }
 
-}  // namespace app
+}  // namespace core

@@ -6,7 +6,7 @@
 
 #include "platform/system.h"
 
-namespace app {
+namespace core {
 
 // The code page of the documents built into the program, a build setting (932 or 949).
 inline constexpr unsigned kDocumentCodePage = DOWNLOADER_CODE_PAGE;
@@ -22,4 +22,4 @@ bool IsLeadByte(unsigned char byte, unsigned codePage);
 // Returns false when the text was cut.
 bool CopyText(char* field, size_t size, const char* text, unsigned codePage = kDocumentCodePage);
 
-}  // namespace app
+}  // namespace core

@@ -1,14 +1,15 @@
-// The per-server connection limit, kept by the client itself: Wine's WinINet takes the limit
-// option but opens more connections than it allows.
+// What every HTTP client shares: the key of a server, and the per-server connection limit kept
+// by the client itself (libcurl has no limit per host across handles; Wine's WinINet takes the
+// limit option but opens more connections than it allows).
 #pragma once
 
 #include <functional>
 #include <string>
 
-namespace platform::win32 {
+namespace platform {
 
-// "scheme://host:port" of `url` (lower case); empty when it is not an http or https URL with
-// a host.
+// "scheme://host:port" of `url` (lower case, the scheme's port when none is given), the key of
+// connection reuse and limits; empty when it is not an http or https URL with a host.
 std::string ServerOf(const char* url);
 
 // Waits for one of `server`'s slots; false, without a slot, once `abandoned` answers true
@@ -20,4 +21,4 @@ void WakeSlotWaiters();
 // Slots per server; 0: no limit.
 void SetSlotLimit(unsigned limit);
 
-}  // namespace platform::win32
+}  // namespace platform

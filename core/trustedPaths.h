@@ -8,7 +8,7 @@
 
 #include "platform/trust.h"
 
-namespace app {
+namespace core {
 
 // Why the steps of a path (outermost first) cannot be trusted; empty when they can. Each must
 // belong to the user or the administrator. A folder above the last may let others add entries
@@ -49,4 +49,4 @@ std::string LaunchCheckedFile(const char* folder, const char* name, const std::s
 // inside a character), so that a long name cannot push a message box off the screen.
 std::string CutLongLines(const std::string& text);
 
-}  // namespace app
+}  // namespace core

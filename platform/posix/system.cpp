@@ -1,20 +1,20 @@
-// System services on Linux: platform/system.h but for LaunchElevated (launch.cpp) and the
-// folder and file services the POSIX backends share (platform/posix).
+// System services of POSIX systems: platform/system.h but for LaunchElevated (launch.cpp of the
+// window backend) and the folder and file services in files.cpp and folders.cpp.
 #include "platform/system.h"
 
 #include <fcntl.h>
-#include <glib.h>
+#include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <thread>
 
-#include "platform/iconv/codepage.h"
 #include "platform/posix/folders.h"
 
 namespace platform {
@@ -28,12 +28,32 @@ std::string WithSeparator(std::string folder) {
     return folder;
 }
 
+// The user's home folder: $HOME, else the password database's entry.
+std::string HomeFolder() {
+    if (const char* home = std::getenv("HOME"); home != nullptr && home[0] != '\0') {
+        return home;
+    }
+    const passwd* entry = getpwuid(getuid());
+    return entry != nullptr && entry->pw_dir != nullptr ? entry->pw_dir : "/";
+}
+
+// The user's runtime folder ($XDG_RUNTIME_DIR), else the user's cache folder, as the base
+// directory rules fall back.
+std::string RuntimeFolder() {
+    for (const char* variable : {"XDG_RUNTIME_DIR", "XDG_CACHE_HOME"}) {
+        if (const char* folder = std::getenv(variable); folder != nullptr && folder[0] == '/') {
+            return folder;
+        }
+    }
+    return WithSeparator(HomeFolder()) + ".cache";
+}
+
 }  // namespace
 
 bool AcquireSingleInstance(const char* name) {
     // A lock on a file in the user's runtime folder: the kernel drops it when the process ends,
     // however it ends, so a crashed copy never blocks the next start.
-    std::string path = WithSeparator(g_get_user_runtime_dir()) + name + ".lock";
+    std::string path = WithSeparator(RuntimeFolder()) + name + ".lock";
     int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     if (fd < 0) {
         return true;  // no lock to be had: run rather than refuse
@@ -47,11 +67,11 @@ bool AcquireSingleInstance(const char* name) {
 
 std::string UserStateFolder() {
     // A relative XDG_STATE_HOME is invalid and ignored, as the base directory rules ask.
-    const char* state = g_getenv("XDG_STATE_HOME");
+    const char* state = std::getenv("XDG_STATE_HOME");
     if (state != nullptr && state[0] == '/') {
         return WithSeparator(state);
     }
-    return WithSeparator(g_get_home_dir()) + ".local/state/";
+    return WithSeparator(HomeFolder()) + ".local/state/";
 }
 
 std::string ModuleFolder() {
@@ -72,7 +92,7 @@ bool CreateFolder(const char* path) {
 std::string ExpandUserPath(const char* path) {
     std::string text = path;
     if (text.starts_with("~/")) {
-        return WithSeparator(g_get_home_dir()) + text.substr(2);
+        return WithSeparator(HomeFolder()) + text.substr(2);
     }
     return text;
 }
@@ -97,22 +117,6 @@ int64_t FreeDiskSpace(const char* path) {
         return -1;
     }
     return static_cast<int64_t>(info.f_bavail) * static_cast<int64_t>(info.f_frsize);
-}
-
-std::u16string CodePageToUtf16(const char* bytes, size_t length) {
-    return iconv_codepage::ToUtf16(iconv_codepage::kDocumentCodePage, bytes, length);
-}
-
-std::string CodePageToUtf8(const char* bytes, size_t length) {
-    return iconv_codepage::ToUtf8(iconv_codepage::kDocumentCodePage, bytes, length);
-}
-
-std::u16string PathToUtf16(const char* path, size_t length) {
-    return iconv_codepage::ToUtf16("UTF-8", path, length);
-}
-
-std::string DocumentTextToPath(const char* text) {
-    return CodePageToUtf8(text, std::strlen(text));
 }
 
 void EndProcess(int code) {

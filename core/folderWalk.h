@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-namespace app {
+namespace core {
 
 // For each separator after the first, the text before it; then the whole path when it does not
 // end in a separator. On Windows the text before the first separator is the drive and is never
@@ -22,4 +22,4 @@ std::vector<size_t> SeparatorsIn(const std::string& path, char separator, unsign
 // page 932 "ソ" ends in the byte 0x5C, but not in a separator).
 bool EndsInSeparator(const std::string& path, char separator, unsigned codePage);
 
-}  // namespace app
+}  // namespace core

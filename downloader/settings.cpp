@@ -1,4 +1,4 @@
-#include "app/settings.h"
+#include "downloader/settings.h"
 
 #include <algorithm>
 #include <iterator>
@@ -17,13 +17,13 @@ int SmallNumber(const std::string& text) {
 }
 
 bool IsOffered(int mib) {
-    return std::find(std::begin(app::kSpeedLimits), std::end(app::kSpeedLimits), mib) !=
-           std::end(app::kSpeedLimits);
+    return std::find(std::begin(downloader::kSpeedLimits), std::end(downloader::kSpeedLimits),
+                     mib) != std::end(downloader::kSpeedLimits);
 }
 
 }  // namespace
 
-namespace app {
+namespace downloader {
 
 Settings ParseSettings(const std::string& text) {
     Settings settings;
@@ -53,4 +53,4 @@ std::string FormatSettings(const Settings& settings) {
     return std::string(kSpeedLimitKey) + '=' + std::to_string(settings.speedLimitMib) + '\n';
 }
 
-}  // namespace app
+}  // namespace downloader

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-namespace app {
+namespace downloader {
 
 // The download speed limits the user chooses from, in MiB a second; 0: no limit.
 inline constexpr int kSpeedLimits[] = {0, 1, 2, 5, 10, 20};
@@ -24,4 +24,4 @@ inline int64_t SpeedLimitBytes(int mib) {
     return int64_t{mib} << 20;
 }
 
-}  // namespace app
+}  // namespace downloader

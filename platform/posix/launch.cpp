@@ -1,5 +1,5 @@
 // Starting the downloaded installer on Linux: LaunchElevated (platform/system.h) and the
-// decision behind it, PlanLaunch (platform/gtk/launch.h). Nothing else of the interface lives
+// decision behind it, PlanLaunch (platform/posix/launch.h). Nothing else of the interface lives
 // here.
 //
 // A native program is started through pkexec, which asks for the administrator's password as
@@ -10,18 +10,22 @@
 // could not authorise (the user dismissed the prompt, 126, or no one can answer it, 127), it
 // runs the installer with the user's own rights instead. Every command is detached from the
 // downloader, which never waits for it.
-#include "platform/gtk/launch.h"
+#include "platform/posix/launch.h"
 
 #include <fcntl.h>
-#include <glib.h>
+#include <spawn.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <cstdlib>
+#include <thread>
 
 #include "platform/system.h"
 
 namespace platform {
 
-namespace gtk {
+namespace posix {
 
 namespace {
 
@@ -94,20 +98,38 @@ std::optional<std::string> ReadHead(const std::string& file) {
     return std::string(bytes, static_cast<size_t>(got));
 }
 
+// The first runnable regular file `program` in the folders of $PATH; empty when none.
 std::string ProgramOnPath(const char* program) {
-    gchar* found = g_find_program_in_path(program);
-    std::string path = found != nullptr ? found : "";
-    g_free(found);
-    return path;
+    const char* path = std::getenv("PATH");
+    std::string folders = path != nullptr ? path : "/usr/bin:/bin";
+    for (size_t start = 0; start <= folders.size();) {
+        size_t end = folders.find(':', start);
+        end = end == std::string::npos ? folders.size() : end;
+        const std::string folder = folders.substr(start, end - start);
+        const std::string file = (folder.empty() ? "." : folder) + "/" + program;
+        struct stat facts {};
+        if (stat(file.c_str(), &facts) == 0 && S_ISREG(facts.st_mode) &&
+            access(file.c_str(), X_OK) == 0) {
+            return file;
+        }
+        start = end + 1;
+    }
+    return "";
+}
+
+// The user's home folder: $HOME, else where the usual key would not be found.
+std::string HomeFolder() {
+    const char* home = std::getenv("HOME");
+    return home != nullptr ? home : "";
 }
 
 // The key to the user's display, which the administrator's shell cannot find by itself.
 std::string DisplayKey() {
-    const char* key = g_getenv("XAUTHORITY");
+    const char* key = std::getenv("XAUTHORITY");
     if (key != nullptr && key[0] != '\0') {
         return key;
     }
-    std::string usual = std::string(g_get_home_dir()) + "/.Xauthority";
+    std::string usual = HomeFolder() + "/.Xauthority";
     return access(usual.c_str(), R_OK) == 0 ? usual : "";
 }
 
@@ -127,30 +149,40 @@ bool MakeRunnable(const std::string& file) {
 
 }  // namespace
 
-}  // namespace gtk
+}  // namespace posix
 
 bool LaunchElevated(const char* path) {
     std::string folder = CurrentFolder();
-    const char* display = g_getenv("DISPLAY");
-    gtk::LaunchTools tools{gtk::ProgramOnPath("pkexec"), gtk::ProgramOnPath("wine"),
-                           display != nullptr ? display : "", gtk::DisplayKey()};
-    std::optional<gtk::LaunchCommand> command =
-        gtk::PlanLaunch(path, folder, gtk::ReadHead(gtk::InstallerPath(path, folder)), tools);
+    const char* display = std::getenv("DISPLAY");
+    posix::LaunchTools tools{posix::ProgramOnPath("pkexec"), posix::ProgramOnPath("wine"),
+                             display != nullptr ? display : "", posix::DisplayKey()};
+    std::optional<posix::LaunchCommand> command =
+        posix::PlanLaunch(path, folder, posix::ReadHead(posix::InstallerPath(path, folder)), tools);
     if (!command) {
         return false;
     }
-    if (command->way != gtk::LaunchWay::kWine && !gtk::MakeRunnable(command->file)) {
+    if (command->way != posix::LaunchWay::kWine && !posix::MakeRunnable(command->file)) {
         return false;
     }
-    std::vector<gchar*> argv;
+    std::vector<char*> argv;
     for (std::string& argument : command->argv) {
         argv.push_back(argument.data());
     }
     argv.push_back(nullptr);
-    // Without G_SPAWN_DO_NOT_REAP_CHILD the command is started through a child that ends at
-    // once: it belongs to no one here and outlives the downloader.
-    return g_spawn_async(command->folder.c_str(), argv.data(), nullptr, G_SPAWN_DEFAULT, nullptr,
-                         nullptr, nullptr, nullptr);
+    // In its folder, with none of the downloader's descriptors but the standard three; it
+    // outlives the downloader, which never waits for it but lets no finished child linger.
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addchdir_np(&actions, command->folder.c_str());
+    posix_spawn_file_actions_addclosefrom_np(&actions, 3);
+    pid_t child = 0;
+    const int failed = posix_spawn(&child, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (failed != 0) {
+        return false;
+    }
+    std::thread([child] { waitpid(child, nullptr, 0); }).detach();
+    return true;
 }
 
 }  // namespace platform

@@ -1,0 +1,3 @@
+#include "downloader/appState.h"
+
+cAppState* theApp = nullptr;
