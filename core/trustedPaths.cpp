@@ -11,6 +11,11 @@ namespace {
 
 constexpr size_t kLongestLine = 200;
 
+// A user who refuses the administrator's rights has said no: nothing starts, on every system.
+// An installer that needs those rights would only fail half-way without them.
+constexpr platform::WhenElevationRefused kWhenElevationRefused =
+    platform::WhenElevationRefused::kStartNothing;
+
 std::string Refused(const std::string& name, const char* why) {
     return name + " " + why;
 }
@@ -134,7 +139,7 @@ std::string LaunchCheckedFile(const char* folder, const char* name, const std::s
     if (!platform::EnterHeldFolder(held)) {
         return Refused(folder, "cannot be entered");
     }
-    switch (platform::LaunchHeldFile(file.item, name)) {
+    switch (platform::LaunchHeldFile(file.item, name, kWhenElevationRefused)) {
         case platform::HeldLaunch::kStarted:
             started = true;
             return "";

@@ -77,10 +77,15 @@ std::u16string PathToUtf16(const char* path, size_t length);
 // A path written in a document (the documents' code page) as a path of this system.
 std::string DocumentTextToPath(const char* text);
 
+// What a start does when the user refuses the administrator's rights (or nobody can grant them
+// now): the core decides, every backend does as it is told.
+enum class WhenElevationRefused { kStartNothing, kRunWithUserRights };
+
 // Starts the program `path` (absolute, or relative to the current folder) as a process of its
-// own in the current folder, with no arguments and the highest rights the user grants, without
-// waiting for it; false when it cannot be started at all.
-bool LaunchElevated(const char* path);
+// own in the current folder, with no arguments and the administrator's rights, without waiting
+// for it; when those rights are refused, as `whenRefused` says. False when it cannot be started
+// at all, or was refused and nothing started (where the system tells it before the start).
+bool LaunchElevated(const char* path, WhenElevationRefused whenRefused);
 
 // Ends the process at once with `code`, without any teardown. The fake backend lets tests
 // observe the call instead.

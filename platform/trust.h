@@ -10,6 +10,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/system.h"
+
 namespace platform {
 
 // Who besides the user and the administrators may change a folder's entries or a file.
@@ -83,6 +85,6 @@ bool EnterHeldFolder(const Held& folder);
 enum class HeldLaunch { kStarted, kNotStarted, kChanged };
 // Starts the held file `file`, named `path` relative to the current folder, as LaunchElevated
 // does; kChanged, nothing started, when `path` no longer names that very file.
-HeldLaunch LaunchHeldFile(const Held& file, const char* path);
+HeldLaunch LaunchHeldFile(const Held& file, const char* path, WhenElevationRefused whenRefused);
 
 }  // namespace platform

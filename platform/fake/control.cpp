@@ -70,6 +70,7 @@ void Reset() {
     s.freeDiskSpace = int64_t{1} << 40;
     s.launchResult = true;
     s.launched.clear();
+    s.whenRefused.clear();
     s.createdFolders.clear();
     s.createFolders = true;
     s.sleeping = true;
@@ -187,6 +188,10 @@ void SetLaunchResult(bool started) {
 
 std::vector<std::string> LaunchedPaths() {
     return Copy(state().launched);
+}
+
+std::vector<WhenElevationRefused> LaunchRefusalRules() {
+    return Copy(state().whenRefused);
 }
 std::vector<std::string> CreatedFolders() {
     return Copy(state().createdFolders);

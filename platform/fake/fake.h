@@ -28,6 +28,7 @@
 
 #include "platform/draw.h"
 #include "platform/menu.h"
+#include "platform/system.h"
 #include "platform/ui.h"
 #include "platform/window.h"
 
@@ -154,9 +155,11 @@ void AdvanceTicks(uint32_t ms);
 
 // Free disk space reported for any path (default 1 TiB).
 void SetFreeDiskSpace(int64_t bytes);
-// LaunchElevated: the result to give (default true) and every path asked for.
+// LaunchElevated: the result to give (default true), every path asked for and what each start
+// was told to do when the rights are refused.
 void SetLaunchResult(bool started);
 std::vector<std::string> LaunchedPaths();
+std::vector<WhenElevationRefused> LaunchRefusalRules();
 // Every CreateFolder call, in order, successful or not.
 std::vector<std::string> CreatedFolders();
 // While off, CreateFolder records the call and answers true without touching the disk: for

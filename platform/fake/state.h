@@ -54,6 +54,7 @@ struct State {
     int64_t freeDiskSpace = int64_t{1} << 40;
     bool launchResult = true;
     std::vector<std::string> launched;
+    std::vector<WhenElevationRefused> whenRefused;
     std::vector<std::string> createdFolders;
     bool createFolders = true;
     bool sleeping = true;

@@ -89,9 +89,10 @@ int64_t FreeDiskSpace(const char*) {
     return state().freeDiskSpace;
 }
 
-bool LaunchElevated(const char* path) {
+bool LaunchElevated(const char* path, WhenElevationRefused whenRefused) {
     std::lock_guard lock(state().mutex);
     state().launched.push_back(path);
+    state().whenRefused.push_back(whenRefused);
     return state().launchResult;
 }
 

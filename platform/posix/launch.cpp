@@ -8,8 +8,8 @@
 // brings the user's display along. A small shell of the user's own waits for pkexec (which
 // refuses to serve a parent that is gone, and the downloader closes at once): when pkexec
 // could not authorise (the user dismissed the prompt, 126, or no one can answer it, 127), it
-// runs the installer with the user's own rights instead. Every command is detached from the
-// downloader, which never waits for it.
+// runs the installer with the user's own rights instead where the caller asks for that, else
+// nothing. Every command is detached from the downloader, which never waits for it.
 #include "platform/posix/launch.h"
 
 #include <fcntl.h>
@@ -38,10 +38,9 @@ constexpr const char* kElevatedScript =
     "cd -- \"$1\" && DISPLAY=\"$3\" XAUTHORITY=\"$4\" \"$2\"; exit 0";
 
 // Runs as the user in the download folder: $1 pkexec, $2 the elevated script, $3 to $6 its
-// arguments.
-constexpr const char* kUserScript =
-    "\"$1\" /bin/sh -c \"$2\" sh \"$3\" \"$4\" \"$5\" \"$6\"\n"
-    "case $? in 126|127) exec \"$4\" ;; esac\n";
+// arguments; the second line runs the installer with the user's rights after a refusal.
+constexpr const char* kUserScript = "\"$1\" /bin/sh -c \"$2\" sh \"$3\" \"$4\" \"$5\" \"$6\"\n";
+constexpr const char* kUserRightsAfterRefusal = "case $? in 126|127) exec \"$4\" ;; esac\n";
 
 bool IsNative(const std::string& head) {
     return head.starts_with("\177ELF") || head.starts_with("#!");
@@ -58,7 +57,8 @@ std::string InstallerPath(const std::string& name, const std::string& folder) {
 
 std::optional<LaunchCommand> PlanLaunch(const std::string& name, const std::string& folder,
                                         const std::optional<std::string>& head,
-                                        const LaunchTools& tools) {
+                                        const LaunchTools& tools,
+                                        WhenElevationRefused whenRefused) {
     if (name.empty() || folder.empty() || !head) {
         return std::nullopt;
     }
@@ -67,11 +67,15 @@ std::optional<LaunchCommand> PlanLaunch(const std::string& name, const std::stri
         if (tools.pkexec.empty()) {
             return LaunchCommand{LaunchWay::kDirect, file, {file}, folder};
         }
-        return LaunchCommand{LaunchWay::kElevated,
-                             file,
-                             {kShell, "-c", kUserScript, "sh", tools.pkexec, kElevatedScript,
-                              folder, file, tools.display, tools.xauthority},
-                             folder};
+        return LaunchCommand{
+            LaunchWay::kElevated,
+            file,
+            {kShell, "-c",
+             std::string(kUserScript) + (whenRefused == WhenElevationRefused::kRunWithUserRights
+                                             ? kUserRightsAfterRefusal
+                                             : ""),
+             "sh", tools.pkexec, kElevatedScript, folder, file, tools.display, tools.xauthority},
+            folder};
     }
     if (head->starts_with("MZ") && !tools.wine.empty()) {
         return LaunchCommand{LaunchWay::kWine, file, {tools.wine, file}, folder};
@@ -151,13 +155,13 @@ bool MakeRunnable(const std::string& file) {
 
 }  // namespace posix
 
-bool LaunchElevated(const char* path) {
+bool LaunchElevated(const char* path, WhenElevationRefused whenRefused) {
     std::string folder = CurrentFolder();
     const char* display = std::getenv("DISPLAY");
     posix::LaunchTools tools{posix::ProgramOnPath("pkexec"), posix::ProgramOnPath("wine"),
                              display != nullptr ? display : "", posix::DisplayKey()};
-    std::optional<posix::LaunchCommand> command =
-        posix::PlanLaunch(path, folder, posix::ReadHead(posix::InstallerPath(path, folder)), tools);
+    std::optional<posix::LaunchCommand> command = posix::PlanLaunch(
+        path, folder, posix::ReadHead(posix::InstallerPath(path, folder)), tools, whenRefused);
     if (!command) {
         return false;
     }

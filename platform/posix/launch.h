@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/system.h"
+
 namespace platform::posix {
 
 // What the decision needs to know of the system.
@@ -18,7 +20,7 @@ struct LaunchTools {
 };
 
 enum class LaunchWay {
-    kElevated,  // a native program through pkexec, with the user's own rights when refused
+    kElevated,  // a native program through pkexec; when refused, as the caller says
     kDirect,    // a native program with the user's own rights (no pkexec)
     kWine,      // a Windows program through Wine
 };
@@ -40,6 +42,6 @@ std::string InstallerPath(const std::string& name, const std::string& folder);
 // it cannot be started at all.
 std::optional<LaunchCommand> PlanLaunch(const std::string& name, const std::string& folder,
                                         const std::optional<std::string>& head,
-                                        const LaunchTools& tools);
+                                        const LaunchTools& tools, WhenElevationRefused whenRefused);
 
 }  // namespace platform::posix

@@ -192,7 +192,7 @@ bool EnterHeldFolder(const Held& folder) {
     return folder.IsOpen() && fchdir(static_cast<int>(folder.Native())) == 0;
 }
 
-HeldLaunch LaunchHeldFile(const Held& file, const char* path) {
+HeldLaunch LaunchHeldFile(const Held& file, const char* path, WhenElevationRefused whenRefused) {
     // The start goes by name (an elevation helper cannot take a descriptor): the name must still
     // lead to the held file, as the starter will read it, from the current folder's path.
     struct stat held {};
@@ -204,7 +204,7 @@ HeldLaunch LaunchHeldFile(const Held& file, const char* path) {
         held.st_ino != named.st_ino) {
         return HeldLaunch::kChanged;
     }
-    return LaunchElevated(path) ? HeldLaunch::kStarted : HeldLaunch::kNotStarted;
+    return LaunchElevated(path, whenRefused) ? HeldLaunch::kStarted : HeldLaunch::kNotStarted;
 }
 
 }  // namespace platform

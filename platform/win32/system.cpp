@@ -86,7 +86,7 @@ int64_t FreeDiskSpace(const char* path) {
     return static_cast<int64_t>(available.QuadPart);
 }
 
-bool LaunchElevated(const char* path) {
+bool LaunchElevated(const char* path, WhenElevationRefused whenRefused) {
     // The verb "runas" makes the system ask the user for consent; no arguments, and the current
     // folder (the download folder) as the program's folder. The structure's size is this
     // build's own: a 32-bit size in a 64-bit program makes the call fail.
@@ -98,6 +98,14 @@ bool LaunchElevated(const char* path) {
     info.lpParameters = L"";
     info.lpDirectory = L"";
     info.nShow = SW_SHOWNORMAL;
+    if (ShellExecuteExW(&info)) {
+        return true;
+    }
+    if (whenRefused != WhenElevationRefused::kRunWithUserRights ||
+        GetLastError() != ERROR_CANCELLED) {
+        return false;
+    }
+    info.lpVerb = nullptr;  // the default verb: the user's own rights
     return ShellExecuteExW(&info) != FALSE;
 }
 

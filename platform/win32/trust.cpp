@@ -216,7 +216,7 @@ bool EnterHeldFolder(const Held& folder) {
     return same;
 }
 
-HeldLaunch LaunchHeldFile(const Held& file, const char* path) {
+HeldLaunch LaunchHeldFile(const Held& file, const char* path, WhenElevationRefused whenRefused) {
     HANDLE named = CreateFileW(win32_codepage::WidePath(path).c_str(), FILE_READ_ATTRIBUTES,
                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
@@ -228,7 +228,7 @@ HeldLaunch LaunchHeldFile(const Held& file, const char* path) {
         return HeldLaunch::kChanged;
     }
     // Still held, shared for reading only: the file started is the file checked.
-    return LaunchElevated(path) ? HeldLaunch::kStarted : HeldLaunch::kNotStarted;
+    return LaunchElevated(path, whenRefused) ? HeldLaunch::kStarted : HeldLaunch::kNotStarted;
 }
 
 std::vector<BYTE> security::CurrentUser() {

@@ -256,6 +256,9 @@ TEST_F(Commands, LaunchStartsOnlyTheCheckedInstaller) {
         EXPECT_EQ(fake::LaunchedPaths().size(), launchesBefore + (c.closes ? 1 : 0)) << c.box;
         if (c.closes) {
             EXPECT_EQ(fake::LaunchedPaths().back(), c.name);
+            // A refused elevation starts nothing, on every system.
+            EXPECT_EQ(fake::LaunchRefusalRules().back(),
+                      platform::WhenElevationRefused::kStartNothing);
         }
         EXPECT_EQ(fake::StateOf(handle).destroyed, c.closes) << c.box;
         auto boxes = fake::MessageBoxes();

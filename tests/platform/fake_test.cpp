@@ -311,14 +311,17 @@ TEST_F(FakeBackend, HeldFileReplacedAfterItsCheckIsNotStarted) {
     platform::OpenedPath file = platform::OpenFileBelow(opened.item, "setup.exe");
     ASSERT_TRUE(file.item.IsOpen()) << file.failure;
     ASSERT_TRUE(platform::EnterHeldFolder(opened.item));
+    constexpr auto kStartNothing = platform::WhenElevationRefused::kStartNothing;
     std::error_code failed;
     std::filesystem::rename(folder + "/other.exe", folder + "/setup.exe", failed);
 #ifdef _WIN32
     EXPECT_TRUE(failed);
-    EXPECT_EQ(platform::LaunchHeldFile(file.item, "setup.exe"), platform::HeldLaunch::kStarted);
+    EXPECT_EQ(platform::LaunchHeldFile(file.item, "setup.exe", kStartNothing),
+              platform::HeldLaunch::kStarted);
 #else
     ASSERT_FALSE(failed);
-    EXPECT_EQ(platform::LaunchHeldFile(file.item, "setup.exe"), platform::HeldLaunch::kChanged);
+    EXPECT_EQ(platform::LaunchHeldFile(file.item, "setup.exe", kStartNothing),
+              platform::HeldLaunch::kChanged);
     EXPECT_TRUE(fake::LaunchedPaths().empty());
 #endif
     std::filesystem::current_path(fake::Root());

@@ -1,6 +1,7 @@
 // Starting the downloaded installer on Linux: which command line starts which file, and real
 // starts through stand-ins for pkexec and Wine that record how they were called.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -25,6 +26,8 @@ using platform::posix::LaunchCommand;
 using platform::posix::LaunchTools;
 using platform::posix::LaunchWay;
 using platform::posix::PlanLaunch;
+constexpr auto kRunWithUserRights = platform::WhenElevationRefused::kRunWithUserRights;
+constexpr auto kStartNothing = platform::WhenElevationRefused::kStartNothing;
 
 const std::string kElf = "\177ELF";
 
@@ -64,7 +67,8 @@ TEST(GtkLaunch, EachKindOfFileHasItsCommandLine) {
               LaunchWay::kElevated, folder + "/disk 1/セットアップ.exe"},
              {"no name", "", kElf, all, std::nullopt, ""},
          }) {
-        std::optional<LaunchCommand> command = PlanLaunch(c.name, folder, c.head, c.tools);
+        std::optional<LaunchCommand> command =
+            PlanLaunch(c.name, folder, c.head, c.tools, kRunWithUserRights);
         ASSERT_EQ(command.has_value(), c.way.has_value()) << c.what;
         if (!command) {
             continue;
@@ -95,7 +99,7 @@ TEST(GtkLaunch, EachKindOfFileHasItsCommandLine) {
 }
 
 TEST(GtkLaunch, RelativeNamesNeedTheFolder) {
-    EXPECT_FALSE(PlanLaunch("setup.exe", "", kElf, {}).has_value());
+    EXPECT_FALSE(PlanLaunch("setup.exe", "", kElf, {}, kRunWithUserRights).has_value());
     EXPECT_EQ(platform::posix::InstallerPath("setup.exe", "/dl/"), "/dl/setup.exe");
     EXPECT_EQ(platform::posix::InstallerPath("/abs/setup.exe", "/dl"), "/abs/setup.exe");
 }
@@ -184,7 +188,7 @@ constexpr const char* kPkexec = "cd /\nexec /usr/bin/env -i ELEVATED=root \"$@\"
 TEST_F(RealLaunch, NativeInstallerRunsElevatedInTheDownloadFolderWithoutArguments) {
     StandIn("pkexec", kPkexec);
     fs::path installer = Installer();
-    ASSERT_TRUE(platform::LaunchElevated("disk 1/セットアップ.exe"));
+    ASSERT_TRUE(platform::LaunchElevated("disk 1/セットアップ.exe", kRunWithUserRights));
     EXPECT_EQ(WaitForLines(Record()),
               (std::vector<std::string>{downloads.string(), "0", "root", ":77"}));
     // pkexec was asked from the download folder, for the installer by its absolute name.
@@ -196,24 +200,41 @@ TEST_F(RealLaunch, NativeInstallerRunsElevatedInTheDownloadFolderWithoutArgument
 }
 
 // The user dismissed the password prompt (126) or no one could answer it (127): the installer
-// runs with the user's own rights, in the download folder all the same.
-TEST_F(RealLaunch, RefusedElevationRunsTheInstallerWithTheUsersRights) {
-    for (const char* refusal : {"exit 126\n", "exit 127\n"}) {
-        StandIn("pkexec", refusal);
-        Installer();
-        ASSERT_TRUE(platform::LaunchElevated("disk 1/セットアップ.exe"));
-        EXPECT_EQ(WaitForLines(Record()),
-                  (std::vector<std::string>{downloads.string(), "0", "user", ":77"}))
-            << refusal;
-        EXPECT_FALSE(WaitForLines(root / "pkexec.log").empty()) << refusal;
-        fs::remove(Record());
-        fs::remove(root / "pkexec.log");
+// runs with the user's own rights, in the download folder all the same, when the caller asks for
+// that; otherwise nothing runs.
+TEST_F(RealLaunch, RefusedElevationDoesWhatTheCallerSays) {
+    for (const auto whenRefused : {kRunWithUserRights, kStartNothing}) {
+        for (const char* refusal : {"exit 126\n", "exit 127\n"}) {
+            const bool runs = whenRefused == kRunWithUserRights;
+            // The stand-in tells which shell called it: once that shell has ended, whatever it
+            // was to start has started.
+            StandIn("pkexec", WriteLines("\"$PPID\"", root / "shell.pid") + refusal);
+            Installer();
+            ASSERT_TRUE(platform::LaunchElevated("disk 1/セットアップ.exe", whenRefused));
+            const std::vector<std::string> shell = WaitForLines(root / "shell.pid");
+            ASSERT_EQ(shell.size(), 1u) << refusal;
+            const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+            while (kill(std::stoi(shell[0]), 0) == 0 && std::chrono::steady_clock::now() < end) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            }
+            if (runs) {
+                EXPECT_EQ(WaitForLines(Record()),
+                          (std::vector<std::string>{downloads.string(), "0", "user", ":77"}))
+                    << refusal;
+            } else {
+                EXPECT_FALSE(fs::exists(Record())) << refusal;
+            }
+            EXPECT_FALSE(WaitForLines(root / "pkexec.log").empty()) << refusal;
+            for (const char* file : {"installer.record", "pkexec.log", "shell.pid"}) {
+                fs::remove(root / file);
+            }
+        }
     }
 }
 
 TEST_F(RealLaunch, WithoutPkexecTheInstallerRunsWithTheUsersRights) {
     Installer();
-    ASSERT_TRUE(platform::LaunchElevated("disk 1/セットアップ.exe"));
+    ASSERT_TRUE(platform::LaunchElevated("disk 1/セットアップ.exe", kRunWithUserRights));
     EXPECT_EQ(WaitForLines(Record()),
               (std::vector<std::string>{downloads.string(), "0", "user", ":77"}));
 }
@@ -222,9 +243,9 @@ TEST_F(RealLaunch, WindowsInstallerRunsThroughWineInTheDownloadFolder) {
     StandIn("pkexec", kPkexec);
     fs::path installer = downloads / "setup.exe";
     std::ofstream(installer) << "MZ\x90";
-    EXPECT_FALSE(platform::LaunchElevated("setup.exe"));  // no Wine yet
+    EXPECT_FALSE(platform::LaunchElevated("setup.exe", kRunWithUserRights));  // no Wine yet
     StandIn("wine", "");
-    ASSERT_TRUE(platform::LaunchElevated("setup.exe"));
+    ASSERT_TRUE(platform::LaunchElevated("setup.exe", kRunWithUserRights));
     EXPECT_EQ(WaitForLines(root / "wine.log"),
               (std::vector<std::string>{downloads.string(), installer.string()}));
     EXPECT_FALSE(fs::exists(root / "pkexec.log"));
@@ -237,7 +258,7 @@ TEST_F(RealLaunch, WhatCannotBeStartedIsReported) {
     std::ofstream(downloads / "archive.exe") << "PK\x03\x04";
     fs::create_directory(downloads / "folder.exe");
     for (const char* name : {"missing.exe", "empty.exe", "archive.exe", "folder.exe"}) {
-        EXPECT_FALSE(platform::LaunchElevated(name)) << name;
+        EXPECT_FALSE(platform::LaunchElevated(name, kRunWithUserRights)) << name;
     }
     EXPECT_FALSE(fs::exists(root / "pkexec.log"));
     EXPECT_FALSE(fs::exists(root / "wine.log"));
