@@ -4,9 +4,9 @@
 #include <iterator>
 #include <vector>
 
-#include "app/cApp.h"
-#include "downloader/settings.h"
+#include "downloader/appState.h"
 #include "downloader/cWinMain.h"
+#include "downloader/settings.h"
 #include "downloader/texts.h"
 #include "platform/menu.h"
 
@@ -44,7 +44,8 @@ void cWinMain::ChooseSpeedLimit(intptr_t point) {
     const int chosen =
         platform::ShowPopupMenu(hwnd, SpeedItems(theApp->settings.speedLimitMib), x, y);
     const int index = chosen - kFirstId;
-    if (index < 0 || index >= static_cast<int>(std::size(downloader::kSpeedLimits)) || hwnd == nullptr) {
+    if (index < 0 || index >= static_cast<int>(std::size(downloader::kSpeedLimits)) ||
+        hwnd == nullptr) {
         return;
     }
     theApp->SetSpeedLimit(downloader::kSpeedLimits[index]);

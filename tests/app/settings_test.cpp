@@ -5,9 +5,9 @@
 #include <filesystem>
 #include <string>
 
-#include "downloader/settings.h"
 #include "app_fixture.h"
 #include "download/rateLimit.h"
+#include "downloader/settings.h"
 
 namespace apptest {
 namespace {
