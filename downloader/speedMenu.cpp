@@ -36,9 +36,11 @@ void cWinMain::ChooseSpeedLimit(intptr_t point) {
     int x = platform::PointX(point);
     int y = platform::PointY(point);
     if (point == platform::kKeyboardPoint) {
-        // From the keyboard: below the speed, where the limit shows.
+        // From the keyboard: below the speed's text, where the limit shows. The text stands at
+        // the right of its box and reaches about this far leftwards with a limit.
+        constexpr int kSpeedTextReach = 135;
         const platform::Rect bar = platform::WindowRect(progressBar.hwnd);
-        x = bar.left + static_cast<int>(progressBar.speedRect.left);
+        x = bar.right - kSpeedTextReach;
         y = bar.bottom;
     }
     const int chosen =
