@@ -38,6 +38,18 @@ protected:
 #endif
     }
 
+    // Reads the manifest the tool wrote into the work folder as the downloader does.
+    bool ReadWritten(Manifest& manifest) {
+        std::filesystem::current_path(work);
+        cJson document;
+        std::string problem;
+        if (!document.LoadFromFile() || !ReadManifest(document, manifest, problem)) {
+            ADD_FAILURE() << "file.json not read: " << problem;
+            return false;
+        }
+        return true;
+    }
+
     std::string output;
 };
 
@@ -59,12 +71,8 @@ TEST_F(MakeManifestTest, ListsEveryFileSortedWithSizesAndTotals) {
     ASSERT_EQ(Run("--url http://h/base --version 3 --output " + work + "file.json " + folder), 0)
         << output;
 
-    std::filesystem::current_path(work);
-    cJson document;
-    ASSERT_TRUE(document.LoadFromFile());
     Manifest manifest;
-    std::string problem;
-    ASSERT_TRUE(ReadManifest(document, manifest, problem)) << problem;
+    ASSERT_TRUE(ReadWritten(manifest));
     EXPECT_EQ(manifest.url, "http://h/base/");
     EXPECT_EQ(manifest.totalCount, 4);
     EXPECT_EQ(manifest.totalSize, 32);
@@ -74,9 +82,8 @@ TEST_F(MakeManifestTest, ListsEveryFileSortedWithSizesAndTotals) {
     }
     EXPECT_EQ(names,
               (std::vector<std::string>{"a/b/c.bin:7", "a/z.bin:5", "b.bin:20", "empty.bin:0"}));
-    EXPECT_STREQ(document.root->Find("Version")->GetString(), "3");
-
     const std::string first = ReadFile(work + "file.json");
+    EXPECT_NE(first.find("\"Version\": \"3\""), std::string::npos) << first;
     ASSERT_EQ(Run("--url http://h/base --version 3 --output " + work + "file.json " + folder), 0);
     EXPECT_EQ(ReadFile(work + "file.json"), first);
 }
@@ -94,11 +101,8 @@ TEST_F(MakeManifestTest, EveryEntryCarriesTheSha256OfItsBytesUnlessLeftOut) {
                       "--output " + work + "file.json " + folder),
                   0)
             << output;
-        cJson document;
-        ASSERT_TRUE(document.LoadFromFile());
         Manifest manifest;
-        std::string problem;
-        ASSERT_TRUE(ReadManifest(document, manifest, problem)) << problem;
+        ASSERT_TRUE(ReadWritten(manifest));
         ASSERT_EQ(manifest.files.size(), 3u);
         if (!hashes) {
             for (const auto& file : manifest.files) {
@@ -127,12 +131,8 @@ TEST_F(MakeManifestTest, MirrorsAreWrittenInOrderAfterTheListAndCheckedFirst) {
         << output;
     const std::string text = ReadFile(work + "file.json");
     EXPECT_GT(text.find("\"Mirrors\""), text.find("\"FileList\""));
-    std::filesystem::current_path(work);
-    cJson document;
-    ASSERT_TRUE(document.LoadFromFile());
     Manifest manifest;
-    std::string problem;
-    ASSERT_TRUE(ReadManifest(document, manifest, problem)) << problem;
+    ASSERT_TRUE(ReadWritten(manifest));
     EXPECT_EQ(manifest.mirrors, (std::vector<std::string>{"http://m1/x/", "https://m2/"}));
     EXPECT_EQ(manifest.files.size(), 1u);
 
@@ -272,12 +272,8 @@ TEST_F(MakeManifestTest, JapaneseNamesAreListedInUtf8ThatTheDownloaderFinds) {
         EXPECT_NE(text.find("\"Name\": \"" + name + "\""), std::string::npos) << text;
     }
 
-    std::filesystem::current_path(work);
-    cJson document;
-    ASSERT_TRUE(document.LoadFromFile());
     Manifest manifest;
-    std::string problem;
-    ASSERT_TRUE(ReadManifest(document, manifest, problem)) << problem;
+    ASSERT_TRUE(ReadWritten(manifest));
     ASSERT_EQ(manifest.files.size(), files.size());
     for (const ManifestEntry& entry : manifest.files) {
         const std::optional<platform::FileFacts> facts =
