@@ -790,8 +790,8 @@ TEST_F(EngineHttpTest, MirrorTakesOverFromAServerStoppedMidRun) {
     EXPECT_EQ(manager->received, TotalSourceBytes());
     EXPECT_TRUE(BoxTexts().empty());
     const std::string log = ReadFile(work + kTransferLogName);
-    EXPECT_NE(log.find("big.bin cannot be reached, going on at " + mirror.Url("/big.bin")),
-              std::string::npos);
+    // Why the first server failed depends on how its end shows: refused, cut or silent.
+    EXPECT_NE(log.find(", going on at " + mirror.Url("/big.bin")), std::string::npos) << log;
     bool resumed = false;
     for (const auto& request : mirror.Requests()) {
         resumed |= request.path == "/big.bin" && request.range != "bytes=0-";
