@@ -39,6 +39,14 @@ std::string MakeRoot() {
     throw std::runtime_error("fake: cannot make the per-test folder");
 }
 
+}  // namespace
+
+State::~State() {
+    RemoveRoot(*this);
+}
+
+namespace {
+
 template <typename T>
 T Copy(const T& recorded) {
     std::lock_guard lock(state().mutex);

@@ -37,6 +37,9 @@ struct Request {
 };
 
 struct State {
+    // The last test's folder goes with the program; each earlier one went at the next Reset.
+    ~State();
+
     std::mutex mutex;
     std::condition_variable changed;
     std::thread::id uiThread;
