@@ -40,9 +40,6 @@ constexpr int64_t kUnreadableLength = -2;
 
 constexpr int64_t kStoppedRead = -2;
 
-// The longest single wait for the rate limit (see AwaitRateLimit).
-constexpr uint32_t kRateWaitStepMs = 50;
-
 std::atomic<unsigned> connectionLimit{0};
 
 // The leading decimal digits of a Content-Length; kNoLength when there are none,
@@ -139,6 +136,9 @@ void cHttp::StopTransfer() {
     running = 0;
     CloseSession();
     stopRequested.notify_all();
+    if (rateLimit != nullptr) {
+        rateLimit->Wake();
+    }
     Stop();
 }
 
@@ -502,10 +502,10 @@ cHttp::Outcome cHttp::OpenTarget(char* buffer, FileHandle& file) {
 }
 
 int64_t cHttp::ReadWithRetries(platform::net::Request& request, char* buffer) {
-    if (!AwaitRateLimit()) {
+    if (turnLeft <= 0 && !AwaitRateLimit()) {
         return kStoppedRead;
     }
-    const int64_t size = rateLimit != nullptr ? rateLimit->ReadSize(kBufferSize) : kBufferSize;
+    const int64_t size = turnLeft > 0 ? turnLeft : kBufferSize;
     int64_t count = request.Read(buffer, size);
     for (int retry = 0; count < 0; ++retry) {
         if (!running) {
@@ -520,6 +520,7 @@ int64_t cHttp::ReadWithRetries(platform::net::Request& request, char* buffer) {
     if (rateLimit != nullptr) {
         rateLimit->Take(count);
     }
+    turnLeft -= count;
     return count;
 }
 
@@ -527,12 +528,10 @@ bool cHttp::AwaitRateLimit() {
     if (rateLimit == nullptr) {
         return true;
     }
-    // In short steps, so that a limit raised or lifted meanwhile frees the transfer at once.
-    for (uint32_t ms = rateLimit->Delay(); ms > 0; ms = rateLimit->Delay()) {
-        if (!Pause(std::min(ms, kRateWaitStepMs))) {
-            return false;
-        }
+    if (!rateLimit->AwaitTurn([this] { return running == 0; })) {
+        return false;
     }
+    turnLeft = rateLimit->TurnSize(kBufferSize);
     return true;
 }
 

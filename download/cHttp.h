@@ -171,7 +171,8 @@ private:
     // A read with its retries, within the rate limit: -1 when it kept failing, -2 when a stop
     // was asked for.
     int64_t ReadWithRetries(platform::net::Request& request, char* buffer);
-    // Waits until the rate limit lets the next read begin; false when a stop came first.
+    // Waits until the rate limit lets the next turn of reads begin and sets `turnLeft`; false
+    // when a stop came first.
     bool AwaitRateLimit();
     // Whether an answer without a length ends where the file does.
     bool EndsHere(platform::net::Request& request, char* buffer);
@@ -278,6 +279,10 @@ private:
     int64_t windowFrom = 0;
     int64_t attemptFrom = 0;  // `furthest` when the attempt began
     uint32_t waitMs = 0;      // the next growing wait
+    // Bytes left of this transfer's turn before it waits on the rate limit again; 0 with no
+    // limit, which is then looked at before every read. A read returns one arrival (16 KiB
+    // from libcurl), and waiting after each would wake the thread hundreds of times a second.
+    int64_t turnLeft = 0;
     bool unreachable = false;
     // Why the last request could not be opened.
     platform::net::OpenFailure openFailure = platform::net::OpenFailure::kUnreachable;

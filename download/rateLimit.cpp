@@ -26,6 +26,8 @@ void RateLimit::SetRate(int64_t bytesPerSecond) {
     rate = std::max<int64_t>(bytesPerSecond, 0);
     tokens = 0;
     refilled = clock();
+    ++rateChanges;
+    turn.notify_all();
 }
 
 int64_t RateLimit::Rate() const {
@@ -33,12 +35,12 @@ int64_t RateLimit::Rate() const {
     return rate;
 }
 
-int64_t RateLimit::ReadSize(int64_t bufferSize) const {
+int64_t RateLimit::TurnSize(int64_t bufferSize) const {
     std::lock_guard<std::mutex> lock(guard);
     if (rate == 0) {
-        return bufferSize;
+        return 0;
     }
-    return std::min(bufferSize, std::max(rate / kReadDivisor, kSmallestRead));
+    return std::min(bufferSize, std::max(rate / kTurnDivisor, kSmallestTurn));
 }
 
 void RateLimit::Take(int64_t count) {
@@ -52,6 +54,39 @@ void RateLimit::Take(int64_t count) {
 
 uint32_t RateLimit::Delay() {
     std::lock_guard<std::mutex> lock(guard);
+    return DelayHeld();
+}
+
+bool RateLimit::AwaitTurn(const std::function<bool()>& stopped) {
+    std::unique_lock<std::mutex> lock(guard);
+    for (;;) {
+        // Looked at under the guard that Wake takes: a stop between the look and the sleep
+        // still wakes the sleeper.
+        if (stopped()) {
+            return false;
+        }
+        const uint32_t ms = DelayHeld();
+        if (ms == 0) {
+            return true;
+        }
+        // One sleep until the debt seen now is paid, not until the bucket is back above zero:
+        // the others read their turns meanwhile, and waiting for them too would wake this
+        // thread again and again. The debt stays bounded all the same, as a larger debt
+        // means longer sleeps.
+        const uint64_t seen = rateChanges;
+        if (!turn.wait_for(lock, std::chrono::milliseconds(ms),
+                           [&] { return stopped() || rateChanges != seen; })) {
+            return true;
+        }
+    }
+}
+
+void RateLimit::Wake() {
+    std::lock_guard<std::mutex> lock(guard);
+    turn.notify_all();
+}
+
+uint32_t RateLimit::DelayHeld() {
     if (rate == 0) {
         return 0;
     }

@@ -3,6 +3,7 @@
 // leave unread backs up into the connections and the server slows down to the budget.
 #pragma once
 
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -14,10 +15,10 @@ public:
     // The bucket holds at most this share of a second's budget: a pause does not turn into a
     // burst later.
     static constexpr int64_t kBurstDivisor = 10;
-    // Reads are cut to this share of a second's budget (within the bounds below), so that the
-    // transfers take turns in small steps.
-    static constexpr int64_t kReadDivisor = 20;
-    static constexpr int64_t kSmallestRead = 16 * 1024;
+    // A transfer reads this share of a second's budget (within the bounds below) between two
+    // waits, so that the transfers take turns in small steps.
+    static constexpr int64_t kTurnDivisor = 20;
+    static constexpr int64_t kSmallestTurn = 16 * 1024;
 
     RateLimit();
     explicit RateLimit(Clock clock);
@@ -25,22 +26,32 @@ public:
     // 0: no limit. Takes effect at once, for reads in flight too: the bucket starts empty.
     void SetRate(int64_t bytesPerSecond);
     int64_t Rate() const;
-    // How many bytes the next read may ask for, at most `bufferSize`.
-    int64_t ReadSize(int64_t bufferSize) const;
+    // How many bytes a transfer may read in its next turn, at most `bufferSize`; 0 with no
+    // limit (no turns: a limit set later holds from the next read on).
+    int64_t TurnSize(int64_t bufferSize) const;
     // `count` bytes were read.
     void Take(int64_t count);
     // Milliseconds until the next read may begin; 0: at once.
     uint32_t Delay();
+    // Sleeps until the next turn may begin: true then, false once `stopped` says so. A changed
+    // rate and `Wake` end the sleep early for a fresh look, so nobody polls meanwhile.
+    bool AwaitTurn(const std::function<bool()>& stopped);
+    // Every sleeper looks again (one of them is being stopped).
+    void Wake();
 
 private:
+    // Delay under `guard`.
+    uint32_t DelayHeld();
     // Adds what the time since the last refill earned, under `guard`.
     void Refill(int64_t now);
 
     Clock clock;
     mutable std::mutex guard;
-    int64_t rate = 0;      // bytes a second; 0: no limit
-    int64_t tokens = 0;    // bytes that may be read now; negative: owed
-    int64_t refilled = 0;  // the clock when `tokens` was last brought up to date
+    std::condition_variable turn;
+    uint64_t rateChanges = 0;  // a sleeper that sees it move looks again
+    int64_t rate = 0;          // bytes a second; 0: no limit
+    int64_t tokens = 0;        // bytes that may be read now; negative: owed
+    int64_t refilled = 0;      // the clock when `tokens` was last brought up to date
 };
 
 // The limit every file transfer of the program keeps to together (the user's setting).

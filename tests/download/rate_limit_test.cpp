@@ -2,8 +2,10 @@
 // whose transfers keep to it together and are freed at once when it is lifted.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "download/rateLimit.h"
@@ -32,11 +34,11 @@ TEST(RateLimitTest, WaitsFollowTheBytesTakenAndTheRateInForce) {
         int64_t take;
         int64_t advanceMs;
         uint32_t delay;
-        int64_t readSize;  // of a 1 MiB buffer
+        int64_t turnSize;  // of a 1 MiB buffer
     };
     ClockedLimit clocked;
     for (const Step& step : {
-             Step{"no limit", -1, 100 * kMiB, 0, 0, kMiB},
+             Step{"no limit, no turns", -1, 100 * kMiB, 0, 0, 0},
              Step{"a limit starts with an empty bucket", kMiB, 0, 0, 0, kMiB / 20},
              Step{"a second's budget owed", -1, kMiB, 0, 1000, kMiB / 20},
              Step{"half of it earned back", -1, 0, 500, 500, kMiB / 20},
@@ -46,9 +48,9 @@ TEST(RateLimitTest, WaitsFollowTheBytesTakenAndTheRateInForce) {
              Step{"one byte more is owed", -1, 1, 0, 1, kMiB / 20},
              Step{"a debt goes with a new rate", 2 * kMiB, 0, 0, 0, 2 * kMiB / 20},
              Step{"owed at the new rate", -1, kMiB, 0, 500, 2 * kMiB / 20},
-             Step{"lifted: no wait at once", 0, 0, 0, 0, kMiB},
-             Step{"a small limit reads in steps of 16 KiB", 100 * 1024, 0, 0, 0, 16 * 1024},
-             Step{"a large one in whole buffers", 100 * kMiB, 0, 0, 0, kMiB},
+             Step{"lifted: no wait at once", 0, 0, 0, 0, 0},
+             Step{"a small limit takes turns of 16 KiB", 100 * 1024, 0, 0, 0, 16 * 1024},
+             Step{"a large one, of whole buffers", 100 * kMiB, 0, 0, 0, kMiB},
          }) {
         if (step.setRate >= 0) {
             clocked.limit.SetRate(step.setRate);
@@ -56,7 +58,7 @@ TEST(RateLimitTest, WaitsFollowTheBytesTakenAndTheRateInForce) {
         clocked.limit.Take(step.take);
         clocked.Advance(step.advanceMs);
         EXPECT_EQ(clocked.limit.Delay(), step.delay) << step.what;
-        EXPECT_EQ(clocked.limit.ReadSize(kMiB), step.readSize) << step.what;
+        EXPECT_EQ(clocked.limit.TurnSize(kMiB), step.turnSize) << step.what;
     }
 }
 
@@ -69,15 +71,37 @@ TEST(RateLimitTest, ReadersTakingTurnsShareTheRate) {
     while (clocked.now < end) {
         for (int reader = 0; reader < 4; ++reader) {
             if (clocked.limit.Delay() == 0) {
-                const int64_t size = clocked.limit.ReadSize(kMiB);
+                const int64_t size = clocked.limit.TurnSize(kMiB);
                 clocked.limit.Take(size);
                 taken += size;
             }
         }
         clocked.Advance(std::max<uint32_t>(clocked.limit.Delay(), 1));
     }
-    // Within one read of each reader and the bucket's tenth.
+    // Within one turn of each reader and the bucket's tenth.
     EXPECT_NEAR(static_cast<double>(taken), 60.0 * 5 * kMiB, 4 * (5 * kMiB / 20) + 5 * kMiB / 10);
+}
+
+TEST(RateLimitTest, ASleeperIsFreedByALiftedLimitAndEndedByAStopAtOnce) {
+    for (const bool lift : {true, false}) {
+        SCOPED_TRACE(lift ? "lifted" : "stopped");
+        RateLimit limit;
+        limit.SetRate(1024);
+        limit.Take(kMiB);  // owes 17 minutes
+        std::atomic<bool> stopped{false};
+        std::atomic<int> turn{-1};
+        const auto start = std::chrono::steady_clock::now();
+        std::thread sleeper([&] { turn = limit.AwaitTurn([&] { return stopped.load(); }); });
+        if (lift) {
+            limit.SetRate(0);
+        } else {
+            stopped = true;
+            limit.Wake();
+        }
+        sleeper.join();
+        EXPECT_EQ(turn, lift ? 1 : 0);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+    }
 }
 
 class RateLimitRunTest : public EngineTest {
