@@ -83,6 +83,10 @@ void Time(char16_t (&field)[cWinDownloadInfo::kTextSize], uint32_t seconds) {
 void Checking(char16_t (&field)[cWinDownloadInfo::kTextSize], int32_t begun) {
     char text[64];
     std::snprintf(text, sizeof text, "%s %d", downloader::texts::kChecking, begun);
+    DocumentText(field, text);
+}
+
+void DocumentText(char16_t (&field)[cWinDownloadInfo::kTextSize], const char* text) {
     const std::u16string wide = platform::CodePageToUtf16(text, std::strlen(text));
     const size_t units = std::min(wide.size(), cWinDownloadInfo::kTextSize - 1);
     std::copy_n(wide.begin(), units, field);
@@ -326,7 +330,7 @@ void cWinDownloadInfo::LoadDownloadInfo() {
     if (manager->checking > 0) {
         panel_format::Checking(valueTexts[kRemaining], manager->checksBegun);
     } else if (manager->waitingForServer > 0) {
-        ui_text::CopyAscii(valueTexts[kRemaining], downloader::texts::kWaitingForServer);
+        panel_format::DocumentText(valueTexts[kRemaining], downloader::texts::kWaitingForServer);
     }
     if (progressBar != nullptr) {
         progressBar->SetProgress(download_figures::Progress(received, totalSize));

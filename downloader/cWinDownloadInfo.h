@@ -92,6 +92,8 @@ void Time(char16_t (&field)[cWinDownloadInfo::kTextSize], uint32_t seconds);
 // The checking text and the count of files whose check began: no wider than a time, which
 // the field is made for.
 void Checking(char16_t (&field)[cWinDownloadInfo::kTextSize], int32_t begun);
+// A text of the document's code page, cut to the field.
+void DocumentText(char16_t (&field)[cWinDownloadInfo::kTextSize], const char* text);
 // The label followed by " :", cut after 13 units (never inside a surrogate pair).
 void Label(char16_t (&field)[cWinDownloadInfo::kTextSize], const char16_t* label);
 }  // namespace panel_format

@@ -9,8 +9,11 @@ inline constexpr const char* kManifestError =
 // The server address does not leave room for the manifest's name in its field.
 inline constexpr const char* kManifestAddressError =
     "cWinMain::LoadDownloadInfo :: server-url is too long";
-// In place of the remaining time while a transfer waits for a server it cannot reach.
-inline constexpr const char* kWaitingForServer = "wait for server";
+// In place of the remaining time while a transfer waits for a server it cannot reach:
+// "サーバー待ち" in code page 932, "서버 대기 중" in code page 949.
+inline constexpr const char* kWaitingForServer =
+    DOWNLOADER_CODE_PAGE == 949 ? "\xbc\xad\xb9\xf6 \xb4\xeb\xb1\xe2 \xc1\xdf"
+                                : "\x83\x54\x81\x5b\x83\x6f\x81\x5b\x91\xd2\x82\xbf";
 // In place of the remaining time while files are read back to check them, followed by a
 // count: "確認中" in code page 932, "확인 중" in code page 949.
 inline constexpr const char* kChecking =

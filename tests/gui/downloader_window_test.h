@@ -90,8 +90,8 @@ protected:
     // warning, and Launch is enabled. `seconds` bounds each wait.
     void ExpectMirrorTakesOver(double seconds);
     // The strip's eight texts keep apart with the widest values: sizes of "999.999 GBytes" (a
-    // manifest of that size) and a remaining time of "wait for server" (the server stopped
-    // during a run). `seconds` bounds each wait.
+    // manifest of that size) and the remaining time's text of waiting for the server (the
+    // server stopped during a run). `seconds` bounds each wait.
     void ExpectPanelTextsApartWithTheWidestValues(double seconds);
     // Serves the package's manifest changed on its way (one name rewritten, its signature as it
     // was): the window shows the warning, the program ends with 0, and no file is asked for.
