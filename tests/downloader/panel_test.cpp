@@ -270,9 +270,9 @@ TEST_F(Panel, WaitForTheServerShowsInPlaceOfTheRemainingTime) {
     Open();
     Running(int64_t{1} << 32, int64_t{1} << 30, int64_t{100} << 20, 100000).waitingForServer = 1;
     Tick();
-    EXPECT_EQ(Value(cWinDownloadInfo::kRemaining),
-              DOWNLOADER_CODE_PAGE == 949 ? u"\uC11C\uBC84 \uB300\uAE30 \uC911"
-                                          : u"\u30B5\u30FC\u30D0\u30FC\u5F85\u3061");
+    EXPECT_EQ(Value(cWinDownloadInfo::kRemaining), DOWNLOADER_CODE_PAGE == 949
+                                                       ? u"\uC11C\uBC84 \uB300\uAE30 \uC911"
+                                                       : u"\u30B5\u30FC\u30D0\u30FC\u5F85\u3061");
     EXPECT_EQ(Value(cWinDownloadInfo::kReceived), u"1.000 GBytes");
 }
 
