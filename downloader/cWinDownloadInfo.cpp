@@ -291,6 +291,15 @@ void cWinDownloadInfo::TakeManifest() {
     }
 }
 
+void cWinDownloadInfo::MeasureSpeedFromNow() {
+    const cMgrDownloader* manager = theApp->downloadManager;
+    if (manager == nullptr || !manager->running) {
+        speedMark.reset();  // the next run measures from its start anyway
+        return;
+    }
+    speedMark = SpeedMark{manager->startTick, platform::TickCount(), manager->sessionReceived};
+}
+
 void cWinDownloadInfo::LoadDownloadInfo() {
     cMgrDownloader* manager = theApp->downloadManager;
     if (manager == nullptr) {
@@ -314,8 +323,13 @@ void cWinDownloadInfo::LoadDownloadInfo() {
         return;
     }
     panel_format::Size(valueTexts[kReceived], received);
-    uint32_t elapsed = platform::TickCount() - startTick;
+    const uint32_t now = platform::TickCount();
+    uint32_t elapsed = now - startTick;
     panel_format::Time(valueTexts[kElapsed], elapsed / 1000);
+    if (speedMark && speedMark->runStart == startTick && now - speedMark->tick >= 1000) {
+        sessionReceived -= speedMark->sessionReceived;
+        elapsed = now - speedMark->tick;
+    }
     float speed = download_figures::Speed(sessionReceived, elapsed);
     if (progressBar != nullptr) {
         progressBar->SetSpeed(speed / (1 << 20));

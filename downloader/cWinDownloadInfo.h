@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 #include "json/cJson.h"
 #include "ui/cPanel.h"
@@ -36,6 +37,10 @@ public:
     // first tick, or earlier when Start comes first), which runs on a thread of its own while
     // the ticks watch it, and answers false; `startWhenReady` has Start run once it is in.
     bool ManifestReady();
+    // The speed limit changed: once a full second has passed, the speed (and the remaining
+    // time it gives) is measured from now instead of from the run's start, so that it shows
+    // the new limit and not the average of the whole run.
+    void MeasureSpeedFromNow();
     void OnPaint() override;
 
     std::unique_ptr<platform::Brush> labelBrush;
@@ -73,6 +78,13 @@ private:
     std::unique_ptr<cResDownloader> manifestFetch;
     uint32_t manifestFetchStart = 0;
     bool manifestReady = false;
+    // Where the speed is measured from; only for the run that began at `runStart`.
+    struct SpeedMark {
+        uint32_t runStart;
+        uint32_t tick;
+        int64_t sessionReceived;
+    };
+    std::optional<SpeedMark> speedMark;
 };
 
 // The figures of a running download, as the panel and the main window show them.

@@ -52,4 +52,5 @@ void cWinMain::ChooseSpeedLimit(intptr_t point) {
     }
     theApp->SetSpeedLimit(downloader::kSpeedLimits[index]);
     progressBar.SetSpeedLimit(downloader::kSpeedLimits[index]);
+    infoPanel.MeasureSpeedFromNow();
 }

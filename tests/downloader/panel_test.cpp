@@ -266,6 +266,33 @@ TEST_F(Panel, FiguresOfARunningDownload) {
     EXPECT_TRUE(platform::fake_net::Requests().empty());
 }
 
+TEST_F(Panel, AfterALimitIsChosenTheSpeedIsMeasuredFromTheChoiceOnceASecondHasPassed) {
+    Open();
+    const int64_t mib = int64_t{1} << 20;
+    cMgrDownloader& manager = Running(int64_t{1} << 32, int64_t{1} << 30, 100 * mib, 100000);
+    window->infoPanel.MeasureSpeedFromNow();
+    const struct {
+        uint32_t sinceChoiceMs;
+        int64_t sinceChoiceBytes;
+        const char16_t* speed;
+    } ticks[] = {
+        {500, mib / 10, u"1.001 MiB/Sec"},  // the run's average until a second has passed
+        {2000, 2 * mib / 5, u"0.200 MiB/Sec"},
+        {4000, 2 * mib, u"0.500 MiB/Sec"},
+    };
+    for (const auto& tick : ticks) {
+        fake::SetTickCount(1000000 + tick.sinceChoiceMs);
+        manager.sessionReceived = 100 * mib + tick.sinceChoiceBytes;
+        Tick();
+        EXPECT_EQ(std::u16string(window->progressBar.speedText), tick.speed) << tick.sinceChoiceMs;
+    }
+    // A later run measures from its own start.
+    Running(int64_t{1} << 32, int64_t{1} << 30, 50 * mib, 50000);
+    fake::SetTickCount(1000000 + 4000);
+    Tick();
+    EXPECT_EQ(std::u16string(window->progressBar.speedText), u"0.926 MiB/Sec");  // 50 MiB in 54 s
+}
+
 TEST_F(Panel, WaitForTheServerShowsInPlaceOfTheRemainingTime) {
     Open();
     Running(int64_t{1} << 32, int64_t{1} << 30, int64_t{100} << 20, 100000).waitingForServer = 1;
