@@ -12,7 +12,8 @@ namespace {
 
 class Panel : public WindowTest {
 protected:
-    // A manager with the counters of a run, as the engine would have them; not started.
+    // A manager with the counters of a run, as the engine would have them; not started. It
+    // replaces the one of an earlier run.
     cMgrDownloader& Running(int64_t totalSize, int64_t received, int64_t sessionReceived,
                             uint32_t elapsedMs) {
         auto* manager = new cMgrDownloader;
@@ -22,6 +23,7 @@ protected:
         manager->sessionReceived = sessionReceived;
         fake::SetTickCount(1000000);
         manager->startTick = 1000000 - elapsedMs;
+        delete app->downloadManager;
         app->downloadManager = manager;
         return *manager;
     }
