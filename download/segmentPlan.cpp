@@ -28,6 +28,8 @@ SegmentPlan::SegmentPlan(std::string recordPath, int64_t length)
 
 bool SegmentPlan::Load(int64_t sizeOnDisk) {
     std::lock_guard<std::mutex> lock(guard);
+    // No transfer of the file runs yet, so no rewrite of the record is under way.
+    platform::RemoveLeftoverCopies(recordPath.c_str());
     const std::string text = ReadRecord(recordPath);
     if (text.empty()) {
         return true;

@@ -70,6 +70,8 @@ size_t VerifiedRecord::Find(const std::string& file, const std::string& sha256) 
 void VerifiedRecord::Load(const std::string& path, size_t count, Listing files) {
     std::lock_guard<std::mutex> lock(guard);
     recordPath = path;
+    // Loaded before the run's first check, so no rewrite of the record is under way.
+    platform::RemoveLeftoverCopies(recordPath.c_str());
     listing = std::move(files);
     keys.clear();
     for (size_t i = 0; i < count; ++i) {

@@ -45,6 +45,11 @@ inline bool ReplaceFileAtomically(const char* path, const std::string& bytes) {
         return std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
     });
 }
+// Removes the temporary copies that a ReplaceFileAtomically of `path` cut short (a kill, a power
+// cut) left beside it: regular files named after it with kCopyMark and a suffix. Only while
+// nothing else rewrites `path`, whose own copy in progress would go too.
+void RemoveLeftoverCopies(const char* path);
+inline constexpr const char* kCopyMark = ".tmp-";
 // Removes the file at `path` (a relative one found as OpenFile finds it); false when there was
 // none or it could not be removed.
 bool RemoveFile(const char* path);

@@ -3,6 +3,7 @@
 // a small file whole. A relative name is opened from the current folder one component at a time
 // without following any link (O_NOFOLLOW at every step), so nothing reached by a relative name
 // is ever outside the current folder.
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,6 +11,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 #include <utility>
@@ -108,7 +110,7 @@ std::FILE* OpenBelowCurrentFolder(const char* path, const char* mode) {
 }  // namespace
 
 bool ReplaceFileAtomically(const char* path, const std::function<bool(std::FILE*)>& write) {
-    std::string temporary = std::string(path) + ".XXXXXX";
+    std::string temporary = std::string(path) + kCopyMark + "XXXXXX";
     const int fd = mkostemp(temporary.data(), O_CLOEXEC);
     if (fd < 0) {
         return false;
@@ -129,6 +131,28 @@ bool ReplaceFileAtomically(const char* path, const std::function<bool(std::FILE*
     const size_t slash = name.rfind('/');
     SyncFolder(slash == std::string::npos ? "" : name.substr(0, slash + 1));
     return true;
+}
+
+void RemoveLeftoverCopies(const char* path) {
+    const std::string target = path;
+    const size_t slash = target.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : target.substr(0, slash + 1);
+    const std::string prefix = target.substr(slash + 1) + kCopyMark;
+    DIR* listing = opendir(folder.c_str());
+    if (listing == nullptr) {
+        return;
+    }
+    const int folderFd = dirfd(listing);
+    while (const dirent* entry = readdir(listing)) {
+        struct stat facts {};
+        if (std::strncmp(entry->d_name, prefix.c_str(), prefix.size()) == 0 &&
+            entry->d_name[prefix.size()] != '\0' &&
+            fstatat(folderFd, entry->d_name, &facts, AT_SYMLINK_NOFOLLOW) == 0 &&
+            S_ISREG(facts.st_mode)) {
+            unlinkat(folderFd, entry->d_name, 0);
+        }
+    }
+    closedir(listing);
 }
 
 std::FILE* OpenFile(const char* path, const char* mode) {

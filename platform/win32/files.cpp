@@ -135,8 +135,9 @@ std::FILE* OpenBelowCurrentFolder(const std::wstring& path, const char* mode) {
 bool ReplaceFileAtomically(const char* path, const std::function<bool(std::FILE*)>& write) {
     static std::atomic<unsigned> serial{0};
     const std::wstring target = win32_codepage::WidePath(path);
-    const std::wstring temporary = target + L"." + std::to_wstring(GetCurrentProcessId()) + L"-" +
-                                   std::to_wstring(serial++) + L".tmp";
+    const std::wstring temporary = target + win32_codepage::WidePath(kCopyMark) +
+                                   std::to_wstring(GetCurrentProcessId()) + L"-" +
+                                   std::to_wstring(serial++);
     HANDLE handle = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
@@ -158,6 +159,31 @@ bool ReplaceFileAtomically(const char* path, const std::function<bool(std::FILE*
         return false;
     }
     return true;
+}
+
+void RemoveLeftoverCopies(const char* path) {
+    const std::wstring target = win32_codepage::WidePath(path);
+    const size_t slash = target.find_last_of(L"\\/");
+    const std::wstring folder = slash == std::wstring::npos ? L"" : target.substr(0, slash + 1);
+    const std::wstring prefix = target.substr(slash == std::wstring::npos ? 0 : slash + 1) +
+                                win32_codepage::WidePath(kCopyMark);
+    WIN32_FIND_DATAW found;
+    HANDLE listing = FindFirstFileExW((folder + prefix + L"*").c_str(), FindExInfoBasic, &found,
+                                      FindExSearchNameMatch, nullptr, 0);
+    if (listing == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    do {
+        // The pattern may also match a short name: the long name is checked again. Folders and
+        // links are never removed.
+        const std::wstring name = found.cFileName;
+        if (name.size() > prefix.size() && name.compare(0, prefix.size(), prefix) == 0 &&
+            (found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) ==
+                0) {
+            DeleteFileW((folder + name).c_str());
+        }
+    } while (FindNextFileW(listing, &found));
+    FindClose(listing);
 }
 
 std::FILE* OpenFile(const char* path, const char* mode) {

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "download/segmentPlan.h"
+#include "platform/files.h"
 #include "tests/download/engine_fixture.h"
 #include "tests/support/http_test_server.h"
 
@@ -148,8 +149,8 @@ protected:
     }
 
     // Whether a file is shared between connections: its record of segments is in the work folder.
-    // A kill while a record is rewritten may leave its temporary copy ("...txt.XXXXXX"): not a
-    // record.
+    // A kill while a record is rewritten may leave its temporary copy ("...txt.tmp-XXXXXX"):
+    // not a record.
     bool InSegments() {
         for (const fs::directory_entry& entry : fs::directory_iterator(root / "work")) {
             const std::string name = entry.path().filename().string();
@@ -226,6 +227,11 @@ TEST_F(CrashResumeTest, KilledAtRandomMomentsResumesToIdenticalFiles) {
     }
     EXPECT_TRUE(left.empty()) << "left in the download folder: " << *left.begin();
     EXPECT_FALSE(InSegments());
+    // Copies of records that a kill cut short went when the records were next loaded.
+    for (const fs::directory_entry& entry : fs::directory_iterator(root / "work")) {
+        const std::string name = entry.path().filename().string();
+        EXPECT_EQ(name.find(platform::kCopyMark), std::string::npos) << name;
+    }
 }
 
 }  // namespace

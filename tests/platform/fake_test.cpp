@@ -255,6 +255,53 @@ TEST_F(FakeBackend, FilesAreOpenedMovedMeasuredAndRemovedByTheCoresPaths) {
     EXPECT_EQ(platform::OpenFile(nullptr, "rb"), nullptr);
 }
 
+TEST_F(FakeBackend, CopiesThatACutShortReplacementLeftGoAndNothingElse) {
+    const std::string root = fake::Root();
+    const std::string record = root + "record.txt";
+    const std::string copy = "record.txt" + std::string(platform::kCopyMark);
+    const struct {
+        std::string name;
+        bool folder;
+        bool kept;
+    } entries[] = {
+        {copy + "a1B2c3", false, false},  // as the replacement names its copies
+        {copy + "4711-0", false, false},
+        {"record.txt", false, true},
+        {copy, false, true},  // no suffix: not a copy
+        {"other.txt" + std::string(platform::kCopyMark) + "a1B2c3", false, true},
+        {copy + "folder", true, true},
+    };
+    for (const auto& entry : entries) {
+        if (entry.folder) {
+            std::filesystem::create_directory(root + entry.name);
+        } else {
+            std::ofstream(root + entry.name) << "x";
+        }
+    }
+#ifndef _WIN32
+    // A link goes neither, nor what it leads to.
+    ASSERT_EQ(symlink(record.c_str(), (root + copy + "link").c_str()), 0);
+#endif
+    platform::RemoveLeftoverCopies(record.c_str());
+    for (const auto& entry : entries) {
+        EXPECT_EQ(std::filesystem::exists(root + entry.name), entry.kept) << entry.name;
+    }
+#ifndef _WIN32
+    EXPECT_TRUE(std::filesystem::is_symlink(root + copy + "link"));
+#endif
+    // A replacement leaves no copy of its own.
+    const auto names = [&] {
+        std::vector<std::string> found;
+        for (const auto& entry : std::filesystem::directory_iterator(root)) {
+            found.push_back(entry.path().filename().string());
+        }
+        return found;
+    };
+    const std::vector<std::string> before = names();
+    EXPECT_TRUE(platform::ReplaceFileAtomically(record.c_str(), "new"));
+    EXPECT_EQ(names().size(), before.size());
+}
+
 TEST_F(FakeBackend, AFullDiskIsToldApartFromOtherWriteFailures) {
     struct Case {
         const char* path;
